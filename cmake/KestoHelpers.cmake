@@ -1,0 +1,16 @@
+# kesto_add_test(NAME SOURCES... [LIBS libs...])
+# One GoogleTest executable per test folder, with its cases registered one by one in CTest.
+include(GoogleTest)
+
+function(kesto_add_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} kesto_testsupport GTest::gtest_main
+                                          kesto_warnings)
+    # Tests that run the programs find them here.
+    target_compile_definitions(${name} PRIVATE KESTO_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    gtest_discover_tests(${name}
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+endfunction()

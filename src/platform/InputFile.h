@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <system_error>
+
+namespace platform {
+
+/// Error category for refusals of the file layer itself (not from the OS).
+enum class FileError { NotRegularFile = 1 };
+const std::error_category& fileErrorCategory();
+std::error_code make_error_code(FileError e);
+
+enum class Follow { Symlinks, NoSymlinks };
+
+/// Read-only handle on a regular file. FIFOs, sockets, devices and folders are refused before
+/// they are opened, so a read can never block or run without end.
+class InputFile {
+public:
+    InputFile() = default;
+    ~InputFile();
+    InputFile(InputFile&& other) noexcept;
+    InputFile& operator=(InputFile&& other) noexcept;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    std::error_code open(const std::string& path, Follow follow = Follow::Symlinks);
+    bool isOpen() const { return m_fd >= 0; }
+    /// Size of the file when it was opened.
+    std::uint64_t size() const { return m_size; }
+    /// Reads up to `count` bytes; returns 0 at the end of the file or on error (see `ec`).
+    std::size_t read(char* buffer, std::size_t count, std::error_code& ec);
+    /// Replaces `out` with everything from the current position to the end of the file.
+    std::error_code readToEnd(std::string& out);
+    void close();
+
+private:
+    int m_fd = -1;
+    std::uint64_t m_size = 0;
+};
+
+/// Reads a whole regular file into `out`.
+std::error_code readWholeFile(const std::string& path, std::string& out,
+                              Follow follow = Follow::Symlinks);
+
+/// What identifies one version of a file's content on disk, short of reading it.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+std::error_code statFile(const std::string& path, FileStamp& stamp);
+
+/// Wall-clock time in nanoseconds, comparable with `FileStamp` times.
+std::int64_t wallClockNs();
+
+} // namespace platform
+
+template <> struct std::is_error_code_enum<platform::FileError> : std::true_type {};

@@ -1,0 +1,172 @@
+#include "platform/InputFile.h"
+
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+class FileErrorCategory final : public std::error_category {
+public:
+    const char* name() const noexcept override { return "kesto-file"; }
+    std::string message(int value) const override {
+        switch (static_cast<FileError>(value)) {
+        case FileError::NotRegularFile:
+            return "not a regular file";
+        }
+        return "unknown file error";
+    }
+};
+
+std::error_code lastError() {
+    return {errno, std::generic_category()};
+}
+
+std::int64_t toNs(const timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+} // namespace
+
+const std::error_category& fileErrorCategory() {
+    static const FileErrorCategory category;
+    return category;
+}
+
+std::error_code make_error_code(FileError e) {
+    return {static_cast<int>(e), fileErrorCategory()};
+}
+
+InputFile::~InputFile() {
+    close();
+}
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_size(other.m_size) {}
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_size = other.m_size;
+    }
+    return *this;
+}
+
+std::error_code InputFile::open(const std::string& path, Follow follow) {
+    close();
+    // Look before opening: opening a FIFO or a device can block or have side effects.
+    struct stat before {};
+    const int statResult =
+        follow == Follow::Symlinks ? ::stat(path.c_str(), &before) : ::lstat(path.c_str(), &before);
+    if (statResult != 0) {
+        return lastError();
+    }
+    if (S_ISDIR(before.st_mode)) {
+        return {EISDIR, std::generic_category()};
+    }
+    if (!S_ISREG(before.st_mode)) {
+        return FileError::NotRegularFile;
+    }
+    int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    if (follow == Follow::NoSymlinks) {
+        flags |= O_NOFOLLOW;
+    }
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), flags);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return lastError();
+    }
+    // The path may have been replaced between the look and the open.
+    struct stat after {};
+    if (::fstat(fd, &after) != 0 || !S_ISREG(after.st_mode)) {
+        const std::error_code ec = S_ISREG(after.st_mode) ? lastError() : FileError::NotRegularFile;
+        ::close(fd);
+        return ec;
+    }
+    m_fd = fd;
+    m_size = static_cast<std::uint64_t>(after.st_size);
+    return {};
+}
+
+std::size_t InputFile::read(char* buffer, std::size_t count, std::error_code& ec) {
+    ec.clear();
+    for (;;) {
+        const ssize_t got = ::read(m_fd, buffer, count);
+        if (got >= 0) {
+            return static_cast<std::size_t>(got);
+        }
+        if (errno != EINTR) {
+            ec = lastError();
+            return 0;
+        }
+    }
+}
+
+std::error_code InputFile::readToEnd(std::string& out) {
+    // Sized from the open-time length, but the file may have grown or shrunk since.
+    out.resize(static_cast<std::size_t>(m_size) + 1);
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == out.size()) {
+            out.resize(out.size() * 2);
+        }
+        std::error_code ec;
+        const std::size_t got = read(out.data() + filled, out.size() - filled, ec);
+        if (ec) {
+            out.clear();
+            return ec;
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += got;
+    }
+    out.resize(filled);
+    return {};
+}
+
+void InputFile::close() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    m_size = 0;
+}
+
+std::error_code readWholeFile(const std::string& path, std::string& out, Follow follow) {
+    InputFile file;
+    if (const auto ec = file.open(path, follow)) {
+        out.clear();
+        return ec;
+    }
+    return file.readToEnd(out);
+}
+
+std::error_code statFile(const std::string& path, FileStamp& stamp) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return lastError();
+    }
+    stamp.device = info.st_dev;
+    stamp.inode = info.st_ino;
+    stamp.size = static_cast<std::uint64_t>(info.st_size);
+    stamp.modifiedNs = toNs(info.st_mtim);
+    stamp.changedNs = toNs(info.st_ctim);
+    return {};
+}
+
+std::int64_t wallClockNs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return toNs(now);
+}
+
+} // namespace platform
