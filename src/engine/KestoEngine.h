@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+class SignatureDatabase;
+
+/// The engine's procedures: checksum lookup, the temporary database and file identification.
+namespace KestoEngine {
+
+/// Name of the database file, looked for in the program's folder.
+inline constexpr std::string_view kDatabaseFileName = "Virus Database.dll";
+/// Threat name of the checksum the user marked in the file inspector.
+inline constexpr std::string_view kUserRequest = "User Request";
+
+/// "<program folder>/Virus Database.dll".
+std::string DefaultDatabasePath();
+
+/// The threat name of `checksumText` in `database`, "User Request" when it equals the marked
+/// checksum, or empty for a clean file. Throws DatabaseError when the database cannot answer.
+std::string LookupChecksum(const SignatureDatabase& database, std::string_view checksumText);
+
+/// The one checksum marked in the file inspector; empty at start, kept until the program ends.
+std::string TempDbChecksum();
+void SetTempDbChecksum(std::string checksumText);
+
+/// A short description of the file type from the last four characters of `name`.
+std::string FileTypeName(std::string_view name);
+
+/// The first packer of the packer list whose marker the file contains, or "Unknown". Throws
+/// std::system_error when the file cannot be read.
+std::string DetectPacker(const std::string& path);
+/// The same over the compiler list.
+std::string DetectCompiler(const std::string& path);
+
+} // namespace KestoEngine

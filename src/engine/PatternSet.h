@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+/// A fixed list of literal byte patterns searched in one pass. Pattern i found anywhere in the
+/// data sets bit i of the result; results never depend on the backend.
+class PatternSet {
+public:
+    using Found = std::uint64_t;
+    static constexpr std::size_t kMaxPatterns = 64;
+
+    enum class Backend {
+        Best,    ///< Hyperscan where the build and the processor have it, else portable.
+        Portable ///< One memmem per pattern, on every platform.
+    };
+
+    /// Throws std::invalid_argument for an empty pattern or more than kMaxPatterns patterns.
+    explicit PatternSet(std::vector<std::string> patterns, Backend backend = Backend::Best);
+    ~PatternSet();
+    PatternSet(const PatternSet&) = delete;
+    PatternSet& operator=(const PatternSet&) = delete;
+
+    std::size_t size() const { return m_patterns.size(); }
+    const char* backendName() const;
+
+    /// Patterns that occur in `data`, added to `found`. With `firstOnly` only the lowest index
+    /// matters: the search may skip patterns that rank after one already found.
+    void scan(std::string_view data, Found& found, bool firstOnly = false) const;
+
+    /// Lowest index of a pattern that occurs in `data`.
+    std::optional<std::size_t> first(std::string_view data) const;
+
+    /// Lowest index of a pattern that occurs in the file, read once in blocks. Throws
+    /// std::system_error when the file cannot be opened or read.
+    std::optional<std::size_t> firstInFile(const std::string& path) const;
+
+private:
+    struct Hyperscan;
+    std::vector<std::string> m_patterns;
+    std::size_t m_longest = 0;
+    std::unique_ptr<Hyperscan> m_hyperscan;
+};
+
+/// Lowest set bit of `found`.
+std::optional<std::size_t> lowestFound(PatternSet::Found found);

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "platform/InputFile.h"
+
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+/// A lookup that could not be answered: the database is missing or unreadable, or its reading
+/// stopped before the end line (a line without a colon, or no end line at all).
+class DatabaseError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// The text signature database: lines "CHECKSUM:Threat name" ending with "Selesai:Selesai".
+///
+/// The file is parsed once into a sorted index and parsed again only when it changes on disk, yet
+/// every lookup answers exactly as reading the file line by line from the top would: the first line
+/// with the key wins, lines after the end line do not exist, and a lookup that would run into a
+/// line without a colon or past the end of the file fails, while keys found before that point are
+/// still answered. Safe to use from several threads.
+class SignatureDatabase {
+public:
+    /// The line that ends the database.
+    static constexpr std::string_view kEndLine = "Selesai:Selesai";
+
+    explicit SignatureDatabase(std::string path);
+    ~SignatureDatabase();
+    SignatureDatabase(const SignatureDatabase&) = delete;
+    SignatureDatabase& operator=(const SignatureDatabase&) = delete;
+
+    const std::string& path() const { return m_path; }
+
+    /// Threat name of the first line whose checksum text equals `checksumText` (exact, case-
+    /// sensitive); empty when the end line comes first. Throws DatabaseError.
+    std::string lookup(std::string_view checksumText) const;
+
+    /// Why lookups of keys the database lacks fail, or empty when they do not. Throws
+    /// DatabaseError when the file cannot be read at all.
+    std::string problem() const;
+
+private:
+    struct Index;
+    std::shared_ptr<const Index> current() const;
+    std::string readContent() const;
+    std::shared_ptr<const Index> parse(const platform::FileStamp& stamp, std::string content) const;
+
+    std::string m_path;
+    mutable std::mutex m_mutex;
+    mutable std::shared_ptr<const Index> m_index;
+    mutable std::int64_t m_verifiedAtNs = 0; // the file matched the index at this time
+};
