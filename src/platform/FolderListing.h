@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace platform {
+
+/// One entry of a folder, as seen without following symbolic links.
+struct FolderEntry {
+    enum class Kind { RegularFile, Folder, Other };
+    std::string name;
+    Kind kind = Kind::Other;
+    std::uint64_t size = 0; ///< length of a regular file; filled only when asked for
+};
+
+/// Lists `folder` (hidden entries included, "." and ".." left out) sorted by the bytes of the
+/// names. Symbolic links, FIFOs, sockets and devices are Kind::Other. With `withSizes` the length
+/// of every regular file is read as well.
+std::error_code listFolder(const std::string& folder, bool withSizes,
+                           std::vector<FolderEntry>& entries);
+
+/// The absolute path of an existing folder with symbolic links resolved.
+std::error_code canonicalFolder(const std::string& path, std::string& canonical);
+
+} // namespace platform

@@ -1,0 +1,245 @@
+#include "platform/FileOps.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <linux/msdos_fs.h>
+#include <pwd.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+std::error_code lastError() {
+    return {errno, std::generic_category()};
+}
+
+/// Closes a descriptor when it goes out of scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor() { close(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    /// Closes now; a close that fails can mean that written data was lost.
+    std::error_code close() {
+        if (m_fd < 0) {
+            return {};
+        }
+        const int result = ::close(m_fd);
+        m_fd = -1;
+        return result == 0 ? std::error_code() : lastError();
+    }
+
+private:
+    int m_fd;
+};
+
+int openFile(const std::string& path, int flags, mode_t mode = 0) {
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+/// Clears the read-only, hidden, system and archive attributes of a file on a FAT volume; other
+/// file systems have none of them.
+std::error_code clearFatAttributes(const std::string& path) {
+    const Descriptor file(openFile(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
+    if (!file.valid()) {
+        return lastError();
+    }
+    struct statfs volume {};
+    if (::fstatfs(file.get(), &volume) != 0) {
+        return lastError();
+    }
+    if (volume.f_type != MSDOS_SUPER_MAGIC) {
+        return {};
+    }
+    std::uint32_t attributes = 0;
+    if (::ioctl(file.get(), FAT_IOCTL_GET_ATTRIBUTES, &attributes) != 0) {
+        return errno == ENOTTY ? std::error_code() : lastError();
+    }
+    constexpr std::uint32_t kCleared = ATTR_RO | ATTR_HIDDEN | ATTR_SYS | ATTR_ARCH;
+    if ((attributes & kCleared) == 0) {
+        return {};
+    }
+    attributes &= ~kCleared;
+    if (::ioctl(file.get(), FAT_IOCTL_SET_ATTRIBUTES, &attributes) != 0) {
+        return errno == ENOTTY ? std::error_code() : lastError();
+    }
+    return {};
+}
+
+std::error_code writeAll(int fd, const char* data, std::size_t count) {
+    while (count > 0) {
+        const ssize_t written = ::write(fd, data, count);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return lastError();
+        }
+        data += written;
+        count -= static_cast<std::size_t>(written);
+    }
+    return {};
+}
+
+/// Flushes the folder that holds `path`, so that a new name in it survives a crash.
+void syncParentFolder(const std::string& path) {
+    const auto slash = path.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const Descriptor dir(openFile(folder, O_RDONLY | O_DIRECTORY));
+    if (dir.valid()) {
+        ::fsync(dir.get());
+    }
+}
+
+/// Copies `source` to a new file `target` (never an existing one), flushes it and only then
+/// removes the source. On any failure the new file is removed and the source stays.
+std::error_code copyThenRemove(const std::string& source, const std::string& target) {
+    Descriptor in(openFile(source, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
+    if (!in.valid()) {
+        return lastError();
+    }
+    struct stat info {};
+    if (::fstat(in.get(), &info) != 0) {
+        return lastError();
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return {S_ISDIR(info.st_mode) ? EISDIR : EINVAL, std::generic_category()};
+    }
+    Descriptor out(openFile(target, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, S_IRUSR | S_IWUSR));
+    if (!out.valid()) {
+        return lastError();
+    }
+    const auto fail = [&](std::error_code ec) {
+        out.close();
+        ::unlink(target.c_str());
+        return ec;
+    };
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return fail(lastError());
+        }
+        if (got == 0) {
+            break;
+        }
+        if (const auto ec = writeAll(out.get(), buffer.data(), static_cast<std::size_t>(got))) {
+            return fail(ec);
+        }
+    }
+    // The permission bits go along; set-user-id, set-group-id and sticky do not, so that a
+    // quarantined program never runs with its copier's rights.
+    if (::fchmod(out.get(), info.st_mode & 0777) != 0 || ::fsync(out.get()) != 0) {
+        return fail(lastError());
+    }
+    if (const auto ec = out.close()) {
+        return fail(ec);
+    }
+    syncParentFolder(target);
+    if (::unlink(source.c_str()) != 0) {
+        const std::error_code ec = lastError();
+        ::unlink(target.c_str());
+        return ec;
+    }
+    return {};
+}
+
+} // namespace
+
+std::string homeFolder() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        return home;
+    }
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    while (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE) {
+        buffer.resize(buffer.size() * 2);
+    }
+    return found != nullptr && found->pw_dir != nullptr ? found->pw_dir : std::string();
+}
+
+std::error_code createFolders(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    return ec;
+}
+
+std::error_code makeNormal(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return lastError();
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return {S_ISDIR(info.st_mode) ? EISDIR : EINVAL, std::generic_category()};
+    }
+    std::error_code result;
+    if ((info.st_mode & S_IWUSR) == 0 &&
+        ::fchmodat(AT_FDCWD, path.c_str(), (info.st_mode & 07777) | S_IWUSR, AT_SYMLINK_NOFOLLOW) !=
+            0) {
+        result = lastError();
+    }
+    // On FAT the attributes are cleared even when the permission change was refused.
+    if (const auto ec = clearFatAttributes(path); ec && !result) {
+        result = ec;
+    }
+    return result;
+}
+
+std::error_code deleteFile(const std::string& path) {
+    // unlink() refuses folders (EISDIR), so a folder is never removed here.
+    if (::unlink(path.c_str()) != 0) {
+        return lastError();
+    }
+    return {};
+}
+
+std::error_code moveFileNoReplace(const std::string& source, const std::string& target) {
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+        return {};
+    }
+    int error = errno;
+    if (error == EINVAL) {
+        // The file system cannot rename without replacing; a hard link never replaces either.
+        if (::link(source.c_str(), target.c_str()) == 0) {
+            if (::unlink(source.c_str()) != 0) {
+                const std::error_code ec = lastError();
+                ::unlink(target.c_str());
+                return ec;
+            }
+            return {};
+        }
+        error = errno;
+        // Without hard links too, a copy is still a move that never replaces.
+        if (error == EPERM || error == EOPNOTSUPP || error == EMLINK) {
+            error = EXDEV;
+        }
+    }
+    if (error == EXDEV) {
+        return copyThenRemove(source, target);
+    }
+    return {error, std::generic_category()};
+}
+
+} // namespace platform

@@ -1,0 +1,116 @@
+#include "platform/Processes.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+/// The pid named by a /proc entry, or 0 when the name is not a positive decimal number.
+std::int32_t pidFromName(const char* name) {
+    std::int64_t value = 0;
+    for (const char* c = name; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9' || value > INT32_MAX / 10) {
+            return 0;
+        }
+        value = value * 10 + (*c - '0');
+    }
+    return value <= INT32_MAX ? static_cast<std::int32_t>(value) : 0;
+}
+
+std::string procFile(std::int32_t pid, const char* entry) {
+    return "/proc/" + std::to_string(pid) + "/" + entry;
+}
+
+/// The process's short name from `comm`, without its final newline.
+std::string commName(std::int32_t pid) {
+    const int fd = ::open(procFile(pid, "comm").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return {};
+    }
+    // The kernel keeps at most 15 characters of it.
+    char buffer[64];
+    ssize_t got = 0;
+    do {
+        got = ::read(fd, buffer, sizeof buffer);
+    } while (got < 0 && errno == EINTR);
+    ::close(fd);
+    if (got <= 0) {
+        return {};
+    }
+    std::string name(buffer, static_cast<std::size_t>(got));
+    if (!name.empty() && name.back() == '\n') {
+        name.pop_back();
+    }
+    return name;
+}
+
+} // namespace
+
+std::vector<std::int32_t> listProcessIds() {
+    std::vector<std::int32_t> pids;
+    DIR* proc = ::opendir("/proc");
+    if (proc == nullptr) {
+        return pids;
+    }
+    while (const dirent* entry = ::readdir(proc)) {
+        if (const std::int32_t pid = pidFromName(entry->d_name); pid > 0) {
+            pids.push_back(pid);
+        }
+    }
+    ::closedir(proc);
+    std::sort(pids.begin(), pids.end());
+    return pids;
+}
+
+std::vector<ProcessInfo> listProcesses() {
+    std::vector<ProcessInfo> processes;
+    for (const std::int32_t pid : listProcessIds()) {
+        ProcessInfo info;
+        info.pid = pid;
+        info.path = processPath(pid);
+        if (!info.path.empty()) {
+            info.name = info.path.substr(info.path.rfind('/') + 1);
+        } else {
+            info.name = commName(pid);
+        }
+        processes.push_back(std::move(info));
+    }
+    return processes;
+}
+
+std::string processPath(std::int32_t pid) {
+    if (pid <= 0) {
+        return {};
+    }
+    const std::string link = procFile(pid, "exe");
+    std::string buffer(256, '\0');
+    for (;;) {
+        const ssize_t length = ::readlink(link.c_str(), buffer.data(), buffer.size());
+        if (length <= 0) {
+            return {};
+        }
+        // A result that fills the buffer may have been cut short.
+        if (static_cast<std::size_t>(length) < buffer.size()) {
+            buffer.resize(static_cast<std::size_t>(length));
+            return buffer;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+bool terminateProcess(std::int32_t pid) {
+    // kill() reads 0 and negative ids as whole process groups; only one process is meant here.
+    if (pid <= 0) {
+        return false;
+    }
+    return ::kill(pid, SIGKILL) == 0;
+}
+
+} // namespace platform

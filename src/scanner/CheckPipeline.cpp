@@ -1,0 +1,78 @@
+#include "scanner/CheckPipeline.h"
+
+CheckPipeline::CheckPipeline(unsigned workers, Check check) : m_check(std::move(check)) {
+    for (unsigned i = 0; i < workers; ++i) {
+        m_workers.emplace_back([this] { work(); });
+    }
+}
+
+CheckPipeline::~CheckPipeline() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_shutdown = true;
+    }
+    m_workAvailable.notify_all();
+    for (auto& worker : m_workers) {
+        worker.join();
+    }
+}
+
+CheckPipeline::Result CheckPipeline::checkSafely(const WalkedFile& file,
+                                                 std::string& buffer) const {
+    try {
+        return m_check(file, buffer);
+    } catch (...) {
+        // A check that fails lists nothing; the scan goes on.
+        return std::nullopt;
+    }
+}
+
+void CheckPipeline::work() {
+    std::string buffer;
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_workAvailable.wait(lock, [this] { return m_shutdown || m_claimed < m_slots.size(); });
+        if (m_shutdown) {
+            return;
+        }
+        Slot& slot = m_slots[m_claimed++];
+        lock.unlock();
+        Result result = checkSafely(slot.file, buffer);
+        lock.lock();
+        slot.result = std::move(result);
+        slot.done = true;
+        m_slotDone.notify_all();
+    }
+}
+
+void CheckPipeline::push(WalkedFile file) {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_slots.push_back(Slot{std::move(file), std::nullopt, false});
+    }
+    m_workAvailable.notify_one();
+}
+
+std::size_t CheckPipeline::pending() const {
+    const std::lock_guard lock(m_mutex);
+    return m_slots.size();
+}
+
+std::pair<WalkedFile, CheckPipeline::Result> CheckPipeline::pop() {
+    std::unique_lock lock(m_mutex);
+    Slot& front = m_slots.front();
+    if (m_claimed == 0) {
+        ++m_claimed;
+        lock.unlock();
+        Result result = checkSafely(front.file, m_ownBuffer);
+        lock.lock();
+        front.result = std::move(result);
+        front.done = true;
+    } else {
+        m_slotDone.wait(lock, [&front] { return front.done; });
+    }
+    std::pair<WalkedFile, Result> taken(std::move(front.file), std::move(front.result));
+    m_slots.pop_front();
+    --m_claimed;
+    return taken;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "scanner/DetectionList.h"
+#include "scanner/FolderWalk.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+/// Checks files on worker threads ahead of the walk and hands the results back in the order the
+/// files were pushed. The thread that pops checks the oldest file itself when no worker has taken
+/// it yet, so it never idles behind a queue.
+class CheckPipeline {
+public:
+    using Result = std::optional<DetectionEntry>;
+    /// Checks one file; `buffer` belongs to the calling thread and is reused between calls.
+    using Check = std::function<Result(const WalkedFile& file, std::string& buffer)>;
+
+    CheckPipeline(unsigned workers, Check check);
+    /// Abandons files not yet checked and joins the workers.
+    ~CheckPipeline();
+    CheckPipeline(const CheckPipeline&) = delete;
+    CheckPipeline& operator=(const CheckPipeline&) = delete;
+
+    void push(WalkedFile file);
+    std::size_t pending() const;
+    /// The oldest pushed file with its result, once it is checked.
+    std::pair<WalkedFile, Result> pop();
+
+private:
+    struct Slot {
+        WalkedFile file;
+        Result result;
+        bool done = false;
+    };
+    void work();
+    Result checkSafely(const WalkedFile& file, std::string& buffer) const;
+
+    Check m_check;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_workAvailable;
+    std::condition_variable m_slotDone;
+    std::deque<Slot> m_slots;  // references stay valid while slots are added and the front removed
+    std::size_t m_claimed = 0; // slots from the front that a thread has taken
+    bool m_shutdown = false;
+    std::string m_ownBuffer;
+    std::vector<std::thread> m_workers;
+};

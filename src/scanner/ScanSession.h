@@ -1,0 +1,81 @@
+#pragma once
+
+#include "scanner/DetectionList.h"
+#include "scanner/ScanTexts.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <system_error>
+
+class SignatureDatabase;
+
+enum class ScanPass { Counting, Scanning };
+
+struct ScanCounts {
+    std::uint64_t total = 0;      ///< files found by the counting pass
+    std::uint64_t checked = 0;    ///< files handled by the scanning pass
+    std::uint64_t detections = 0; ///< always the number of listed rows
+};
+
+/// Progress after one file of the scanning pass. `percent` is set when the display changes (a
+/// counted total and at most 100 %).
+struct ScanProgress {
+    std::uint64_t checked = 0;
+    std::optional<long long> percent;
+    std::string percentText;
+};
+
+struct ScanSummary {
+    ScanCounts counts;
+    ScanTexts::Completion completion;
+    DetectionList detections;
+};
+
+/// What a scan reports, in the order the user sees it. All calls come from the thread that runs
+/// the scan.
+class ScanObserver {
+public:
+    virtual ~ScanObserver() = default;
+    /// A pass begins; the detection list is emptied.
+    virtual void passStarted(ScanPass pass) { (void)pass; }
+    /// The counting pass ended with this many files.
+    virtual void totalCounted(std::uint64_t total) { (void)total; }
+    /// The scanning pass is about to check a file; `status` is the status-line text.
+    virtual void fileStarted(const std::string& status) { (void)status; }
+    /// A row was listed (and any running process of the file ended); `detections` counts it.
+    virtual void detectionListed(const DetectionEntry& entry, std::uint64_t detections) {
+        (void)entry;
+        (void)detections;
+    }
+    /// A file of the scanning pass was handled.
+    virtual void fileChecked(const ScanProgress& progress) { (void)progress; }
+    /// A folder could not be listed; the walk goes on without it.
+    virtual void folderUnreadable(ScanPass pass, const std::string& folder, std::error_code error) {
+        (void)pass;
+        (void)folder;
+        (void)error;
+    }
+    /// The scan is over.
+    virtual void finished(const ScanSummary& summary) { (void)summary; }
+};
+
+struct ScanOptions {
+    std::string root; ///< the folder to scan
+    const SignatureDatabase* database = nullptr;
+    /// Files below this folder (no final separator) are never examined.
+    std::string quarantineFolder;
+    /// Threads that read and check files ahead of the walk; 0 picks one per processor.
+    unsigned threads = 0;
+    /// End the running process of each listed file.
+    bool endProcesses = true;
+};
+
+/// A folder scan: the counting pass, then the scanning pass that checks every file. Files are
+/// checked ahead on worker threads, but everything observable (rows, counts, texts, the ending of
+/// processes) happens in walk order on the calling thread, exactly as a one-file-at-a-time walk.
+/// `stopRequested` is asked at the start of each folder and before each file; a scan cut short by
+/// it counts as stopped.
+ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
+                    const std::function<bool()>& stopRequested);

@@ -1,0 +1,126 @@
+#include "scanner/FileCheck.h"
+
+#include "engine/KestoEngine.h"
+#include "engine/SignatureDatabase.h"
+#include "engine/StringSignature.h"
+#include "engine/clsCRC.h"
+#include "testsupport/SampleFiles.h"
+#include "testsupport/TempDir.h"
+
+#include <gtest/gtest.h>
+
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+std::string checksumOf(const std::string& content) {
+    return ChecksumText(clsCRC().CalculateBytes(content));
+}
+
+/// A file of exactly `size` bytes: noise with `marker` at its start.
+std::string sized(std::size_t size, const std::string& marker = "") {
+    std::string content = testsupport::noise(size, static_cast<std::uint32_t>(size));
+    content.replace(0, marker.size(), marker);
+    return content;
+}
+
+class FileCheckTest : public ::testing::Test {
+protected:
+    /// Writes `content` as `relative`, adds its checksum to the database when `listed`, and
+    /// checks it.
+    std::optional<DetectionEntry> check(const std::string& relative, const std::string& content,
+                                        bool listed = true) {
+        const std::string path = dir.file(relative);
+        writeFile(path, content);
+        if (listed) {
+            lines.insert(lines.end() - 1, checksumOf(content) + ":Db.Threat");
+            writeFile(databasePath, testsupport::databaseText(lines));
+        }
+        const auto slash = path.rfind('/');
+        std::string buffer;
+        return CheckFile(path.substr(0, slash + 1), path.substr(slash + 1), content.size(), context,
+                         buffer);
+    }
+
+    TempDir dir;
+    std::string databasePath = dir.file("db.dll");
+    std::vector<std::string> lines{"Selesai:Selesai"};
+    SignatureDatabase database{databasePath};
+    FileCheckContext context{database, dir.file("Karantina")};
+    std::string pattern1 = StringSignature::VirusEntries()[0].pattern; // w32.service, 17920
+};
+
+} // namespace
+
+TEST_F(FileCheckTest, ChecksumListingCarriesNamePathSizeAndAdvice) {
+    const auto row = check("folder/file.txt", "some content");
+    ASSERT_TRUE(row);
+    EXPECT_EQ(*row,
+              (DetectionEntry{"Db.Threat", dir.file("folder/file.txt"), "12", kChecksumAdvice}));
+    EXPECT_FALSE(check("clean.txt", "other content", false));
+}
+
+TEST_F(FileCheckTest, SizeLimitsOfTheChecksumAndOfAnyExamination) {
+    EXPECT_TRUE(check("a.txt", sized(767'999)));
+    EXPECT_FALSE(check("b.txt", sized(768'000)));
+    EXPECT_TRUE(check("c.exe", sized(4'095'999, pattern1)));
+    EXPECT_FALSE(check("d.exe", sized(4'096'000, pattern1)));
+    // Too large for the checksum, but a program still gets the pattern search.
+    const auto large = check("e.exe", sized(800 * 1024, pattern1), false);
+    ASSERT_TRUE(large);
+    EXPECT_EQ(large->name, "w32.service");
+}
+
+TEST_F(FileCheckTest, OnlyProgramsAndScreenSaversGetThePatternSearch) {
+    EXPECT_TRUE(check("UPPER.EXE", sized(1000, pattern1), false));
+    EXPECT_TRUE(check("saver.scr", sized(1000, pattern1), false));
+    EXPECT_FALSE(check("tool.com", sized(1000, pattern1), false));
+    EXPECT_FALSE(check("run.bat", sized(1000, pattern1), false));
+    EXPECT_FALSE(check("setup.exe.bak", sized(1000, pattern1), false));
+    // A .com file still gets the checksum check.
+    EXPECT_TRUE(check("listed.com", sized(1000, pattern1)));
+}
+
+TEST_F(FileCheckTest, PatternListingWinsOverTheDatabaseAndMarksLargerFiles) {
+    const auto both = check("both.exe", sized(17'921, pattern1));
+    ASSERT_TRUE(both);
+    EXPECT_EQ(both->name, "w32.service");
+    EXPECT_EQ(both->information, kInfectedFileInformation);
+    const auto exact = check("exact.exe", sized(17'920, pattern1), false);
+    ASSERT_TRUE(exact);
+    EXPECT_EQ(exact->information, "");
+}
+
+TEST_F(FileCheckTest, QuarantineFolderIsSkippedByCaseSensitivePrefix) {
+    EXPECT_FALSE(check("Karantina/setup.exe_vir", "quarantined"));
+    EXPECT_FALSE(check("Karantina2/file", "shares the prefix"));
+    EXPECT_TRUE(check("karantina/file", "lower-case twin"));
+    EXPECT_TRUE(InQuarantine("/q/Karantina/", "/q/Karantina"));
+    EXPECT_FALSE(InQuarantine("/q/Karantina/", ""));
+}
+
+TEST_F(FileCheckTest, MarkedChecksumIsAUserRequest) {
+    const std::string content = "marked by the user";
+    KestoEngine::SetTempDbChecksum(checksumOf(content));
+    const auto row = check("marked.txt", content);
+    KestoEngine::SetTempDbChecksum("");
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->name, "User Request");
+    EXPECT_EQ(row->information, kChecksumAdvice);
+}
+
+TEST_F(FileCheckTest, FailuresListNothingButUnreadableFilesAreLookedUpAsZero) {
+    // A database without its end line cannot answer for absent keys.
+    writeFile(databasePath, "ABC:Other\r\n");
+    std::string buffer;
+    writeFile(dir.file("plain.txt"), "plain");
+    EXPECT_FALSE(CheckFile(dir.path() + "/", "plain.txt", 5, context, buffer));
+
+    writeFile(databasePath, testsupport::databaseText({"0:Zero.Checksum", "Selesai:Selesai"}));
+    const auto vanished = CheckFile(dir.path() + "/", "vanished.txt", 10, context, buffer);
+    ASSERT_TRUE(vanished);
+    EXPECT_EQ(vanished->name, "Zero.Checksum");
+    writeFile(dir.file("empty.txt"), "");
+    EXPECT_TRUE(CheckFile(dir.path() + "/", "empty.txt", 0, context, buffer));
+}

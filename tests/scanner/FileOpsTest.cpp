@@ -1,0 +1,130 @@
+#include "platform/FileOps.h"
+
+#include "testsupport/SampleFiles.h"
+#include "testsupport/TempDir.h"
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+std::string contentOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+mode_t modeOf(const std::string& path) {
+    struct stat info {};
+    ::lstat(path.c_str(), &info);
+    return info.st_mode & 07777;
+}
+
+TEST(FileOps, MakeNormalAddsOwnerWritePermissionOnly) {
+    TempDir dir;
+    writeFile(dir.file("f"), "x");
+    ::chmod(dir.file("f").c_str(), 0444);
+    EXPECT_FALSE(platform::makeNormal(dir.file("f")));
+    EXPECT_EQ(modeOf(dir.file("f")), 0644u);
+    EXPECT_TRUE(platform::makeNormal(dir.file("missing")));
+}
+
+TEST(FileOps, DeleteFileNeverRemovesAFolder) {
+    TempDir dir;
+    fs::create_directory(dir.file("folder"));
+    EXPECT_TRUE(platform::deleteFile(dir.file("folder")));
+    EXPECT_TRUE(fs::is_directory(dir.file("folder")));
+    writeFile(dir.file("f"), "x");
+    EXPECT_FALSE(platform::deleteFile(dir.file("f")));
+    EXPECT_FALSE(fs::exists(dir.file("f")));
+}
+
+TEST(FileOps, MoveNeverReplacesAnExistingTarget) {
+    TempDir dir;
+    writeFile(dir.file("a"), "a");
+    writeFile(dir.file("b"), "b");
+    EXPECT_EQ(platform::moveFileNoReplace(dir.file("a"), dir.file("b")), std::errc::file_exists);
+    EXPECT_EQ(contentOf(dir.file("a")), "a");
+    EXPECT_EQ(contentOf(dir.file("b")), "b");
+    EXPECT_FALSE(platform::moveFileNoReplace(dir.file("a"), dir.file("c")));
+    EXPECT_FALSE(fs::exists(dir.file("a")));
+    EXPECT_EQ(contentOf(dir.file("c")), "a");
+}
+
+/// A temporary folder in /dev/shm, when that is another file system than the usual one.
+class FileOpsAcrossFileSystems : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = "/dev/shm/kesto-test-XXXXXX";
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            m_other = pattern;
+        }
+        struct stat here {};
+        struct stat there {};
+        if (m_other.empty() || ::stat(m_here.path().c_str(), &here) != 0 ||
+            ::stat(m_other.c_str(), &there) != 0 || here.st_dev == there.st_dev) {
+            GTEST_SKIP() << "/dev/shm is not a separate file system from " << m_here.path();
+        }
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(m_other, ec);
+    }
+    std::string other(const std::string& name) const { return m_other + "/" + name; }
+
+    TempDir m_here;
+    std::string m_other;
+};
+
+TEST_F(FileOpsAcrossFileSystems, MoveCopiesThenRemovesTheSource) {
+    // Larger than one copy buffer, with set-user-id that a quarantined copy must not keep.
+    const std::string bytes = testsupport::randomBytes(3 * 1024 * 1024 + 17);
+    const std::string source = m_here.file("prog");
+    writeFile(source, bytes);
+    ::chmod(source.c_str(), 04750);
+    const std::string target = other("prog_vir");
+
+    EXPECT_FALSE(platform::moveFileNoReplace(source, target));
+    EXPECT_FALSE(fs::exists(source));
+    EXPECT_TRUE(contentOf(target) == bytes);
+    EXPECT_EQ(modeOf(target), 0750u);
+
+    writeFile(source, "again");
+    EXPECT_EQ(platform::moveFileNoReplace(source, target), std::errc::file_exists);
+    EXPECT_EQ(contentOf(source), "again");
+    EXPECT_TRUE(contentOf(target) == bytes);
+}
+
+TEST_F(FileOpsAcrossFileSystems, FailedCopyLeavesTheSourceAndNoTarget) {
+    const std::string bytes = testsupport::randomBytes(256 * 1024);
+    const std::string source = m_here.file("prog");
+    writeFile(source, bytes);
+    const std::string target = other("prog_vir");
+
+    // A file size limit makes the write fail part way (root is bound by it too).
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 64 * 1024;
+    const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const std::error_code ec = platform::moveFileNoReplace(source, target);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_EQ(ec, std::errc::file_too_large);
+    EXPECT_TRUE(contentOf(source) == bytes);
+    EXPECT_FALSE(fs::exists(target));
+}
+
+} // namespace

@@ -1,0 +1,208 @@
+#include "scanner/ScanSession.h"
+
+#include "ChildPrograms.h"
+#include "engine/SignatureDatabase.h"
+#include "engine/clsCRC.h"
+#include "platform/InputFile.h"
+#include "testsupport/SampleFiles.h"
+#include "testsupport/TempDir.h"
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+/// Records every observer call as a line, in order.
+class RecordingObserver : public ScanObserver {
+public:
+    void passStarted(ScanPass pass) override {
+        events.push_back(pass == ScanPass::Counting ? "count" : "scan");
+    }
+    void totalCounted(std::uint64_t total) override {
+        events.push_back("total " + std::to_string(total));
+        if (onTotal) {
+            onTotal();
+        }
+    }
+    void fileStarted(const std::string& status) override { events.push_back("file " + status); }
+    void detectionListed(const DetectionEntry& entry, std::uint64_t detections) override {
+        events.push_back("listed " + std::to_string(detections) + " " + entry.name);
+        if (onListed) {
+            onListed(entry);
+        }
+    }
+    void fileChecked(const ScanProgress& progress) override {
+        events.push_back("checked " + std::to_string(progress.checked) + " " +
+                         progress.percentText);
+        if (onChecked) {
+            onChecked(progress.checked);
+        }
+    }
+    void finished(const ScanSummary& summary) override {
+        events.push_back("finished " + summary.completion.status);
+    }
+
+    std::vector<std::string> events;
+    std::function<void()> onTotal;
+    std::function<void(const DetectionEntry&)> onListed;
+    std::function<void(std::uint64_t)> onChecked;
+};
+
+class ScanSessionTest : public ::testing::Test {
+protected:
+    /// Writes a file and, when `threat` is given, lists its checksum under that name.
+    void plant(const std::string& relative, const std::string& content,
+               const std::string& threat = "") {
+        writeFile(root.file(relative), content);
+        if (!threat.empty()) {
+            lines.insert(lines.end() - 1,
+                         ChecksumText(clsCRC().CalculateBytes(content)) + ":" + threat);
+        }
+        writeFile(databaseDir.file("db.dll"), testsupport::databaseText(lines));
+    }
+
+    ScanSummary scan(
+        ScanObserver& observer, unsigned threads = 2,
+        const std::function<bool()>& stop = [] { return false; }) {
+        ScanOptions options;
+        options.root = root.path();
+        options.database = &database;
+        options.quarantineFolder = root.file("Karantina");
+        options.threads = threads;
+        return RunScan(options, observer, stop);
+    }
+
+    TempDir root;
+    TempDir databaseDir;
+    std::vector<std::string> lines{"Selesai:Selesai"};
+    SignatureDatabase database{databaseDir.file("db.dll")};
+};
+
+} // namespace
+
+TEST_F(ScanSessionTest, ReportsEveryStepInWalkOrder) {
+    plant("a.txt", "clean");
+    plant("b.txt", "bad one", "Threat.B");
+    plant("sub/c.txt", "bad two", "Threat.C");
+    RecordingObserver observer;
+    const ScanSummary summary = scan(observer);
+    const std::string folder = root.path() + "/";
+    EXPECT_EQ(observer.events,
+              (std::vector<std::string>{"count", "total 3", "scan", "file " + folder + "a.txt",
+                                        "checked 1 33 % Complete...", "file " + folder + "b.txt",
+                                        "listed 1 Threat.B", "checked 2 67 % Complete...",
+                                        "file " + folder + "sub/c.txt", "listed 2 Threat.C",
+                                        "checked 3 100 % Complete...",
+                                        "finished Scanning is finished, 2 virus detected..."}));
+    EXPECT_EQ(summary.counts.total, 3u);
+    EXPECT_EQ(summary.counts.checked, 3u);
+    EXPECT_EQ(summary.counts.detections, summary.detections.size());
+    EXPECT_EQ(summary.detections[1].location, folder + "sub/c.txt");
+    EXPECT_TRUE(summary.completion.showMessage);
+}
+
+TEST_F(ScanSessionTest, WorkerCountNeverChangesTheResult) {
+    for (int i = 0; i < 600; ++i) {
+        const std::string content = "file number " + std::to_string(i);
+        plant("d" + std::to_string(i % 7) + "/f" + std::to_string(i), content,
+              i % 13 == 0 ? "Threat." + std::to_string(i) : "");
+    }
+    RecordingObserver one;
+    RecordingObserver four;
+    const ScanSummary alone = scan(one, 1);
+    const ScanSummary parallel = scan(four, 4);
+    EXPECT_EQ(alone.detections.size(), 47u);
+    EXPECT_EQ(alone.detections, parallel.detections);
+    EXPECT_EQ(one.events, four.events);
+}
+
+TEST_F(ScanSessionTest, EmptyFolderFinishesWithNothingFound) {
+    RecordingObserver observer;
+    const ScanSummary summary = scan(observer);
+    EXPECT_EQ(summary.counts.total, 0u);
+    EXPECT_EQ(summary.completion.status, "Scanning is finished, no virus detected...");
+    EXPECT_TRUE(summary.completion.showMessage);
+}
+
+TEST_F(ScanSessionTest, StopDuringCountingChecksNothing) {
+    for (int i = 0; i < 10; ++i) {
+        plant("f" + std::to_string(i), "x", "Threat");
+    }
+    int polls = 0;
+    RecordingObserver observer;
+    const ScanSummary summary = scan(observer, 2, [&polls] { return ++polls > 4; });
+    EXPECT_GT(summary.counts.total, 0u);
+    EXPECT_LT(summary.counts.total, 10u);
+    EXPECT_EQ(summary.counts.checked, 0u);
+    EXPECT_TRUE(summary.detections.empty());
+    EXPECT_EQ(summary.completion.status, "Process terminated, no virus detected...");
+    EXPECT_TRUE(summary.completion.resetProgress);
+}
+
+TEST_F(ScanSessionTest, StopAfter999Of1000Files) {
+    for (int i = 0; i < 1000; ++i) {
+        plant("f" + std::to_string(1000 + i), std::to_string(i), i == 0 ? "First" : "");
+    }
+    std::atomic<bool> stop{false};
+    RecordingObserver observer;
+    observer.onChecked = [&stop](std::uint64_t checked) { stop = checked == 999; };
+    const ScanSummary summary = scan(observer, 2, [&stop] { return stop.load(); });
+    EXPECT_EQ(summary.counts.total, 1000u);
+    EXPECT_EQ(summary.counts.checked, 999u);
+    EXPECT_EQ(summary.completion.status, "Process terminated, 1 virus detected...");
+}
+
+TEST_F(ScanSessionTest, FilesChangingBetweenPassesAreNotAStop) {
+    plant("a", "one");
+    plant("b", "two");
+    RecordingObserver observer;
+    observer.onTotal = [this] {
+        std::filesystem::remove(root.file("a"));
+        plant("c", "three");
+        plant("d", "four");
+    };
+    const ScanSummary summary = scan(observer);
+    EXPECT_EQ(summary.counts.total, 2u);
+    EXPECT_EQ(summary.counts.checked, 3u);
+    EXPECT_EQ(summary.completion.status, "Scanning is finished, no virus detected...");
+    // The percentage never shows more than 100.
+    EXPECT_EQ(observer.events[observer.events.size() - 2], "checked 3 ");
+}
+
+TEST_F(ScanSessionTest, RunningDetectedProgramIsEndedWhenListed) {
+    const std::string program = root.file("bin/evil");
+    testsupport::ChildPrograms children;
+    std::filesystem::create_directories(root.file("bin"));
+    testsupport::ChildPrograms::copyProgram(program);
+    std::string content;
+    ASSERT_FALSE(platform::readWholeFile(program, content));
+    plant("bin/evil", content, "Evil.Program");
+    plant("bin/zz-after", "later file");
+    const pid_t pid = children.start(program);
+
+    RecordingObserver observer;
+    bool killedWhenListed = false;
+    observer.onListed = [&](const DetectionEntry&) {
+        // The kill is sent before the listing is reported; wait (bounded) for it to land.
+        for (int attempt = 0; attempt < 2000 && !killedWhenListed; ++attempt) {
+            siginfo_t info{};
+            if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                info.si_pid == pid) {
+                killedWhenListed = info.si_code == CLD_KILLED && info.si_status == SIGKILL;
+                break;
+            }
+            ::usleep(1000);
+        }
+    };
+    const ScanSummary summary = scan(observer);
+    ASSERT_EQ(summary.detections.size(), 1u);
+    EXPECT_TRUE(killedWhenListed);
+    EXPECT_EQ(children.end(pid), SIGKILL);
+}

@@ -1,0 +1,65 @@
+#include "scanner/ScanTexts.h"
+
+#include <gtest/gtest.h>
+
+using namespace ScanTexts;
+
+TEST(ScanTexts, PercentRoundsHalvesToEvenAndNeedsATotal) {
+    EXPECT_EQ(Percent(0, 5), std::nullopt);
+    EXPECT_EQ(Percent(8, 1), 12);    // 12.5
+    EXPECT_EQ(Percent(200, 27), 14); // 13.5
+    EXPECT_EQ(Percent(3, 1), 33);
+    EXPECT_EQ(Percent(3, 2), 67);
+    EXPECT_EQ(Percent(1000, 999), 100); // 99.9
+    EXPECT_EQ(Percent(2, 3), 150);      // more checked than counted
+    EXPECT_EQ(PercentText(37), "37 % Complete...");
+}
+
+TEST(ScanTexts, FileDisplayShortensLongPathsToHeadAndNameTail) {
+    EXPECT_EQ(FileDisplay("/home/user/", "letter.txt"), "/home/user/letter.txt");
+    const std::string folder = "/home/user/documents/projects/2010/archive/";
+    EXPECT_EQ(FileDisplay(folder, "a-very-long-file-name.exe"), "/home/.../...g-file-name.exe");
+    EXPECT_EQ(FileDisplay(folder, "fifteen-chars.x"), "/home/.../...fifteen-chars.x");
+    EXPECT_EQ(FileDisplay(folder, "short.exe"), "/home/.../short.exe");
+    // No separator at or after the fourth character: the head is empty.
+    EXPECT_EQ(FileDisplay("/a/", std::string(60, 'n')), ".../..." + std::string(15, 'n'));
+    EXPECT_EQ(FileDisplay("/ab/", std::string(46, 'n')), "/ab/" + std::string(46, 'n'));
+}
+
+TEST(ScanTexts, ElapsedTextPadsToTwoDigitsAndKeepsLongHours) {
+    EXPECT_EQ(ElapsedText(0), "00:00:00");
+    EXPECT_EQ(ElapsedText(67), "00:01:07");
+    EXPECT_EQ(ElapsedText(3600 * 12 + 59 * 60 + 59), "12:59:59");
+    EXPECT_EQ(ElapsedText(3600 * 100 + 5), "100:00:05");
+}
+
+TEST(ScanTexts, WaitAnimationCyclesThroughFourDotsWithAQuietTick) {
+    WaitAnimation animation;
+    const std::string text = "Being analyzed, Please wait";
+    for (int round = 0; round < 2; ++round) {
+        for (int dots = 0; dots <= 4; ++dots) {
+            EXPECT_EQ(animation.tick(), text + std::string(static_cast<std::size_t>(dots), '.'));
+        }
+        EXPECT_EQ(animation.tick(), std::nullopt);
+    }
+}
+
+TEST(ScanTexts, CompletionOfFinishedAndStoppedScans) {
+    const Completion found = CompletionFor(3, false);
+    EXPECT_EQ(found.status, "Scanning is finished, 3 virus detected...");
+    EXPECT_TRUE(found.showMessage);
+    EXPECT_EQ(found.messageTitle, "Detected");
+    EXPECT_EQ(found.messageStyle, 48);
+    EXPECT_FALSE(found.resetProgress);
+
+    const Completion clean = CompletionFor(0, false);
+    EXPECT_EQ(clean.status, "Scanning is finished, no virus detected...");
+    EXPECT_EQ(clean.messageTitle, "No Detected");
+    EXPECT_EQ(clean.messageStyle, 64);
+
+    const Completion stopped = CompletionFor(2, true);
+    EXPECT_EQ(stopped.status, "Process terminated, 2 virus detected...");
+    EXPECT_FALSE(stopped.showMessage);
+    EXPECT_TRUE(stopped.resetProgress);
+    EXPECT_EQ(CompletionFor(0, true).status, "Process terminated, no virus detected...");
+}
