@@ -1,0 +1,97 @@
+#include "cli/CommandLine.h"
+
+#include "engine/Crc32.h"
+#include "engine/PatternSet.h"
+#include "engine/StringSignature.h"
+
+#include <map>
+
+namespace {
+
+using Flag = bool CommandLine::*;
+using Value = std::optional<std::string> CommandLine::*;
+
+const std::map<std::string, Flag>& flags() {
+    static const std::map<std::string, Flag> table = {
+        {"-h", &CommandLine::help},       {"--help", &CommandLine::help},
+        {"-V", &CommandLine::version},    {"--version", &CommandLine::version},
+        {"--clean", &CommandLine::clean}, {"--quarantine", &CommandLine::quarantine},
+        {"--json", &CommandLine::json},   {"--quiet", &CommandLine::quiet},
+        {"-q", &CommandLine::quiet},
+    };
+    return table;
+}
+
+const std::map<std::string, Value>& valueOptions() {
+    static const std::map<std::string, Value> table = {
+        {"--database", &CommandLine::database},
+        {"--quarantine-dir", &CommandLine::quarantineDir},
+    };
+    return table;
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine line;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+            if (line.command.empty()) {
+                line.command = argument;
+            } else {
+                line.operands.push_back(argument);
+            }
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (const auto flag = flags().find(argument); flag != flags().end()) {
+            line.*(flag->second) = true;
+            continue;
+        }
+        // Value options take "--name VALUE" or "--name=VALUE".
+        const std::size_t equals = argument.find('=');
+        const std::string name = argument.substr(0, equals);
+        const auto option = valueOptions().find(name);
+        if (option == valueOptions().end()) {
+            throw UsageError{"unknown option '" + argument + "'"};
+        }
+        if (equals != std::string::npos) {
+            line.*(option->second) = argument.substr(equals + 1);
+        } else if (i + 1 < arguments.size()) {
+            line.*(option->second) = arguments[++i];
+        } else {
+            throw UsageError{"option '" + name + "' needs a value"};
+        }
+    }
+    return line;
+}
+
+std::string usageText() {
+    return "Usage: kesto [OPTIONS] COMMAND [ARGUMENTS]\n"
+           "\n"
+           "Kesto Virus Scanner checks files for known malicious content by whole-file CRC-32\n"
+           "signatures (the text database 'Virus Database.dll' beside the program) and by\n"
+           "built-in byte patterns.\n"
+           "\n"
+           "Commands:\n"
+           "  inspect FILE...       show each file's checksum text, type, compiler and packer\n"
+           "  signatures            list every threat name the scanner knows, numbered\n"
+           "\n"
+           "Options:\n"
+           "  --database PATH       use this signature database instead of the one beside\n"
+           "                        the program\n"
+           "  -h, --help            show this help and exit\n"
+           "  -V, --version         show the version and exit\n"
+           "\n"
+           "Exit status: 0 on success; 2 on bad usage, an unreadable file or database.\n";
+}
+
+std::string versionText() {
+    return std::string("kesto ") + KESTO_VERSION + " (Zedodu)\nCRC-32: " + crc32::backendName() +
+           "\nPattern search: " + StringSignature::VirusPatternSet().backendName() + "\n";
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+/// The parsed arguments of `kesto`. Options may stand before or after the command; "--" ends them.
+struct CommandLine {
+    std::string command;
+    std::vector<std::string> operands;
+    std::optional<std::string> database;
+    std::optional<std::string> quarantineDir;
+    bool help = false;
+    bool version = false;
+    bool clean = false;
+    bool quarantine = false;
+    bool json = false;
+    bool quiet = false;
+};
+
+/// Throws UsageError for unknown options and missing option values.
+CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+struct UsageError {
+    std::string message;
+};
+
+std::string usageText();
+std::string versionText();

@@ -1,0 +1,25 @@
+#include "cli/Commands.h"
+#include "engine/FileInspection.h"
+
+int runInspect(const CommandLine& line, CommandStreams streams) {
+    if (line.operands.empty()) {
+        streams.err << "kesto: inspect needs at least one FILE\n";
+        return kExitError;
+    }
+    int exitCode = kExitClean;
+    for (const std::string& path : line.operands) {
+        const FileInspection inspection = InspectFile(path);
+        if (!inspection.error.empty()) {
+            streams.out.flush();
+            streams.err << "kesto: cannot read '" << path << "': " << inspection.error << '\n';
+            exitCode = kExitError;
+            continue;
+        }
+        streams.out << path << '\n'
+                    << "  Checksum : " << inspection.checksum << '\n'
+                    << "  Type     : " << inspection.type.value_or("") << '\n'
+                    << "  Compiler : " << inspection.compiler.value_or("") << '\n'
+                    << "  Packer   : " << inspection.packer.value_or("") << '\n';
+    }
+    return exitCode;
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+/// `text` as a JSON string literal, quotes included. Valid UTF-8 passes through; quotes,
+/// backslashes and control characters are escaped; each byte that is not part of valid UTF-8 is
+/// written as a lone low surrogate "\udcXX" (XX the byte), so file names that are not UTF-8 stay
+/// recoverable byte for byte.
+std::string JsonString(std::string_view text);
+
+/// Control characters of a file name written as "\xNN", so that one listed file stays one line.
+std::string PrintableName(std::string_view text);

@@ -1,0 +1,156 @@
+#include "cli/ScanReporter.h"
+
+#include "cli/JsonText.h"
+
+ScanReporter::ScanReporter(CommandStreams streams, Settings settings, std::string root)
+    : m_streams(streams), m_settings(settings), m_root(std::move(root)),
+      m_started(std::chrono::steady_clock::now()) {}
+
+std::string ScanReporter::elapsedText() const {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::steady_clock::now() - m_started);
+    return ScanTexts::ElapsedText(static_cast<std::uint64_t>(seconds.count()));
+}
+
+void ScanReporter::clearProgress() {
+    if (m_progressShown) {
+        m_streams.err << "\r\033[K" << std::flush;
+        m_progressShown = false;
+    }
+}
+
+void ScanReporter::drawProgress(bool force) {
+    if (!m_settings.liveProgress) {
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && now - m_lastDrawn < std::chrono::milliseconds(100)) {
+        return;
+    }
+    m_lastDrawn = now;
+    m_streams.err << "\r\033[K" << m_percentText << ' ' << m_checked << '/' << m_total << ' '
+                  << elapsedText() << ' ' << PrintableName(m_status) << std::flush;
+    m_progressShown = true;
+}
+
+void ScanReporter::passStarted(ScanPass pass) {
+    if (pass == ScanPass::Counting) {
+        m_status = "Being analyzed, Please wait....";
+        drawProgress(true);
+    }
+}
+
+void ScanReporter::fileStarted(const std::string& status) {
+    m_status = status;
+}
+
+void ScanReporter::detectionListed(const DetectionEntry& entry, std::uint64_t) {
+    if (m_settings.json) {
+        return;
+    }
+    clearProgress();
+    m_streams.out << PrintableName(entry.location) << ": " << entry.name << " FOUND (" << entry.size
+                  << " bytes)";
+    if (!entry.information.empty()) {
+        m_streams.out << ' ' << entry.information;
+    }
+    m_streams.out << '\n' << std::flush;
+}
+
+void ScanReporter::fileChecked(const ScanProgress& progress) {
+    m_checked = progress.checked;
+    if (progress.percent) {
+        m_percentText = progress.percentText;
+    }
+    drawProgress(false);
+}
+
+void ScanReporter::folderUnreadable(ScanPass pass, const std::string& folder,
+                                    std::error_code error) {
+    if (folder == m_root || folder == m_root + "/") {
+        m_rootUnreadable = true;
+    }
+    // Both passes meet the same folders; it is reported once, where files are checked.
+    if (pass != ScanPass::Scanning) {
+        return;
+    }
+    const std::string message = "cannot read folder '" + folder + "': " + error.message();
+    if (m_settings.json) {
+        m_problems.push_back(message);
+    } else if (!m_settings.quiet || m_rootUnreadable) {
+        clearProgress();
+        m_streams.out.flush();
+        m_streams.err << "kesto: " << PrintableName(message) << '\n';
+    }
+}
+
+void ScanReporter::problem(const std::string& message) {
+    if (m_settings.json) {
+        m_problems.push_back(message);
+        return;
+    }
+    clearProgress();
+    m_streams.out.flush();
+    m_streams.err << "kesto: " << message << '\n';
+}
+
+void ScanReporter::finished(const ScanSummary& summary) {
+    clearProgress();
+    m_summary = summary;
+    m_elapsed = elapsedText();
+    if (m_settings.json) {
+        return;
+    }
+    m_streams.out << "Total File    : " << summary.counts.total << '\n'
+                  << "File Scanning : " << summary.counts.checked << '\n'
+                  << "Virus Detected: " << summary.counts.detections << '\n'
+                  << "Eplased       : " << m_elapsed << '\n'
+                  << summary.completion.status << '\n'
+                  << std::flush;
+}
+
+void ScanReporter::progressChanged(int, const std::string& text) {
+    m_percentText = text;
+    m_status.clear();
+    drawProgress(false);
+}
+
+void ScanReporter::actionFinished(const ActionResult& result) {
+    clearProgress();
+    m_actionStatus = result.status;
+    if (!m_settings.json) {
+        m_streams.out << result.status << '\n' << std::flush;
+    }
+}
+
+void ScanReporter::close() {
+    if (!m_settings.json) {
+        return;
+    }
+    const ScanCounts& counts = m_summary.counts;
+    std::ostream& out = m_streams.out;
+    out << "{\n  \"folder\": " << JsonString(m_root) << ",\n  \"total\": " << counts.total
+        << ",\n  \"checked\": " << counts.checked << ",\n  \"detected\": " << counts.detections
+        << ",\n  \"elapsed\": " << JsonString(m_elapsed)
+        << ",\n  \"stopped\": " << (m_summary.completion.stopped ? "true" : "false")
+        << ",\n  \"completion\": " << JsonString(m_summary.completion.status)
+        << ",\n  \"detections\": [";
+    const char* separator = "\n";
+    for (const DetectionEntry& row : m_summary.detections) {
+        out << separator << "    {\"name\": " << JsonString(row.name)
+            << ", \"location\": " << JsonString(row.location) << ", \"size\": " << row.size
+            << ", \"information\": " << JsonString(row.information) << '}';
+        separator = ",\n";
+    }
+    out << (m_summary.detections.empty() ? "]" : "\n  ]");
+    if (!m_actionStatus.empty()) {
+        out << ",\n  \"action\": " << JsonString(m_actionStatus);
+    }
+    out << ",\n  \"errors\": [";
+    separator = "";
+    for (const std::string& problem : m_problems) {
+        out << separator << JsonString(problem);
+        separator = ", ";
+    }
+    out << "]\n}\n" << std::flush;
+}

@@ -1,0 +1,114 @@
+#include "cli/Commands.h"
+#include "testsupport/SampleFiles.h"
+#include "testsupport/TempDir.h"
+
+#include <array>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/wait.h>
+
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+struct CliRun {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+CliRun kesto(const std::vector<std::string>& arguments) {
+    std::ostringstream out;
+    std::ostringstream err;
+    CliRun run;
+    run.code = runKesto(arguments, {out, err});
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+std::string threeEntryDatabase(const TempDir& dir) {
+    const std::string path = dir.file("db.dll");
+    writeFile(path, testsupport::databaseText({"AAAA1111:First.A", "BBBB2222:Second:with:colons",
+                                               "CCCC3333:Third", "Selesai:Selesai"}));
+    return path;
+}
+
+} // namespace
+
+TEST(KestoCommand, UsageErrorsExitWithTwoAndExplain) {
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {}, {"frobnicate"}, {"--nope"}, {"inspect"}, {"signatures", "extra"}}) {
+        const CliRun run = kesto(arguments);
+        EXPECT_EQ(run.code, kExitError) << ::testing::PrintToString(arguments);
+        EXPECT_TRUE(run.out.empty());
+        EXPECT_FALSE(run.err.empty());
+    }
+}
+
+TEST(KestoCommand, HelpAndVersion) {
+    const CliRun help = kesto({"--help"});
+    EXPECT_EQ(help.code, kExitClean);
+    EXPECT_NE(help.out.find("inspect FILE..."), std::string::npos);
+    const CliRun version = kesto({"inspect", "--version"});
+    EXPECT_EQ(version.code, kExitClean);
+    EXPECT_EQ(version.out.rfind("kesto 1.1.0 (Zedodu)\n", 0), 0u);
+}
+
+TEST(KestoCommand, InspectShowsReadableFilesAndReportsTheOthers) {
+    TempDir dir;
+    const std::string program = dir.file("setup.exe");
+    writeFile(program, std::string("MZ") + "UPX!\x0c\x09" + std::string("\0\0\0MEW", 6));
+    const std::string empty = dir.file("empty.txt");
+    writeFile(empty, "");
+
+    const CliRun run = kesto({"inspect", program, dir.file("missing"), empty});
+    EXPECT_EQ(run.code, kExitError);
+    EXPECT_NE(run.err.find("missing"), std::string::npos);
+    EXPECT_EQ(run.out, program + "\n  Checksum : " + "35763E46" +
+                           "\n  Type     : Application\n  Compiler : Unknown\n"
+                           "  Packer   : MEW\n" +
+                           empty +
+                           "\n  Checksum : 0\n  Type     : Text Document\n"
+                           "  Compiler : Unknown\n  Packer   : Unknown\n");
+}
+
+TEST(KestoCommand, SignaturesListsDatabaseNamesThenBuiltInNames) {
+    TempDir dir;
+    const CliRun run = kesto({"signatures", "--database", threeEntryDatabase(dir)});
+    EXPECT_EQ(run.code, kExitClean);
+    EXPECT_EQ(run.out.rfind("1. First.A\n2. Second:with:colons\n3. Third\n4. w32.service\n", 0),
+              0u);
+    EXPECT_NE(run.out.find("\n17. Suspect level (6)\nTotal Signatures : 17\n"), std::string::npos);
+}
+
+TEST(KestoCommand, SignaturesOfABrokenDatabaseListWhatItCanAndFail) {
+    TempDir dir;
+    const std::string noEnd = dir.file("noend.dll");
+    writeFile(noEnd, testsupport::databaseText({"AAAA1111:First.A", "no colon here"}));
+    const CliRun run = kesto({"signatures", "--database", noEnd});
+    EXPECT_EQ(run.code, kExitError);
+    EXPECT_EQ(run.out.rfind("1. First.A\n2. no colon here\n3. w32.service\n", 0), 0u);
+    EXPECT_NE(run.err.find("end line"), std::string::npos);
+
+    const CliRun missing = kesto({"signatures", "--database", dir.file("absent.dll")});
+    EXPECT_EQ(missing.code, kExitError);
+    EXPECT_NE(missing.out.find("Total Signatures : 14"), std::string::npos);
+}
+
+TEST(KestoCommand, ProgramFindsTheShippedDatabaseBesideIt) {
+    const std::string command = std::string("'") + KESTO_BIN_DIR + "/kesto' signatures 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    std::array<char, 4096> buffer{};
+    while (const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), pipe)) {
+        output.append(buffer.data(), got);
+    }
+    const int status = ::pclose(pipe);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << output;
+    EXPECT_EQ(output.rfind("1. EICAR-Test-File (not a virus)\n", 0), 0u) << output;
+    EXPECT_NE(output.find("Total Signatures : 17\n"), std::string::npos);
+}

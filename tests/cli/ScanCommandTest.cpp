@@ -1,0 +1,126 @@
+#include "cli/Commands.h"
+#include "engine/clsCRC.h"
+#include "testsupport/SampleFiles.h"
+#include "testsupport/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+struct ScanRun {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+class ScanCommandTest : public ::testing::Test {
+protected:
+    ScanCommandTest() {
+        writeFile(database, testsupport::databaseText(
+                                {ChecksumText(clsCRC().CalculateBytes(testsupport::eicar())) +
+                                     ":EICAR-Test-File",
+                                 "Selesai:Selesai"}));
+    }
+
+    ScanRun scan(std::vector<std::string> arguments) {
+        std::vector<std::string> full{"scan", "--database", database, "--quarantine-dir",
+                                      quarantine};
+        full.insert(full.end(), arguments.begin(), arguments.end());
+        std::ostringstream out;
+        std::ostringstream err;
+        ScanRun run;
+        run.code = runKesto(full, {out, err});
+        run.out = out.str();
+        run.err = err.str();
+        return run;
+    }
+
+    TempDir tree;
+    TempDir home;
+    std::string database = home.file("db.dll");
+    std::string quarantine = home.file("Karantina");
+};
+
+} // namespace
+
+TEST_F(ScanCommandTest, CleanTreeExitsWithZeroAndTheCompletionLine) {
+    writeFile(tree.file("a.txt"), "harmless");
+    const ScanRun run = scan({tree.path()});
+    EXPECT_EQ(run.code, kExitClean) << run.err;
+    EXPECT_NE(run.out.find("Total File    : 1\n"), std::string::npos);
+    EXPECT_NE(run.out.find("\nScanning is finished, no virus detected...\n"), std::string::npos);
+}
+
+TEST_F(ScanCommandTest, DetectionIsPrintedAsFoundAndExitsWithOne) {
+    writeFile(tree.file("sub/eicar.com"), testsupport::eicar());
+    const ScanRun run = scan({tree.path()});
+    EXPECT_EQ(run.code, kExitDetected);
+    EXPECT_EQ(
+        run.out.rfind(tree.file("sub/eicar.com") + ": EICAR-Test-File FOUND (68 bytes) Send", 0),
+        0u)
+        << run.out;
+    EXPECT_NE(run.out.find("Scanning is finished, 1 virus detected..."), std::string::npos);
+}
+
+TEST_F(ScanCommandTest, BadInputIsAnErrorWithExitTwo) {
+    EXPECT_EQ(scan({tree.file("missing")}).code, kExitError);
+    EXPECT_EQ(scan({}).code, kExitError);
+    EXPECT_EQ(scan({"--clean", "--quarantine", tree.path()}).code, kExitError);
+    writeFile(tree.file("file"), "x");
+    EXPECT_EQ(scan({tree.file("file")}).code, kExitError);
+    std::filesystem::remove(database);
+    const ScanRun noDatabase = scan({tree.path()});
+    EXPECT_EQ(noDatabase.code, kExitError);
+    EXPECT_NE(noDatabase.err.find("db.dll"), std::string::npos);
+}
+
+TEST_F(ScanCommandTest, DatabaseThatCannotAnswerIsReported) {
+    writeFile(database, "ABC:No end line\r\n");
+    writeFile(tree.file("a.txt"), "harmless");
+    const ScanRun run = scan({tree.path()});
+    EXPECT_EQ(run.code, kExitError);
+    EXPECT_NE(run.err.find("end line"), std::string::npos);
+}
+
+TEST_F(ScanCommandTest, QuarantineMovesEveryListedFileAndReports) {
+    writeFile(tree.file("one/setup.exe"), testsupport::eicar());
+    writeFile(tree.file("two/setup.exe"), testsupport::eicar());
+    const ScanRun run = scan({"--quarantine", tree.path()});
+    EXPECT_EQ(run.code, kExitDetected);
+    EXPECT_NE(run.out.find("2 Virus has been removed to a folder '" + quarantine + "/' ...\n"),
+              std::string::npos)
+        << run.out;
+    // The last listed file is moved first and takes the name; the other stays where it was.
+    EXPECT_TRUE(std::filesystem::exists(quarantine + "/setup.exe_vir"));
+    EXPECT_FALSE(std::filesystem::exists(tree.file("two/setup.exe")));
+    EXPECT_TRUE(std::filesystem::exists(tree.file("one/setup.exe")));
+    // A second scan does not look into the quarantine folder.
+    EXPECT_EQ(scan({home.path()}).code, kExitClean);
+}
+
+TEST_F(ScanCommandTest, CleanDeletesListedFiles) {
+    writeFile(tree.file("eicar.com"), testsupport::eicar());
+    const ScanRun run = scan({"--clean", tree.path()});
+    EXPECT_EQ(run.code, kExitDetected);
+    EXPECT_NE(run.out.find("1 Virus has been removed...\n"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(tree.file("eicar.com")));
+}
+
+TEST_F(ScanCommandTest, JsonIsOneDocumentWithEscapedPaths) {
+    const std::string odd = "bad\xff\nname.com";
+    writeFile(tree.file(odd), testsupport::eicar());
+    const ScanRun run = scan({"--json", tree.path()});
+    EXPECT_EQ(run.code, kExitDetected);
+    EXPECT_EQ(run.out.front(), '{');
+    EXPECT_NE(run.out.find("\"location\": \"" + tree.path() + "/bad\\udcff\\nname.com\""),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("\"completion\": \"Scanning is finished, 1 virus detected...\""),
+              std::string::npos);
+    EXPECT_EQ(run.out.find("FOUND"), std::string::npos);
+}
