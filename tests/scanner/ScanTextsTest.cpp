@@ -1,5 +1,7 @@
 #include "scanner/ScanTexts.h"
 
+#include "scanner/StartupTexts.h"
+
 #include <gtest/gtest.h>
 
 using namespace ScanTexts;
@@ -62,4 +64,33 @@ TEST(ScanTexts, CompletionOfFinishedAndStoppedScans) {
     EXPECT_FALSE(stopped.showMessage);
     EXPECT_TRUE(stopped.resetProgress);
     EXPECT_EQ(CompletionFor(0, true).status, "Process terminated, no virus detected...");
+}
+
+TEST(StartupTexts, SplashRunsToOneHundredThenHandsOver) {
+    std::vector<int> values;
+    std::vector<int> intervals;
+    int value = 0;
+    for (;;) {
+        const StartupTexts::SplashStep step = StartupTexts::NextSplashStep(value);
+        if (step.handOver) {
+            break;
+        }
+        value = step.value;
+        values.push_back(value);
+        if (step.intervalMs) {
+            intervals.push_back(*step.intervalMs);
+        }
+        ASSERT_LT(values.size(), 100u);
+    }
+    EXPECT_EQ(values.size(), 45u + 9u);
+    EXPECT_EQ(std::vector<int>(values.begin() + 44, values.end()),
+              (std::vector<int>{45, 67, 71, 75, 79, 83, 87, 91, 97, 100}));
+    EXPECT_EQ(intervals, (std::vector<int>{250, 250, 250, 250, 250, 550}));
+}
+
+TEST(StartupTexts, DatabaseNotFoundNamesTheFileBesideTheProgram) {
+    EXPECT_EQ(StartupTexts::DatabaseNotFoundText("/opt/kesto"),
+              "Sorry...\r\nFile ''/opt/kesto/Virus Database.dll'' Nothing found.\r\n"
+              "Kesto Virus Scanner can not perform this command.\r\nPlease download again "
+              "https://kesto-scanner.example.org");
 }
