@@ -1,0 +1,32 @@
+#include "app/FolderDialog.h"
+
+#include <QFileDialog>
+
+namespace FolderDialog {
+
+namespace {
+
+Handler& handler() {
+    static Handler installed;
+    return installed;
+}
+
+} // namespace
+
+void SetHandler(Handler replacement) {
+    handler() = std::move(replacement);
+}
+
+std::optional<QString> Choose(QWidget* parent, const QString& title) {
+    if (handler()) {
+        return handler()(title);
+    }
+    const QString folder =
+        QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty()) {
+        return std::nullopt;
+    }
+    return folder;
+}
+
+} // namespace FolderDialog

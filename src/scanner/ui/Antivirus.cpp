@@ -1,0 +1,492 @@
+#include "scanner/ui/Antivirus.h"
+
+#include "app/FolderDialog.h"
+#include "app/MsgBox.h"
+#include "controls/Button.h"
+#include "controls/ProgressBar.h"
+#include "controls/WinColor.h"
+#include "engine/KestoEngine.h"
+#include "engine/SignatureDatabase.h"
+#include "platform/FileOps.h"
+#include "platform/FolderListing.h"
+#include "platform/InputFile.h"
+#include "platform/ProgramFolder.h"
+#include "scanner/DetectionActions.h"
+#include "scanner/StartupTexts.h"
+#include "scanner/ui/ScanWorker.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Column widths of the detection list, in hundredths of a millimetre.
+constexpr int kColumnWidths[] = {0, 4236, 5205, 2207, 4216};
+const char* const kColumnTitles[] = {" ", "Virus Name", "Location", "Size (byte)", "Information"};
+
+int himetricToPixels(int himetric) {
+    return (himetric * 96 + 1270) / 2540;
+}
+
+QLabel* label(const QString& text, QWidget* parent, const char* name = nullptr) {
+    auto* created = new QLabel(text, parent);
+    if (name != nullptr) {
+        created->setObjectName(QString::fromLatin1(name));
+    }
+    return created;
+}
+
+/// The database must exist as an ordinary file.
+bool databasePresent(const std::string& path) {
+    platform::InputFile file;
+    return !file.open(path);
+}
+
+} // namespace
+
+Antivirus::Settings Antivirus::DefaultSettings() {
+    Settings settings;
+    settings.databasePath = KestoEngine::DefaultDatabasePath();
+    settings.quarantineFolder = platform::homeFolder() + "/" + std::string(kQuarantineName);
+    settings.endProgram = [] {
+        QApplication::closeAllWindows();
+        QApplication::exit(1);
+    };
+    return settings;
+}
+
+Antivirus::Antivirus(Settings settings, QWidget* parent)
+    : QMainWindow(parent), m_settings(std::move(settings)),
+      m_database(std::make_unique<SignatureDatabase>(m_settings.databasePath)),
+      m_worker(new ScanWorker(this)) {
+    setObjectName(QStringLiteral("Antivirus"));
+    setWindowTitle(qs(StartupTexts::kMainCaption));
+    buildWindow();
+    buildMenu();
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &Antivirus::Timer1_Timer);
+    Timer2 = new QTimer(this);
+    Timer2->setInterval(500);
+    connect(Timer2, &QTimer::timeout, this, &Antivirus::Timer2_Timer);
+
+    connect(m_worker, &ScanWorker::passStarted, this, [this](int pass) {
+        ListView1->clear();
+        m_detections.clear();
+        if (static_cast<ScanPass>(pass) == ScanPass::Scanning) {
+            Timer2->stop(); // the wait animation belongs to the counting pass
+        }
+    });
+    connect(m_worker, &ScanWorker::totalCounted, this, [this](quint64 total) {
+        m_total = total;
+        lblTotalFile->setText(QString::number(total));
+    });
+    connect(m_worker, &ScanWorker::fileStarted, this,
+            [this](const QString& text) { status->setText(text); });
+    connect(m_worker, &ScanWorker::detectionListed, this,
+            [this](const DetectionEntry& entry, quint64 detections) {
+                addRow(entry);
+                lblJumlahVirus->setText(QString::number(detections));
+            });
+    connect(m_worker, &ScanWorker::fileChecked, this,
+            [this](quint64 checked, int percent, const QString& text) {
+                m_checked = checked;
+                lblFileDiperiksa->setText(QString::number(checked));
+                if (percent >= 0) {
+                    showPercent(percent, text);
+                }
+            });
+    connect(m_worker, &ScanWorker::finished, this, &Antivirus::scanFinished);
+}
+
+Antivirus::~Antivirus() = default;
+
+void Antivirus::buildWindow() {
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    auto* outer = new QVBoxLayout(central);
+    outer->setContentsMargins(14, 10, 14, 12);
+    outer->setSpacing(8);
+
+    // Title band.
+    auto* titleRow = new QHBoxLayout;
+    QLabel* title = label(qs("Kesto Virus Scanner"), central, "Label6");
+    title->setFont(QFont(QStringLiteral("Arial"), 20, QFont::Bold));
+    title->setStyleSheet(QStringLiteral("color: rgb(39, 64, 139);"));
+    QLabel* codeName = label(qs("Zedodu"), central, "Label10");
+    QFont codeFont(QStringLiteral("Arial"), 12, QFont::Bold);
+    codeFont.setItalic(true);
+    codeName->setFont(codeFont);
+    codeName->setStyleSheet(QStringLiteral("color: rgb(60, 127, 177);"));
+    auto* versionColumn = new QVBoxLayout;
+    QLabel* version = label(qs(StartupTexts::kVersion), central, "Label7");
+    Label9 = label(qs(">> ") + qs(StartupTexts::kReleaseDate) + qs(" <<"), central, "Label9");
+    Label9->setCursor(Qt::PointingHandCursor);
+    Label9->setStyleSheet(QStringLiteral("color: rgb(0, 0, 160);"));
+    Label9->installEventFilter(this);
+    versionColumn->addWidget(version, 0, Qt::AlignRight);
+    versionColumn->addWidget(Label9, 0, Qt::AlignRight);
+    titleRow->addWidget(title, 0, Qt::AlignBottom);
+    titleRow->addWidget(codeName, 0, Qt::AlignBottom);
+    titleRow->addStretch();
+    titleRow->addLayout(versionColumn);
+    outer->addLayout(titleRow);
+
+    // Buttons on the left, counts and progress on the right.
+    auto* middle = new QHBoxLayout;
+    middle->setSpacing(16);
+    auto* buttons = new QVBoxLayout;
+    buttons->setSpacing(6);
+    const auto makeButton = [&](Button*& button, const char* name, const char* caption,
+                                const char* tip) {
+        button = Button::programButton(central, qs(caption), qs(tip));
+        button->setObjectName(QString::fromLatin1(name));
+        button->setForeColorPressed(WinColor::Rgb(0, 0, 255));
+        button->setFixedSize(104, 30);
+        buttons->addWidget(button);
+    };
+    makeButton(cmdScan, "cmdScan", "Scan", "Start Scanning...");
+    makeButton(cmdHapus, "cmdHapus", "Clean", "Clean All Viruses");
+    makeButton(cmdKarantina, "cmdKarantina", "Quarantine", "Quarantine All Viruses");
+    makeButton(cmdMenu, "cmdMenu", "Menu", "Additional Menu");
+    makeButton(cmdKeluar, "cmdKeluar", "Exit", "Exit");
+    buttons->addStretch();
+    connect(cmdScan, &Button::Click, this, &Antivirus::cmdScan_Click);
+    connect(cmdHapus, &Button::Click, this, &Antivirus::cmdHapus_Click);
+    connect(cmdKarantina, &Button::Click, this, &Antivirus::cmdKarantina_Click);
+    connect(cmdMenu, &Button::Click, this, &Antivirus::cmdMenu_Click);
+    connect(cmdKeluar, &Button::Click, this, &Antivirus::cmdKeluar_Click);
+    middle->addLayout(buttons);
+
+    auto* right = new QVBoxLayout;
+    right->setSpacing(6);
+    auto* counts = new QGridLayout;
+    counts->setHorizontalSpacing(10);
+    counts->setVerticalSpacing(4);
+    const auto countRow = [&](int row, const char* captionName, const char* caption, QLabel*& value,
+                              const char* valueName, const char* initial) {
+        counts->addWidget(label(qs(caption), central, captionName), row, 0);
+        counts->addWidget(label(qs(":"), central), row, 1);
+        value = label(qs(initial), central, valueName);
+        value->setMinimumWidth(90);
+        QFont bold = value->font();
+        bold.setBold(true);
+        value->setFont(bold);
+        counts->addWidget(value, row, 2);
+    };
+    countRow(0, "persen", "Total File  ", lblTotalFile, "lblTotalFile", "0");
+    countRow(1, "jumlah_file", "File Scanning", lblFileDiperiksa, "lblFileDiperiksa", "0");
+    countRow(2, "Virus_Ditemukan", "Virus Detected", lblJumlahVirus, "lblJumlahVirus", "0");
+    countRow(3, "Label5", "Eplased ", Label1, "Label1", "00:00:00");
+    counts->setColumnStretch(3, 1);
+    right->addLayout(counts);
+
+    ProgressBar1 = new ProgressBar(central);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setTheme(10);
+    ProgressBar1->setPBSCustomeColor1(WinColor::Rgb(128, 128, 255));
+    ProgressBar1->setPBSCustomeColor2(WinColor::Rgb(154, 179, 241));
+    ProgressBar1->setTextStyle(3);
+    ProgressBar1->setTextEffectColor(WinColor::Rgb(255, 255, 255));
+    QFont fixed(QStringLiteral("Fixedsys"));
+    fixed.setStyleHint(QFont::Monospace);
+    fixed.setPointSize(9);
+    fixed.setBold(true);
+    ProgressBar1->setTextFont(fixed);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setText(qs("0 % Complete..."));
+    ProgressBar1->setFixedHeight(24);
+    right->addWidget(ProgressBar1);
+    lblPercentComplete = label(qs("0 % Complete..."), central, "lblPercentComplete");
+    right->addWidget(lblPercentComplete, 0, Qt::AlignRight);
+    status = label(QString(), central, "status");
+    status->setFrameShape(QFrame::StyledPanel);
+    status->setMinimumHeight(24);
+    status->setTextFormat(Qt::PlainText);
+    right->addWidget(status);
+    right->addStretch();
+    middle->addLayout(right, 1);
+    outer->addLayout(middle);
+
+    ListView1 = new QTreeWidget(central);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setTextElideMode(Qt::ElideMiddle);
+    ListView1->setColumnCount(5);
+    QStringList titles;
+    int listWidth = 0;
+    for (int column = 0; column < 5; ++column) {
+        titles << qs(kColumnTitles[column]);
+    }
+    ListView1->setHeaderLabels(titles);
+    for (int column = 0; column < 5; ++column) {
+        ListView1->setColumnWidth(column, himetricToPixels(kColumnWidths[column]));
+        ListView1->headerItem()->setTextAlignment(column, Qt::AlignCenter);
+        listWidth += himetricToPixels(kColumnWidths[column]);
+    }
+    ListView1->setColumnHidden(0, true);
+    ListView1->setMinimumSize(listWidth + 4, 220);
+    QPalette palette = ListView1->palette();
+    palette.setColor(QPalette::Text, QColor(255, 0, 0));
+    palette.setColor(QPalette::Base, QColor(255, 255, 255));
+    ListView1->setPalette(palette);
+    ListView1->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
+    outer->addWidget(ListView1, 1);
+    setFixedSize(sizeHint().expandedTo(QSize(760, 560)));
+}
+
+void Antivirus::buildMenu() {
+    mnu = new QMenu(this);
+    mnu->setObjectName(QStringLiteral("mnu"));
+    const struct {
+        const char* name;
+        const char* caption;
+        const char* shortcut;
+    } items[] = {
+        {"mnuTemp", "Temporary Database", "Ctrl+D"},
+        {"mnuTool", "Kesto Virus Scanner Tools", "Ctrl+T"},
+        {"mnuWinTools", "Kesto Windows Tools", "Ctrl+W"},
+        {"mnuViewSigna", "View Signatures", "Ctrl+S"},
+        {"mnuAbout", "About Kesto Virus Scanner", "Ctrl+A"},
+    };
+    for (const auto& item : items) {
+        QAction* action = mnu->addAction(qs(item.caption));
+        action->setObjectName(QString::fromLatin1(item.name));
+        action->setShortcut(QKeySequence(QString::fromLatin1(item.shortcut)));
+        // The windows behind these items come with later releases of the desktop program.
+        action->setEnabled(false);
+        action->setToolTip(qs("Not available yet"));
+        addAction(action); // shortcuts work while the menu is closed
+    }
+    mnu->setToolTipsVisible(true);
+}
+
+bool Antivirus::scanning() const {
+    return cmdScan->Caption() == qs("Stop");
+}
+
+void Antivirus::waitForScan() {
+    m_worker->join();
+}
+
+void Antivirus::setScanButtons(bool idle) {
+    cmdHapus->setEnabled(idle);
+    cmdMenu->setEnabled(idle);
+    cmdKarantina->setEnabled(idle);
+}
+
+void Antivirus::setCounts(std::uint64_t total, std::uint64_t checked, std::uint64_t detections) {
+    m_total = total;
+    m_checked = checked;
+    lblTotalFile->setText(QString::number(total));
+    lblFileDiperiksa->setText(QString::number(checked));
+    lblJumlahVirus->setText(QString::number(detections));
+}
+
+void Antivirus::showPercent(int percent, const QString& text) {
+    ProgressBar1->setValue(percent);
+    ProgressBar1->setText(text);
+    lblPercentComplete->setText(text);
+}
+
+void Antivirus::addRow(const DetectionEntry& entry) {
+    m_detections.push_back(entry);
+    auto* row = new QTreeWidgetItem(ListView1);
+    row->setText(1, toQString(entry.name));
+    row->setText(2, toQString(entry.location));
+    row->setText(3, toQString(entry.size));
+    row->setText(4, toQString(entry.information));
+    for (int column = 1; column < 5; ++column) {
+        row->setTextAlignment(column, Qt::AlignCenter);
+        row->setToolTip(column, row->text(column));
+    }
+}
+
+void Antivirus::cmdScan_Click() {
+    if (cmdScan->Caption() != qs("Scan")) {
+        // The running scan sees the request before its next file and finishes on its own.
+        cmdScan->setCaption(qs("Scan"));
+        m_worker->requestStop();
+        return;
+    }
+    if (m_scanActive) {
+        return; // a stopped scan is still winding down; it ends within one file
+    }
+    const auto chosen = FolderDialog::Choose(this, qs("Choose a location to be cheked..."));
+    if (!chosen) {
+        return;
+    }
+    std::string root;
+    if (platform::canonicalFolder(toBytes(*chosen), root)) {
+        root = toBytes(*chosen);
+    }
+    m_scanActive = true;
+    ListView1->clear();
+    m_detections.clear();
+    showPercent(0, qs("0 % Complete..."));
+    cmdScan->setCaption(qs("Stop"));
+    cmdScan->setToolTip(qs("Stop Scanning..."));
+    setScanButtons(false);
+    setCounts(0, 0, 0);
+    m_wait = ScanTexts::WaitAnimation();
+    Timer2->start();
+    m_elapsedSeconds = 0;
+    Timer1->start();
+
+    ScanOptions options;
+    options.root = root;
+    options.database = m_database.get();
+    options.quarantineFolder = m_settings.quarantineFolder;
+    m_worker->start(std::move(options));
+}
+
+void Antivirus::scanFinished(const ScanSummary& summary) {
+    m_worker->join();
+    m_scanActive = false;
+    Timer2->stop();
+    Timer1->stop();
+    m_detections = summary.detections;
+    lblJumlahVirus->setText(QString::number(m_detections.size()));
+    cmdScan->setCaption(qs("Scan"));
+    cmdScan->setToolTip(qs("Start Scanning..."));
+    setScanButtons(true);
+    const ScanTexts::Completion& completion = summary.completion;
+    status->setText(toQString(completion.status));
+    if (completion.resetProgress) {
+        ProgressBar1->setValue(0);
+    }
+    if (completion.showMessage && !m_ending) {
+        MsgBox::Show(this, toQString(completion.status), completion.messageStyle,
+                     toQString(completion.messageTitle));
+    }
+}
+
+void Antivirus::Timer1_Timer() {
+    ++m_elapsedSeconds;
+    Label1->setText(toQString(ScanTexts::ElapsedText(m_elapsedSeconds)));
+}
+
+void Antivirus::Timer2_Timer() {
+    if (const auto text = m_wait.tick()) {
+        status->setText(toQString(*text));
+    }
+}
+
+/// Observer of an action: removes rows and shows the percentage as the action goes.
+class ActionDisplay final : public ActionObserver {
+public:
+    explicit ActionDisplay(std::function<void(std::size_t)> removeRow,
+                           std::function<void(int, const std::string&)> progress)
+        : m_removeRow(std::move(removeRow)), m_progress(std::move(progress)) {}
+    void entryRemoved(std::size_t position) override { m_removeRow(position); }
+    void progressChanged(int percent, const std::string& text) override {
+        m_progress(percent, text);
+    }
+
+private:
+    std::function<void(std::size_t)> m_removeRow;
+    std::function<void(int, const std::string&)> m_progress;
+};
+
+void Antivirus::tindakan(std::string_view aksi) {
+    ActionDisplay display(
+        [this](std::size_t position) {
+            delete ListView1->takeTopLevelItem(static_cast<int>(position) - 1);
+        },
+        [this](int percent, const std::string& text) { showPercent(percent, toQString(text)); });
+    const ActionResult result =
+        ::tindakan(aksi, m_detections, m_settings.quarantineFolder, display);
+    if (result.handled > 0) {
+        m_checked = 0;
+        lblFileDiperiksa->setText(QStringLiteral("0"));
+        lblJumlahVirus->setText(QStringLiteral("0"));
+    }
+    status->setText(toQString(result.status));
+    MsgBox::Show(this, toQString(result.status), result.messageStyle,
+                 toQString(result.messageTitle));
+}
+
+void Antivirus::cmdHapus_Click() {
+    tindakan(kActionDelete);
+}
+
+void Antivirus::cmdKarantina_Click() {
+    tindakan(kActionQuarantine);
+}
+
+void Antivirus::cmdMenu_Click() {
+    mnu->popup(QCursor::pos());
+}
+
+void Antivirus::cmdKeluar_Click() {
+    close();
+}
+
+void Antivirus::Label9_Click() {
+    MsgBox::Show(this, qs(StartupTexts::kReleaseNotice), MsgBox::kInformation,
+                 qs(StartupTexts::kReleaseNoticeTitle));
+}
+
+void Antivirus::Form_Activate() {
+    if (!databasePresent(m_settings.databasePath)) {
+        const std::string folder = platform::programFolder();
+        MsgBox::Show(this, toQString(StartupTexts::DatabaseNotFoundText(folder)),
+                     MsgBox::kExclamation, qs(StartupTexts::kDatabaseNotFoundTitle));
+        m_ending = true;
+        m_worker->requestStop();
+        if (m_settings.endProgram) {
+            m_settings.endProgram();
+        }
+        return;
+    }
+    status->setText(qs(ScanTexts::kWelcome));
+}
+
+void Antivirus::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_ending) {
+        Form_Activate();
+    }
+}
+
+void Antivirus::closeEvent(QCloseEvent* event) {
+    if (scanning() && !m_ending) {
+        const int answer =
+            MsgBox::Show(this, qs(StartupTexts::kCloseQuestion), MsgBox::kQuestion + MsgBox::kYesNo,
+                         qs(StartupTexts::kCloseQuestionTitle));
+        if (answer != MsgBox::Yes) {
+            event->ignore();
+            return;
+        }
+    }
+    // The program ends: a running scan is abandoned and its thread joined.
+    m_ending = true;
+    m_worker->requestStop();
+    m_worker->join();
+    event->accept();
+    QApplication::closeAllWindows();
+}
+
+bool Antivirus::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Label9 && event->type() == QEvent::MouseButtonRelease) {
+        Label9_Click();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "scanner/DetectionList.h"
+#include "scanner/ScanTexts.h"
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+#include <string>
+
+class Button;
+class ProgressBar;
+class QAction;
+class QLabel;
+class QMenu;
+class QTimer;
+class QTreeWidget;
+class ScanWorker;
+class SignatureDatabase;
+struct ScanSummary;
+
+/// The main window: scan, clean, quarantine, the tool menu, and the exit.
+class Antivirus final : public QMainWindow {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Antivirus)
+
+public:
+    struct Settings {
+        std::string databasePath;     ///< the signature database, beside the program by default
+        std::string quarantineFolder; ///< without a final separator
+        /// Ends the program at once (a missing database); tests replace it.
+        std::function<void()> endProgram;
+    };
+    /// The settings of the installed program.
+    static Settings DefaultSettings();
+
+    explicit Antivirus(Settings settings, QWidget* parent = nullptr);
+    ~Antivirus() override;
+
+    bool scanning() const;
+    /// Waits until a running scan has ended (tests, and the close request).
+    void waitForScan();
+
+public slots:
+    void cmdScan_Click();
+    void cmdHapus_Click();
+    void cmdKarantina_Click();
+    void cmdMenu_Click();
+    void cmdKeluar_Click();
+    void Label9_Click();
+    void Timer1_Timer();
+    void Timer2_Timer();
+    /// The activation check: ends the program when the database is missing, else greets.
+    void Form_Activate();
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildWindow();
+    void buildMenu();
+    void setCounts(std::uint64_t total, std::uint64_t checked, std::uint64_t detections);
+    void showPercent(int percent, const QString& text);
+    void addRow(const DetectionEntry& entry);
+    void scanFinished(const ScanSummary& summary);
+    void tindakan(std::string_view aksi);
+    void setScanButtons(bool idle);
+
+    Settings m_settings;
+    std::unique_ptr<SignatureDatabase> m_database;
+    ScanWorker* m_worker = nullptr;
+    DetectionList m_detections;
+    std::uint64_t m_total = 0;
+    std::uint64_t m_checked = 0;
+    std::uint64_t m_elapsedSeconds = 0;
+    ScanTexts::WaitAnimation m_wait;
+    bool m_ending = false;
+    bool m_scanActive = false; ///< from the start of a scan until its end has been shown
+
+    Button* cmdScan = nullptr;
+    Button* cmdHapus = nullptr;
+    Button* cmdKarantina = nullptr;
+    Button* cmdMenu = nullptr;
+    Button* cmdKeluar = nullptr;
+    QTreeWidget* ListView1 = nullptr;
+    ProgressBar* ProgressBar1 = nullptr;
+    QLabel* status = nullptr;
+    QLabel* lblTotalFile = nullptr;
+    QLabel* lblFileDiperiksa = nullptr;
+    QLabel* lblJumlahVirus = nullptr;
+    QLabel* lblPercentComplete = nullptr;
+    QLabel* Label1 = nullptr; // elapsed clock
+    QLabel* Label9 = nullptr; // release date, clickable
+    QTimer* Timer1 = nullptr; // elapsed clock, 1000 ms
+    QTimer* Timer2 = nullptr; // wait animation, 500 ms
+    QMenu* mnu = nullptr;
+};

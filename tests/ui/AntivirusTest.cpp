@@ -1,0 +1,229 @@
+#include "scanner/ui/Antivirus.h"
+
+#include "DialogAnswers.h"
+#include "controls/Button.h"
+#include "controls/ProgressBar.h"
+#include "engine/clsCRC.h"
+#include "scanner/ui/Load1.h"
+#include "testsupport/SampleFiles.h"
+#include "testsupport/TempDir.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QPointer>
+#include <QTest>
+#include <QTreeWidget>
+#include <filesystem>
+
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+QString labelText(const QWidget& window, const char* name) {
+    const auto* label = window.findChild<QLabel*>(QString::fromLatin1(name));
+    return label != nullptr ? label->text() : QStringLiteral("<missing %1>").arg(name);
+}
+
+Button* button(const QWidget& window, const char* name) {
+    return window.findChild<Button*>(QString::fromLatin1(name));
+}
+
+} // namespace
+
+class AntivirusTest final : public QObject {
+    Q_OBJECT
+
+private:
+    TempDir m_home;
+    TempDir m_tree;
+    int m_ended = 0;
+
+    Antivirus::Settings settings() {
+        Antivirus::Settings settings;
+        settings.databasePath = m_home.file("Virus Database.dll");
+        settings.quarantineFolder = m_home.file("Karantina");
+        settings.endProgram = [this] { ++m_ended; };
+        return settings;
+    }
+
+    void writeDatabase() {
+        writeFile(m_home.file("Virus Database.dll"),
+                  testsupport::databaseText(
+                      {ChecksumText(clsCRC().CalculateBytes(testsupport::eicar())) + ":EICAR",
+                       "Selesai:Selesai"}));
+    }
+
+    /// Scans the test tree from the window and waits until the scan has ended.
+    void scanTree(Antivirus& window, DialogAnswers& answers) {
+        answers.folder = QString::fromStdString(m_tree.path());
+        window.cmdScan_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.scanning(), 20000);
+    }
+
+private slots:
+    void init() {
+        m_ended = 0;
+        std::filesystem::remove_all(m_tree.path());
+        std::filesystem::create_directories(m_tree.path());
+        writeDatabase();
+    }
+
+    void missingDatabaseEndsTheProgramWithItsMessage() {
+        DialogAnswers answers;
+        std::filesystem::remove(m_home.file("Virus Database.dll"));
+        Antivirus window(settings());
+        window.Form_Activate();
+        QCOMPARE(m_ended, 1);
+        QCOMPARE(answers.messages.size(), std::size_t{1});
+        QCOMPARE(answers.messages[0].title, QStringLiteral("Database Not Found"));
+        QCOMPARE(answers.messages[0].style, 48);
+        QVERIFY(answers.messages[0].text.startsWith(QStringLiteral("Sorry...\r\nFile ''")));
+    }
+
+    void idleWindowGreetsAndOffersItsControls() {
+        DialogAnswers answers;
+        Antivirus window(settings());
+        window.Form_Activate();
+        QCOMPARE(
+            labelText(window, "status"),
+            QStringLiteral("Welcome to Kesto Virus Scanner. Click Scan for start scanning..."));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Kesto Virus Scanner Zedodu 1.1.0"));
+        QCOMPARE(button(window, "cmdScan")->Caption(), QStringLiteral("Scan"));
+        QCOMPARE(button(window, "cmdScan")->toolTip(), QStringLiteral("Start Scanning..."));
+        QCOMPARE(labelText(window, "lblPercentComplete"), QStringLiteral("0 % Complete..."));
+        const auto* list = window.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
+        QCOMPARE(list->headerItem()->text(2), QStringLiteral("Location"));
+        QCOMPARE(list->columnWidth(1), 160);
+        const auto* temp = window.findChild<QAction*>(QStringLiteral("mnuTemp"));
+        QCOMPARE(temp->shortcut(), QKeySequence(QStringLiteral("Ctrl+D")));
+        window.Label9_Click();
+        QCOMPARE(answers.messages.back().text, QStringLiteral("Update 14 August 2010"));
+        QCOMPARE(answers.messages.back().title, QStringLiteral("Version"));
+        QCOMPARE(answers.messages.back().style, 64);
+    }
+
+    void scanShowsCountsRowsAndTheCompletionMessage() {
+        writeFile(m_tree.file("a/eicar.com"), testsupport::eicar());
+        writeFile(m_tree.file("b/clean.txt"), "clean");
+        writeFile(m_tree.file("c/again.com"), testsupport::eicar());
+        DialogAnswers answers;
+        Antivirus window(settings());
+        scanTree(window, answers);
+        QCOMPARE(answers.folderTitles.at(0), QStringLiteral("Choose a location to be cheked..."));
+        QCOMPARE(labelText(window, "lblTotalFile"), QStringLiteral("3"));
+        QCOMPARE(labelText(window, "lblFileDiperiksa"), QStringLiteral("3"));
+        QCOMPARE(labelText(window, "lblJumlahVirus"), QStringLiteral("2"));
+        QCOMPARE(labelText(window, "status"),
+                 QStringLiteral("Scanning is finished, 2 virus detected..."));
+        QCOMPARE(labelText(window, "lblPercentComplete"), QStringLiteral("100 % Complete..."));
+        const auto* list = window.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(list->topLevelItem(1)->text(2),
+                 QString::fromStdString(m_tree.file("c/again.com")));
+        QCOMPARE(list->topLevelItem(0)->text(3), QStringLiteral("68"));
+        QCOMPARE(answers.messages.size(), std::size_t{1});
+        QCOMPARE(answers.messages[0].title, QStringLiteral("Detected"));
+        QCOMPARE(answers.messages[0].style, 48);
+        QVERIFY(button(window, "cmdHapus")->isEnabled());
+
+        // Delete everything listed, then once more with nothing left.
+        window.cmdHapus_Click();
+        QCOMPARE(answers.messages.back().text, QStringLiteral("2 Virus has been removed..."));
+        QCOMPARE(answers.messages.back().title, QStringLiteral("Success"));
+        QCOMPARE(list->topLevelItemCount(), 0);
+        QCOMPARE(labelText(window, "lblJumlahVirus"), QStringLiteral("0"));
+        QCOMPARE(labelText(window, "lblTotalFile"), QStringLiteral("3"));
+        QVERIFY(!std::filesystem::exists(m_tree.file("a/eicar.com")));
+        window.cmdKarantina_Click();
+        QCOMPARE(answers.messages.back().text,
+                 QStringLiteral("There are no viruses are quaranted..."));
+        QCOMPARE(answers.messages.back().title, QStringLiteral("No Selected"));
+
+        // Coming back to the window restores the welcome line.
+        window.Form_Activate();
+        QVERIFY(labelText(window, "status").startsWith(QStringLiteral("Welcome")));
+    }
+
+    void cancelledFolderDialogChangesNothing() {
+        writeFile(m_tree.file("eicar.com"), testsupport::eicar());
+        DialogAnswers answers;
+        Antivirus window(settings());
+        scanTree(window, answers);
+        answers.folder.reset();
+        window.cmdScan_Click();
+        QVERIFY(!window.scanning());
+        QCOMPARE(labelText(window, "lblJumlahVirus"), QStringLiteral("1"));
+        QCOMPARE(window.findChild<QTreeWidget*>(QStringLiteral("ListView1"))->topLevelItemCount(),
+                 1);
+    }
+
+    void stopRequestEndsTheScanAsTerminated() {
+        for (int i = 0; i < 3000; ++i) {
+            writeFile(m_tree.file("d" + std::to_string(i % 30) + "/f" + std::to_string(i)), "x");
+        }
+        DialogAnswers answers;
+        Antivirus window(settings());
+        answers.folder = QString::fromStdString(m_tree.path());
+        window.cmdScan_Click();
+        QCOMPARE(button(window, "cmdScan")->Caption(), QStringLiteral("Stop"));
+        QCOMPARE(button(window, "cmdScan")->toolTip(), QStringLiteral("Stop Scanning..."));
+        QVERIFY(!button(window, "cmdHapus")->isEnabled());
+        window.cmdScan_Click(); // Stop
+        QCOMPARE(button(window, "cmdScan")->Caption(), QStringLiteral("Scan"));
+        QTRY_VERIFY_WITH_TIMEOUT(button(window, "cmdHapus")->isEnabled(), 20000);
+        QCOMPARE(labelText(window, "status"),
+                 QStringLiteral("Process terminated, no virus detected..."));
+        QVERIFY(answers.messages.empty());
+        QCOMPARE(window.findChild<ProgressBar*>(QStringLiteral("ProgressBar1"))->Value(), 0);
+    }
+
+    void closeDuringAScanAsksFirst() {
+        for (int i = 0; i < 2000; ++i) {
+            writeFile(m_tree.file("f" + std::to_string(i)), "x");
+        }
+        DialogAnswers answers;
+        Antivirus window(settings());
+        window.show();
+        answers.folder = QString::fromStdString(m_tree.path());
+        window.cmdScan_Click();
+        answers.answers = {MsgBox::No};
+        QVERIFY(!window.close());
+        QCOMPARE(answers.messages.back().title, QStringLiteral("Are You Sure?"));
+        QCOMPARE(answers.messages.back().style, 36);
+        QVERIFY(window.isVisible());
+        answers.answers = {MsgBox::Yes};
+        QVERIFY(window.close()); // ends the scan and joins its thread
+        QVERIFY(!window.isVisible());
+    }
+
+    void closeWhileIdleAsksNothing() {
+        DialogAnswers answers;
+        Antivirus window(settings());
+        window.show();
+        QVERIFY(window.close());
+        QVERIFY(answers.messages.empty());
+    }
+
+    void splashRunsToOneHundredThenHandsOver() {
+        int shown = 0;
+        QPointer<Load1> splash = new Load1([&shown] { ++shown; });
+        splash->show();
+        QCOMPARE(splash->windowOpacity(), 180.0 / 255.0);
+        QCOMPARE(splash->interval(), 1);
+        int ticks = 0;
+        while (splash && splash->timerActive() && ticks < 200) {
+            splash->Timer1_Timer();
+            ++ticks;
+            if (splash && splash->value() == 91) {
+                QCOMPARE(splash->interval(), 250);
+            }
+        }
+        QCOMPARE(shown, 1);
+        QCOMPARE(ticks, 55); // 45 + 9 steps to 100, then the hand-over tick
+        QTRY_VERIFY(splash.isNull());
+    }
+};
+
+QTEST_MAIN(AntivirusTest)
+#include "AntivirusTest.moc"

@@ -1,0 +1,12 @@
+#include <QApplication>
+
+int runButtonTests(int argc, char** argv);
+int runProgressBarTests(int argc, char** argv);
+
+// One executable for the owner-drawn controls; each test class runs in turn.
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    int failed = runButtonTests(argc, argv);
+    failed += runProgressBarTests(argc, argv);
+    return failed;
+}
