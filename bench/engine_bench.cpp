@@ -397,6 +397,7 @@ void add(const std::string& name, Function function, Args... args) {
 
 void registerBenchmarks() {
     add(std::string("crc32/update (") + crc32::backendName() + ")", crcLoop, &crc32::update);
+    add("crc32/updateFolded256", crcLoop, &crc32::updateFolded256);
     add("crc32/updateSliced", crcLoop, &crc32::updateSliced);
     add("crc32/updateBytewise", crcLoop, &crc32::updateBytewise);
     add("crc32/memcpy", memcpyBaseline);

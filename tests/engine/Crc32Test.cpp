@@ -26,24 +26,51 @@ TEST(Crc32, TableHoldsTheStandardEntries) {
     EXPECT_EQ(crc32::kTable[255], 0x2D02EF8Du);
 }
 
+// The published 128-bit folding multipliers (4 x 128 bits and 128 bits apart), x^64 mod P and the
+// Barrett multiplier floor(x^64 / P).
+TEST(Crc32, FoldConstantsMatchThePublishedValues) {
+    static_assert(crc32::xPowerModP(0) == 0x80000000u && crc32::xPowerModP(32) == 0xEDB88320u);
+    EXPECT_EQ(crc32::foldConstant(4 * 128 + 32), 0x154442BD4u);
+    EXPECT_EQ(crc32::foldConstant(4 * 128 - 32), 0x1C6E41596u);
+    EXPECT_EQ(crc32::foldConstant(128 + 32), 0x1751997D0u);
+    EXPECT_EQ(crc32::foldConstant(128 - 32), 0x0CCAA009Eu);
+    EXPECT_EQ(crc32::foldConstant(64), 0x163CD6124u);
+    EXPECT_EQ(crc32::barrettConstant(), 0x1F7011641u);
+    // Moving a register n bits along is what n zero bits do to it.
+    const std::string zeros(300, '\0');
+    for (const std::uint32_t reg : {0x00000001u, 0x80000000u, 0x12345678u}) {
+        for (const unsigned bytes : {1u, 4u, 17u, 300u}) {
+            std::uint32_t product = 0;
+            for (unsigned bit = 0; bit < 32; ++bit) { // reg * x^n, one reflected bit at a time
+                if ((reg >> bit & 1u) != 0) {
+                    product ^= crc32::xPowerModP(31 - bit + 8 * bytes);
+                }
+            }
+            EXPECT_EQ(product,
+                      crc32::updateBytewise(reg, std::string_view(zeros).substr(0, bytes)));
+        }
+    }
+}
+
 TEST(Crc32, EveryLoopAgreesWithZlibForAllLengthsAndAlignments) {
     const std::string pool = randomBytes(100'000 + 16, 7);
     std::vector<std::size_t> lengths;
-    for (std::size_t n = 0; n <= 300; ++n) {
+    for (std::size_t n = 0; n <= 600; ++n) { // every tail after a folding step of 256 bytes
         lengths.push_back(n);
     }
-    for (std::size_t n = 301; n < 100'000; n = n * 3 / 2 + 7) {
+    for (std::size_t n = 601; n < 100'000; n = n * 3 / 2 + 7) {
         lengths.push_back(n);
     }
     lengths.push_back(100'000);
     for (const std::size_t length : lengths) {
-        for (std::size_t start = 0; start < 16; start += length <= 300 ? 1 : 5) {
+        for (std::size_t start = 0; start < 16; start += length <= 600 ? 1 : 5) {
             const std::string_view data(pool.data() + start, length);
             const std::uint32_t expected = zlibCrc32(data);
             SCOPED_TRACE(testing::Message() << "length " << length << ", start " << start);
             ASSERT_EQ(~crc32::updateBytewise(0xFFFFFFFFu, data), expected);
             ASSERT_EQ(~crc32::updateSliced(0xFFFFFFFFu, data), expected);
             ASSERT_EQ(~crc32::update(0xFFFFFFFFu, data), expected);
+            ASSERT_EQ(~crc32::updateFolded256(0xFFFFFFFFu, data), expected);
         }
     }
 }
@@ -57,9 +84,10 @@ TEST(Crc32, LoopsChainAcrossRandomPieces) {
         std::uint32_t reg = 0xFFFFFFFFu;
         for (std::size_t pos = 0, loop = 0; pos < data.size(); ++loop) {
             const auto piece = std::string_view(data).substr(pos, pieceLength(generator));
-            reg = loop % 3 == 0   ? crc32::updateBytewise(reg, piece)
-                  : loop % 3 == 1 ? crc32::updateSliced(reg, piece)
-                                  : crc32::update(reg, piece);
+            reg = loop % 4 == 0   ? crc32::updateBytewise(reg, piece)
+                  : loop % 4 == 1 ? crc32::updateSliced(reg, piece)
+                  : loop % 4 == 2 ? crc32::update(reg, piece)
+                                  : crc32::updateFolded256(reg, piece);
             pos += piece.size();
         }
         ASSERT_EQ(~reg, zlibCrc32(data)) << "round " << round;
