@@ -13,6 +13,13 @@ bool CanMarkChecksum(unsigned long long length, const std::string& checksumText)
     return !checksumText.empty() && checksumText != "0";
 }
 
+std::optional<std::string> ChecksumToMark(bool ticked, const std::string& shownChecksum) {
+    if (!ticked || shownChecksum.empty() || shownChecksum == "0") {
+        return std::nullopt;
+    }
+    return shownChecksum;
+}
+
 FileInspection InspectFile(const std::string& path) {
     FileInspection result;
     clsCRC crc;

@@ -20,3 +20,8 @@ FileInspection InspectFile(const std::string& path);
 
 /// The mark rule alone, for a file of `length` bytes with `checksumText`.
 bool CanMarkChecksum(unsigned long long length, const std::string& checksumText);
+
+/// What closing the inspector marks: the shown checksum when the box is ticked (also while it is
+/// disabled), but never "0" or nothing, which stand for a file whose checksum could not be made;
+/// marking those would report every empty or unreadable file.
+std::optional<std::string> ChecksumToMark(bool ticked, const std::string& shownChecksum);

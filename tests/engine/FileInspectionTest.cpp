@@ -56,6 +56,11 @@ TEST(FileInspection, MarkRule) {
     EXPECT_FALSE(CanMarkChecksum(10, "0"));
     EXPECT_FALSE(CanMarkChecksum(10, ""));
     EXPECT_FALSE(CanMarkChecksum(~0ull, "352441C2"));
+    // Closing marks a ticked checksum even after a large file disabled the box, never "0".
+    EXPECT_EQ(ChecksumToMark(true, "352441C2"), "352441C2");
+    EXPECT_EQ(ChecksumToMark(false, "352441C2"), std::nullopt);
+    EXPECT_EQ(ChecksumToMark(true, "0"), std::nullopt);
+    EXPECT_EQ(ChecksumToMark(true, ""), std::nullopt);
 }
 
 } // namespace
