@@ -9,6 +9,7 @@
 #include "testsupport/TempDir.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QPointer>
 #include <QTest>
@@ -195,6 +196,26 @@ private slots:
         answers.answers = {MsgBox::Yes};
         QVERIFY(window.close()); // ends the scan and joins its thread
         QVERIFY(!window.isVisible());
+    }
+
+    void menuOpensTheEngineWindowsAndDisablesTheMainWindow() {
+        DialogAnswers answers;
+        Antivirus window(settings());
+        window.show();
+        auto* signatures = window.findChild<QAction*>(QStringLiteral("mnuViewSigna"));
+        QVERIFY(signatures->isEnabled());
+        QVERIFY(!window.findChild<QAction*>(QStringLiteral("mnuAbout"))->isEnabled());
+        signatures->trigger();
+        QVERIFY(!window.isEnabled());
+        QWidget* list = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->windowTitle() == QStringLiteral("Kesto -> Virus Signatures")) {
+                list = top;
+            }
+        }
+        QVERIFY(list != nullptr && list->isVisible() && list->isEnabled());
+        list->close();
+        QVERIFY(window.isEnabled());
     }
 
     void closeWhileIdleAsksNothing() {

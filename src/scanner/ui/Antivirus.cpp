@@ -7,6 +7,7 @@
 #include "controls/WinColor.h"
 #include "engine/KestoEngine.h"
 #include "engine/SignatureDatabase.h"
+#include "engine/ui/EngineWindows.h"
 #include "platform/FileOps.h"
 #include "platform/FolderListing.h"
 #include "platform/InputFile.h"
@@ -71,6 +72,7 @@ Antivirus::Settings Antivirus::DefaultSettings() {
 Antivirus::Antivirus(Settings settings, QWidget* parent)
     : QMainWindow(parent), m_settings(std::move(settings)),
       m_database(std::make_unique<SignatureDatabase>(m_settings.databasePath)),
+      m_engineWindows(std::make_unique<EngineWindows>(this, m_settings.databasePath)),
       m_worker(new ScanWorker(this)) {
     setObjectName(QStringLiteral("Antivirus"));
     setWindowTitle(qs(StartupTexts::kMainCaption));
@@ -258,20 +260,26 @@ void Antivirus::buildMenu() {
         const char* name;
         const char* caption;
         const char* shortcut;
+        void (Antivirus::*handler)();
     } items[] = {
-        {"mnuTemp", "Temporary Database", "Ctrl+D"},
-        {"mnuTool", "Kesto Virus Scanner Tools", "Ctrl+T"},
-        {"mnuWinTools", "Kesto Windows Tools", "Ctrl+W"},
-        {"mnuViewSigna", "View Signatures", "Ctrl+S"},
-        {"mnuAbout", "About Kesto Virus Scanner", "Ctrl+A"},
+        {"mnuTemp", "Temporary Database", "Ctrl+D", &Antivirus::mnuTemp_Click},
+        {"mnuTool", "Kesto Virus Scanner Tools", "Ctrl+T", nullptr},
+        {"mnuWinTools", "Kesto Windows Tools", "Ctrl+W", nullptr},
+        {"mnuViewSigna", "View Signatures", "Ctrl+S", &Antivirus::mnuViewSigna_Click},
+        {"mnuAbout", "About Kesto Virus Scanner", "Ctrl+A", nullptr},
     };
     for (const auto& item : items) {
         QAction* action = mnu->addAction(qs(item.caption));
         action->setObjectName(QString::fromLatin1(item.name));
         action->setShortcut(QKeySequence(QString::fromLatin1(item.shortcut)));
-        // The windows behind these items come with later releases of the desktop program.
-        action->setEnabled(false);
-        action->setToolTip(qs("Not available yet"));
+        if (item.handler != nullptr) {
+            connect(action, &QAction::triggered, this, item.handler);
+            (item.handler == &Antivirus::mnuTemp_Click ? m_mnuTemp : m_mnuViewSigna) = action;
+        } else {
+            // The tool windows come with a later release of the desktop program.
+            action->setEnabled(false);
+            action->setToolTip(qs("Not available yet"));
+        }
         addAction(action); // shortcuts work while the menu is closed
     }
     mnu->setToolTipsVisible(true);
@@ -289,6 +297,10 @@ void Antivirus::setScanButtons(bool idle) {
     cmdHapus->setEnabled(idle);
     cmdMenu->setEnabled(idle);
     cmdKarantina->setEnabled(idle);
+    // The menu's shortcuts lead to the same windows as the menu button.
+    for (QAction* action : {m_mnuTemp, m_mnuViewSigna}) {
+        action->setEnabled(idle);
+    }
 }
 
 void Antivirus::setCounts(std::uint64_t total, std::uint64_t checked, std::uint64_t detections) {
@@ -441,6 +453,14 @@ void Antivirus::cmdKeluar_Click() {
 void Antivirus::Label9_Click() {
     MsgBox::Show(this, qs(StartupTexts::kReleaseNotice), MsgBox::kInformation,
                  qs(StartupTexts::kReleaseNoticeTitle));
+}
+
+void Antivirus::mnuTemp_Click() {
+    m_engineWindows->showTempDb();
+}
+
+void Antivirus::mnuViewSigna_Click() {
+    m_engineWindows->showSignatures();
 }
 
 void Antivirus::Form_Activate() {

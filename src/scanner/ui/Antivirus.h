@@ -9,6 +9,7 @@
 #include <string>
 
 class Button;
+class EngineWindows;
 class ProgressBar;
 class QAction;
 class QLabel;
@@ -52,6 +53,8 @@ public slots:
     void Timer2_Timer();
     /// The activation check: ends the program when the database is missing, else greets.
     void Form_Activate();
+    void mnuTemp_Click();
+    void mnuViewSigna_Click();
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -70,6 +73,7 @@ private:
 
     Settings m_settings;
     std::unique_ptr<SignatureDatabase> m_database;
+    std::unique_ptr<EngineWindows> m_engineWindows;
     ScanWorker* m_worker = nullptr;
     DetectionList m_detections;
     std::uint64_t m_total = 0;
@@ -96,4 +100,6 @@ private:
     QTimer* Timer1 = nullptr; // elapsed clock, 1000 ms
     QTimer* Timer2 = nullptr; // wait animation, 500 ms
     QMenu* mnu = nullptr;
+    QAction* m_mnuTemp = nullptr;
+    QAction* m_mnuViewSigna = nullptr;
 };
