@@ -40,6 +40,10 @@ void ScanReporter::passStarted(ScanPass pass) {
     }
 }
 
+void ScanReporter::totalCounted(std::uint64_t total) {
+    m_total = total;
+}
+
 void ScanReporter::fileStarted(const std::string& status) {
     m_status = status;
 }

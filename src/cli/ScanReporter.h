@@ -22,6 +22,7 @@ public:
     ScanReporter(CommandStreams streams, Settings settings, std::string root);
 
     void passStarted(ScanPass pass) override;
+    void totalCounted(std::uint64_t total) override;
     void detectionListed(const DetectionEntry& entry, std::uint64_t detections) override;
     void fileStarted(const std::string& status) override;
     void fileChecked(const ScanProgress& progress) override;
