@@ -12,7 +12,14 @@ enum class FileError { NotRegularFile = 1 };
 const std::error_category& fileErrorCategory();
 std::error_code make_error_code(FileError e);
 
-enum class Follow { Symlinks, NoSymlinks };
+enum class Follow {
+    Symlinks,
+    NoSymlinks,
+    /// A path a folder walk has just listed as a regular file, not a link: opened without following
+    /// links and without the look before opening (the open cannot block, and the type is checked
+    /// once the file is open).
+    WalkedRegularFile,
+};
 
 /// Read-only handle on a regular file. FIFOs, sockets, devices and folders are refused before
 /// they are opened, so a read can never block or run without end.

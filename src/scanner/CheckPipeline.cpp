@@ -18,7 +18,7 @@ CheckPipeline::~CheckPipeline() {
 }
 
 CheckPipeline::Result CheckPipeline::checkSafely(const WalkedFile& file,
-                                                 std::string& buffer) const {
+                                                 platform::ReadBuffer& buffer) const {
     try {
         return m_check(file, buffer);
     } catch (...) {
@@ -28,7 +28,7 @@ CheckPipeline::Result CheckPipeline::checkSafely(const WalkedFile& file,
 }
 
 void CheckPipeline::work() {
-    std::string buffer;
+    platform::ReadBuffer buffer;
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_workAvailable.wait(lock, [this] { return m_shutdown || m_claimed < m_slots.size(); });
@@ -46,11 +46,22 @@ void CheckPipeline::work() {
 }
 
 void CheckPipeline::push(WalkedFile file) {
+    // Idle workers are woken once a few files wait, not for each one: a wake-up costs more than
+    // checking a small file.
+    constexpr std::size_t kWakeBatch = 8;
+    bool wake = false;
     {
         const std::lock_guard lock(m_mutex);
         m_slots.push_back(Slot{std::move(file), std::nullopt, false});
+        wake = m_slots.size() - m_claimed >= kWakeBatch;
     }
-    m_workAvailable.notify_one();
+    if (wake) {
+        m_workAvailable.notify_all();
+    }
+}
+
+void CheckPipeline::flush() {
+    m_workAvailable.notify_all();
 }
 
 std::size_t CheckPipeline::pending() const {

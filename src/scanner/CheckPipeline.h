@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ReadBuffer.h"
 #include "scanner/DetectionList.h"
 #include "scanner/FolderWalk.h"
 
@@ -20,7 +21,7 @@ class CheckPipeline {
 public:
     using Result = std::optional<DetectionEntry>;
     /// Checks one file; `buffer` belongs to the calling thread and is reused between calls.
-    using Check = std::function<Result(const WalkedFile& file, std::string& buffer)>;
+    using Check = std::function<Result(const WalkedFile& file, platform::ReadBuffer& buffer)>;
 
     CheckPipeline(unsigned workers, Check check);
     /// Abandons files not yet checked and joins the workers.
@@ -29,6 +30,8 @@ public:
     CheckPipeline& operator=(const CheckPipeline&) = delete;
 
     void push(WalkedFile file);
+    /// Wakes the workers for files pushed since the last wake-up (at the end of the walk).
+    void flush();
     std::size_t pending() const;
     /// The oldest pushed file with its result, once it is checked.
     std::pair<WalkedFile, Result> pop();
@@ -40,7 +43,7 @@ private:
         bool done = false;
     };
     void work();
-    Result checkSafely(const WalkedFile& file, std::string& buffer) const;
+    Result checkSafely(const WalkedFile& file, platform::ReadBuffer& buffer) const;
 
     Check m_check;
     mutable std::mutex m_mutex;
@@ -49,6 +52,6 @@ private:
     std::deque<Slot> m_slots;  // references stay valid while slots are added and the front removed
     std::size_t m_claimed = 0; // slots from the front that a thread has taken
     bool m_shutdown = false;
-    std::string m_ownBuffer;
+    platform::ReadBuffer m_ownBuffer;
     std::vector<std::thread> m_workers;
 };

@@ -4,7 +4,6 @@
 #include "engine/SignatureDatabase.h"
 #include "engine/StringSignature.h"
 #include "engine/clsCRC.h"
-#include "platform/InputFile.h"
 
 namespace {
 
@@ -26,7 +25,7 @@ bool InQuarantine(std::string_view folder, std::string_view quarantineFolder) {
 
 std::optional<DetectionEntry> CheckFile(std::string_view folder, std::string_view name,
                                         std::uint64_t length, const FileCheckContext& context,
-                                        std::string& buffer) {
+                                        platform::ReadBuffer& buffer) {
     if (InQuarantine(folder, context.quarantineFolder) || kilobytes(length) >= kExamineLimitKb) {
         return std::nullopt;
     }
@@ -37,10 +36,11 @@ std::optional<DetectionEntry> CheckFile(std::string_view folder, std::string_vie
     }
     std::string path(folder);
     path += name;
-    const bool readable = !platform::readWholeFile(path, buffer, platform::Follow::NoSymlinks);
+    const bool readable = !buffer.readFile(path, platform::Follow::WalkedRegularFile);
+    const std::string_view content = buffer.view();
 
     if (program && readable) {
-        if (const auto match = StringSignature::FirstVirusPattern(buffer)) {
+        if (const auto match = StringSignature::FirstVirusPattern(content)) {
             const bool larger = static_cast<std::uint64_t>(std::max(match->size, 0)) < length;
             return DetectionEntry{match->name, path, std::to_string(length),
                                   larger ? kInfectedFileInformation : ""};
@@ -51,8 +51,8 @@ std::optional<DetectionEntry> CheckFile(std::string_view folder, std::string_vie
     }
     // An unreadable or empty file has no checksum; its text "0" is looked up like any other.
     CrcResult crc;
-    if (readable && !buffer.empty()) {
-        crc = clsCRC().CalculateBytes(buffer);
+    if (readable && !content.empty()) {
+        crc = clsCRC().CalculateBytes(content);
     }
     std::string threat;
     try {

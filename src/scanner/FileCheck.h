@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ReadBuffer.h"
 #include "scanner/DetectionList.h"
 
 #include <cstdint>
@@ -32,4 +33,4 @@ bool InQuarantine(std::string_view folder, std::string_view quarantineFolder);
 /// to save allocations. Returns the row to list, if any; it does not end processes.
 std::optional<DetectionEntry> CheckFile(std::string_view folder, std::string_view name,
                                         std::uint64_t length, const FileCheckContext& context,
-                                        std::string& buffer);
+                                        platform::ReadBuffer& buffer);

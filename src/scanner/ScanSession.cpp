@@ -81,10 +81,11 @@ ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
     observer.passStarted(ScanPass::Scanning);
     {
         const FileCheckContext context{*options.database, options.quarantineFolder};
-        CheckPipeline pipeline(
-            workerCount(options.threads), [&context](const WalkedFile& file, std::string& buffer) {
-                return CheckFile(file.folder, file.name, file.size, context, buffer);
-            });
+        CheckPipeline pipeline(workerCount(options.threads),
+                               [&context](const WalkedFile& file, platform::ReadBuffer& buffer) {
+                                   return CheckFile(file.folder, file.name, file.size, context,
+                                                    buffer);
+                               });
         ScanningPass pass(options, observer, summary);
         FolderWalk walk(options.root, true, stopRequested, reporter(ScanPass::Scanning));
         const auto handleOldest = [&] {
@@ -102,6 +103,7 @@ ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
                 stopped = !handleOldest();
             }
         }
+        pipeline.flush();
         while (!stopped && pipeline.pending() > 0) {
             stopped = !handleOldest();
         }

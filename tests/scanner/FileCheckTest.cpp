@@ -38,7 +38,7 @@ protected:
             writeFile(databasePath, testsupport::databaseText(lines));
         }
         const auto slash = path.rfind('/');
-        std::string buffer;
+        platform::ReadBuffer buffer;
         return CheckFile(path.substr(0, slash + 1), path.substr(slash + 1), content.size(), context,
                          buffer);
     }
@@ -113,7 +113,7 @@ TEST_F(FileCheckTest, MarkedChecksumIsAUserRequest) {
 TEST_F(FileCheckTest, FailuresListNothingButUnreadableFilesAreLookedUpAsZero) {
     // A database without its end line cannot answer for absent keys.
     writeFile(databasePath, "ABC:Other\r\n");
-    std::string buffer;
+    platform::ReadBuffer buffer;
     writeFile(dir.file("plain.txt"), "plain");
     EXPECT_FALSE(CheckFile(dir.path() + "/", "plain.txt", 5, context, buffer));
 

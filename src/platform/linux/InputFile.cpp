@@ -60,21 +60,23 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
 
 std::error_code InputFile::open(const std::string& path, Follow follow) {
     close();
-    // Look before opening: opening a FIFO or a device can block or have side effects.
-    struct stat before {};
-    const int statResult =
-        follow == Follow::Symlinks ? ::stat(path.c_str(), &before) : ::lstat(path.c_str(), &before);
-    if (statResult != 0) {
-        return lastError();
-    }
-    if (S_ISDIR(before.st_mode)) {
-        return {EISDIR, std::generic_category()};
-    }
-    if (!S_ISREG(before.st_mode)) {
-        return FileError::NotRegularFile;
+    if (follow != Follow::WalkedRegularFile) {
+        // Look before opening: opening a FIFO or a device can block or have side effects.
+        struct stat before {};
+        const int statResult = follow == Follow::Symlinks ? ::stat(path.c_str(), &before)
+                                                          : ::lstat(path.c_str(), &before);
+        if (statResult != 0) {
+            return lastError();
+        }
+        if (S_ISDIR(before.st_mode)) {
+            return {EISDIR, std::generic_category()};
+        }
+        if (!S_ISREG(before.st_mode)) {
+            return FileError::NotRegularFile;
+        }
     }
     int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-    if (follow == Follow::NoSymlinks) {
+    if (follow != Follow::Symlinks) {
         flags |= O_NOFOLLOW;
     }
     int fd = -1;

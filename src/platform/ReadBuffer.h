@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/InputFile.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace platform {
+
+/// A reusable buffer for whole-file reads. Its memory starts on a page boundary, which lets the
+/// kernel copy file data at full speed (a buffer a few bytes into a page copies several times
+/// slower on some processors), and it is never cleared before a read.
+class ReadBuffer {
+public:
+    ReadBuffer() = default;
+    ReadBuffer(const ReadBuffer&) = delete;
+    ReadBuffer& operator=(const ReadBuffer&) = delete;
+
+    /// Replaces the content with the whole regular file at `path`. On failure the content is empty.
+    std::error_code readFile(const std::string& path, Follow follow = Follow::Symlinks);
+
+    std::string_view view() const { return {m_data.get(), m_size}; }
+    std::size_t size() const { return m_size; }
+
+private:
+    struct Free {
+        void operator()(char* p) const;
+    };
+    void reserve(std::size_t bytes, std::size_t keep);
+
+    std::unique_ptr<char[], Free> m_data;
+    std::size_t m_capacity = 0;
+    std::size_t m_size = 0;
+};
+
+} // namespace platform

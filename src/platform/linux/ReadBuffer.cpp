@@ -1,0 +1,68 @@
+#include "platform/ReadBuffer.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace platform {
+
+namespace {
+
+constexpr std::size_t kPage = 4096;
+
+} // namespace
+
+void ReadBuffer::Free::operator()(char* p) const {
+    std::free(p);
+}
+
+void ReadBuffer::reserve(std::size_t bytes, std::size_t keep) {
+    if (bytes <= m_capacity) {
+        return;
+    }
+    std::size_t capacity = std::max<std::size_t>(m_capacity, 64 * 1024);
+    while (capacity < bytes) {
+        capacity *= 2;
+    }
+    capacity = (capacity + kPage - 1) / kPage * kPage;
+    auto* memory = static_cast<char*>(std::aligned_alloc(kPage, capacity));
+    if (memory == nullptr) {
+        throw std::bad_alloc();
+    }
+    if (keep > 0) {
+        std::memcpy(memory, m_data.get(), keep);
+    }
+    m_data.reset(memory);
+    m_capacity = capacity;
+}
+
+std::error_code ReadBuffer::readFile(const std::string& path, Follow follow) {
+    m_size = 0;
+    InputFile file;
+    if (const auto ec = file.open(path, follow)) {
+        return ec;
+    }
+    // One byte more than the open-time length shows at once whether the file has grown since.
+    reserve(static_cast<std::size_t>(file.size()) + 1, 0);
+    for (;;) {
+        if (m_size == m_capacity) {
+            reserve(m_capacity + 1, m_size);
+        }
+        std::error_code ec;
+        const std::size_t got = file.read(m_data.get() + m_size, m_capacity - m_size, ec);
+        if (ec) {
+            m_size = 0;
+            return ec;
+        }
+        if (got == 0) {
+            return {};
+        }
+        m_size += got;
+        // A regular file reads short only at its end, so a read that left room is the last.
+        if (m_size < m_capacity && m_size >= file.size()) {
+            return {};
+        }
+    }
+}
+
+} // namespace platform
