@@ -1,5 +1,12 @@
 #include "scanner/CheckPipeline.h"
 
+namespace {
+
+// Files that gather before a sleeping thread is woken for them.
+constexpr std::size_t kWakeBatch = 8;
+
+} // namespace
+
 CheckPipeline::CheckPipeline(unsigned workers, Check check) : m_check(std::move(check)) {
     for (unsigned i = 0; i < workers; ++i) {
         m_workers.emplace_back([this] { work(); });
@@ -41,14 +48,18 @@ void CheckPipeline::work() {
         lock.lock();
         slot.result = std::move(result);
         slot.done = true;
-        m_slotDone.notify_all();
+        ++m_doneWaiting;
+        // The popping thread is woken for a run of results, or when the workers run out of work
+        // (then nothing else would wake it), not for every file.
+        if (m_doneWaiting >= kWakeBatch || m_claimed == m_slots.size()) {
+            m_slotDone.notify_all();
+        }
     }
 }
 
 void CheckPipeline::push(WalkedFile file) {
     // Idle workers are woken once a few files wait, not for each one: a wake-up costs more than
     // checking a small file.
-    constexpr std::size_t kWakeBatch = 8;
     bool wake = false;
     {
         const std::lock_guard lock(m_mutex);
@@ -79,9 +90,11 @@ std::pair<WalkedFile, CheckPipeline::Result> CheckPipeline::pop() {
         lock.lock();
         front.result = std::move(result);
         front.done = true;
+        ++m_doneWaiting;
     } else {
         m_slotDone.wait(lock, [&front] { return front.done; });
     }
+    --m_doneWaiting;
     std::pair<WalkedFile, Result> taken(std::move(front.file), std::move(front.result));
     m_slots.pop_front();
     --m_claimed;

@@ -51,6 +51,7 @@ private:
     std::condition_variable m_slotDone;
     std::deque<Slot> m_slots;  // references stay valid while slots are added and the front removed
     std::size_t m_claimed = 0; // slots from the front that a thread has taken
+    std::size_t m_doneWaiting = 0; // checked slots not yet popped
     bool m_shutdown = false;
     platform::ReadBuffer m_ownBuffer;
     std::vector<std::thread> m_workers;
