@@ -3,13 +3,17 @@
 #include "DialogAnswers.h"
 #include "controls/Button.h"
 #include "controls/ProgressBar.h"
+#include "controls/cCommonDialog.h"
+#include "engine/KestoEngine.h"
 #include "engine/clsCRC.h"
+#include "engine/ui/frmTempDb.h"
 #include "scanner/ui/Load1.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QPointer>
 #include <QTest>
@@ -216,6 +220,37 @@ private slots:
         QVERIFY(list != nullptr && list->isVisible() && list->isEnabled());
         list->close();
         QVERIFY(window.isEnabled());
+    }
+
+    void checksumMarkedInTheInspectorIsAUserRequestInTheNextScan() {
+        const std::string suspect = m_tree.file("suspect.dat");
+        writeFile(suspect, "a file the user distrusts");
+        DialogAnswers answers;
+        Antivirus window(settings());
+        window.show();
+        cCommonDialog::SetOpenHandler([&suspect](const cCommonDialog::FileRequest&) {
+            cCommonDialog::FileAnswer answer;
+            answer.result = cCommonDialog::Result::Confirmed;
+            answer.files = {QString::fromStdString(suspect)};
+            return answer;
+        });
+        window.findChild<QAction*>(QStringLiteral("mnuTemp"))->trigger();
+        frmTempDb* inspector = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            inspector = inspector != nullptr ? inspector : qobject_cast<frmTempDb*>(top);
+        }
+        QVERIFY(inspector != nullptr);
+        inspector->cmdBrowse_Click();
+        cCommonDialog::SetOpenHandler(nullptr);
+        inspector->findChild<QCheckBox*>(QStringLiteral("Check1"))->setChecked(true);
+        inspector->cmdTutup_Click();
+
+        scanTree(window, answers);
+        KestoEngine::SetTempDbChecksum("");
+        const auto* list = window.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
+        QCOMPARE(list->topLevelItemCount(), 1);
+        QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("User Request"));
+        QCOMPARE(list->topLevelItem(0)->text(2), QString::fromStdString(suspect));
     }
 
     void closeWhileIdleAsksNothing() {
