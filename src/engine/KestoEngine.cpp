@@ -3,6 +3,7 @@
 #include "engine/PatternSet.h"
 #include "engine/SignatureDatabase.h"
 #include "engine/StringSignature.h"
+#include "platform/InputFile.h"
 #include "platform/ProgramFolder.h"
 
 #include <mutex>
@@ -25,6 +26,11 @@ std::string firstListed(const PatternSet& set,
 
 std::string DefaultDatabasePath() {
     return platform::programFolder() + platform::kPathSeparator + std::string(kDatabaseFileName);
+}
+
+bool DatabaseFilePresent(const std::string& path) {
+    platform::InputFile file;
+    return !file.open(path);
 }
 
 std::string LookupChecksum(const SignatureDatabase& database, std::string_view checksumText) {

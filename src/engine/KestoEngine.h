@@ -16,6 +16,9 @@ inline constexpr std::string_view kUserRequest = "User Request";
 /// "<program folder>/Virus Database.dll".
 std::string DefaultDatabasePath();
 
+/// Whether the database exists as an ordinary file (the desktop program will not run without it).
+bool DatabaseFilePresent(const std::string& path);
+
 /// The threat name of `checksumText` in `database`, "User Request" when it equals the marked
 /// checksum, or empty for a clean file. Throws DatabaseError when the database cannot answer.
 std::string LookupChecksum(const SignatureDatabase& database, std::string_view checksumText);

@@ -1,5 +1,6 @@
 #include "engine/ui/frmSignature.h"
 
+#include "app/WindowText.h"
 #include "controls/Button.h"
 #include "engine/SignatureList.h"
 
@@ -14,19 +15,6 @@
 #include <string_view>
 
 namespace {
-
-QString qs(std::string_view text) {
-    return QFile::decodeName(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
-}
-
-QLabel* label(const QString& text, QWidget* parent, const char* name = nullptr) {
-    auto* created = new QLabel(text, parent);
-    created->setTextFormat(Qt::PlainText);
-    if (name != nullptr) {
-        created->setObjectName(QString::fromLatin1(name));
-    }
-    return created;
-}
 
 void setBold(QWidget& widget) {
     QFont bold = widget.font();
@@ -54,7 +42,7 @@ void frmSignature::buildWindow() {
     outer->setContentsMargins(14, 10, 14, 12);
     outer->setSpacing(8);
 
-    lblJudul = label(QStringLiteral("Virus Signatures List"), this, "lblJudul");
+    lblJudul = makeLabel(QStringLiteral("Virus Signatures List"), this, "lblJudul");
     lblJudul->setFont(QFont(QStringLiteral("Arial"), 14, QFont::Bold));
     lblJudul->setStyleSheet(QStringLiteral("color: rgb(39, 64, 139);"));
     outer->addWidget(lblJudul);
@@ -70,10 +58,10 @@ void frmSignature::buildWindow() {
     List1->setFixedSize(kListWidth, kListHeight);
     List1->setUniformItemSizes(true);
     listColumn->addWidget(List1);
-    lblJumlahVirus = label(QString(), this, "lblJumlahVirus");
+    lblJumlahVirus = makeLabel(QString(), this, "lblJumlahVirus");
     setBold(*lblJumlahVirus);
     listColumn->addWidget(lblJumlahVirus);
-    lblProblem = label(QString(), this, "lblProblem");
+    lblProblem = makeLabel(QString(), this, "lblProblem");
     lblProblem->setWordWrap(true);
     lblProblem->setFixedWidth(kListWidth);
     lblProblem->setStyleSheet(QStringLiteral("color: rgb(192, 0, 0);"));
@@ -92,9 +80,9 @@ void frmSignature::buildWindow() {
     details->setHorizontalSpacing(8);
     details->setVerticalSpacing(6);
     const auto detailRow = [&](int row, const char* caption, const char* value) {
-        details->addWidget(label(QString::fromLatin1(caption), Frame1), row, 0);
-        details->addWidget(label(QStringLiteral(":"), Frame1), row, 1);
-        QLabel* shown = label(QString::fromLatin1(value), Frame1);
+        details->addWidget(makeLabel(QString::fromLatin1(caption), Frame1), row, 0);
+        details->addWidget(makeLabel(QStringLiteral(":"), Frame1), row, 1);
+        QLabel* shown = makeLabel(QString::fromLatin1(value), Frame1);
         setBold(*shown);
         details->addWidget(shown, row, 2);
     };
@@ -126,12 +114,13 @@ void frmSignature::Form_Load() {
     QStringList items;
     items.reserve(static_cast<qsizetype>(list.items.size()));
     for (const std::string& item : list.items) {
-        items.push_back(qs(item));
+        items.push_back(toQString(item));
     }
     List1->addItems(items);
-    lblJumlahVirus->setText(qs(list.totalLine));
-    lblProblem->setText(
-        list.problem.empty() ? QString() : QStringLiteral("Database problem: ") + qs(list.problem));
+    lblJumlahVirus->setText(toQString(list.totalLine));
+    lblProblem->setText(list.problem.empty()
+                            ? QString()
+                            : QStringLiteral("Database problem: ") + toQString(list.problem));
     lblProblem->setToolTip(lblProblem->text());
     lblProblem->setVisible(!list.problem.empty());
 

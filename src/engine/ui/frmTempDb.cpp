@@ -1,5 +1,6 @@
 #include "engine/ui/frmTempDb.h"
 
+#include "app/WindowText.h"
 #include "controls/Button.h"
 #include "controls/cCommonDialog.h"
 #include "engine/FileInspection.h"
@@ -16,22 +17,7 @@
 #include <QVBoxLayout>
 #include <cstdint>
 
-namespace {
-
-QString qs(const std::string& text) {
-    return QFile::decodeName(QByteArray::fromStdString(text));
-}
-
-QLabel* label(const QString& text, QWidget* parent, const char* name = nullptr) {
-    auto* created = new QLabel(text, parent);
-    created->setTextFormat(Qt::PlainText);
-    if (name != nullptr) {
-        created->setObjectName(QString::fromLatin1(name));
-    }
-    return created;
-}
-
-} // namespace
+namespace {} // namespace
 
 frmTempDb::frmTempDb(QWidget* mainWindow) : QWidget(nullptr, Qt::Dialog), m_mainWindow(mainWindow) {
     setObjectName(QStringLiteral("frmTempDb"));
@@ -46,7 +32,7 @@ void frmTempDb::buildWindow() {
     outer->setContentsMargins(14, 10, 14, 12);
     outer->setSpacing(6);
 
-    outer->addWidget(label(QStringLiteral("Browse application you suspect"), this, "Label1"));
+    outer->addWidget(makeLabel(QStringLiteral("Browse application you suspect"), this, "Label1"));
     auto* browseRow = new QHBoxLayout;
     browseRow->setSpacing(6);
     txtFileName = new QLineEdit(this);
@@ -71,9 +57,9 @@ void frmTempDb::buildWindow() {
     information->setVerticalSpacing(6);
     const auto informationRow = [&](int row, const char* caption, QLabel*& value,
                                     const char* valueName) {
-        information->addWidget(label(QString::fromLatin1(caption), Frame1), row, 0);
-        information->addWidget(label(QStringLiteral(":"), Frame1), row, 1);
-        value = label(QString(), Frame1, valueName);
+        information->addWidget(makeLabel(QString::fromLatin1(caption), Frame1), row, 0);
+        information->addWidget(makeLabel(QStringLiteral(":"), Frame1), row, 1);
+        value = makeLabel(QString(), Frame1, valueName);
         QFont bold = value->font();
         bold.setBold(true);
         value->setFont(bold);
@@ -135,19 +121,19 @@ void frmTempDb::cmdBrowse_Click() {
 }
 
 void frmTempDb::showInspection(const FileInspection& inspection) {
-    lblChecksum->setText(qs(inspection.checksum));
+    lblChecksum->setText(toQString(inspection.checksum));
     if (!inspection.packer) {
         return;
     }
-    lblPacker->setText(qs(*inspection.packer));
+    lblPacker->setText(toQString(*inspection.packer));
     if (!inspection.compiler) {
         return;
     }
-    lblCompiler->setText(qs(*inspection.compiler));
+    lblCompiler->setText(toQString(*inspection.compiler));
     if (!inspection.type) {
         return;
     }
-    lblType->setText(qs(*inspection.type));
+    lblType->setText(toQString(*inspection.type));
     if (!inspection.canMark) {
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "app/FolderDialog.h"
 #include "app/MsgBox.h"
+#include "app/WindowText.h"
 #include "controls/Button.h"
 #include "controls/ProgressBar.h"
 #include "controls/WinColor.h"
@@ -10,7 +11,6 @@
 #include "engine/ui/EngineWindows.h"
 #include "platform/FileOps.h"
 #include "platform/FolderListing.h"
-#include "platform/InputFile.h"
 #include "platform/ProgramFolder.h"
 #include "scanner/DetectionActions.h"
 #include "scanner/StartupTexts.h"
@@ -30,30 +30,12 @@
 
 namespace {
 
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // Column widths of the detection list, in hundredths of a millimetre.
 constexpr int kColumnWidths[] = {0, 4236, 5205, 2207, 4216};
 const char* const kColumnTitles[] = {" ", "Virus Name", "Location", "Size (byte)", "Information"};
 
 int himetricToPixels(int himetric) {
     return (himetric * 96 + 1270) / 2540;
-}
-
-QLabel* label(const QString& text, QWidget* parent, const char* name = nullptr) {
-    auto* created = new QLabel(text, parent);
-    if (name != nullptr) {
-        created->setObjectName(QString::fromLatin1(name));
-    }
-    return created;
-}
-
-/// The database must exist as an ordinary file.
-bool databasePresent(const std::string& path) {
-    platform::InputFile file;
-    return !file.open(path);
 }
 
 } // namespace
@@ -75,7 +57,7 @@ Antivirus::Antivirus(Settings settings, QWidget* parent)
       m_engineWindows(std::make_unique<EngineWindows>(this, m_settings.databasePath)),
       m_worker(new ScanWorker(this)) {
     setObjectName(QStringLiteral("Antivirus"));
-    setWindowTitle(qs(StartupTexts::kMainCaption));
+    setWindowTitle(toQString(StartupTexts::kMainCaption));
     buildWindow();
     buildMenu();
 
@@ -126,17 +108,18 @@ void Antivirus::buildWindow() {
 
     // Title band.
     auto* titleRow = new QHBoxLayout;
-    QLabel* title = label(qs("Kesto Virus Scanner"), central, "Label6");
+    QLabel* title = makeLabel(toQString("Kesto Virus Scanner"), central, "Label6");
     title->setFont(QFont(QStringLiteral("Arial"), 20, QFont::Bold));
     title->setStyleSheet(QStringLiteral("color: rgb(39, 64, 139);"));
-    QLabel* codeName = label(qs("Zedodu"), central, "Label10");
+    QLabel* codeName = makeLabel(toQString("Zedodu"), central, "Label10");
     QFont codeFont(QStringLiteral("Arial"), 12, QFont::Bold);
     codeFont.setItalic(true);
     codeName->setFont(codeFont);
     codeName->setStyleSheet(QStringLiteral("color: rgb(60, 127, 177);"));
     auto* versionColumn = new QVBoxLayout;
-    QLabel* version = label(qs(StartupTexts::kVersion), central, "Label7");
-    Label9 = label(qs(">> ") + qs(StartupTexts::kReleaseDate) + qs(" <<"), central, "Label9");
+    QLabel* version = makeLabel(toQString(StartupTexts::kVersion), central, "Label7");
+    Label9 = makeLabel(toQString(">> ") + toQString(StartupTexts::kReleaseDate) + toQString(" <<"),
+                       central, "Label9");
     Label9->setCursor(Qt::PointingHandCursor);
     Label9->setStyleSheet(QStringLiteral("color: rgb(0, 0, 160);"));
     Label9->installEventFilter(this);
@@ -155,7 +138,7 @@ void Antivirus::buildWindow() {
     buttons->setSpacing(6);
     const auto makeButton = [&](Button*& button, const char* name, const char* caption,
                                 const char* tip) {
-        button = Button::programButton(central, qs(caption), qs(tip));
+        button = Button::programButton(central, toQString(caption), toQString(tip));
         button->setObjectName(QString::fromLatin1(name));
         button->setForeColorPressed(WinColor::Rgb(0, 0, 255));
         button->setFixedSize(104, 30);
@@ -181,9 +164,9 @@ void Antivirus::buildWindow() {
     counts->setVerticalSpacing(4);
     const auto countRow = [&](int row, const char* captionName, const char* caption, QLabel*& value,
                               const char* valueName, const char* initial) {
-        counts->addWidget(label(qs(caption), central, captionName), row, 0);
-        counts->addWidget(label(qs(":"), central), row, 1);
-        value = label(qs(initial), central, valueName);
+        counts->addWidget(makeLabel(toQString(caption), central, captionName), row, 0);
+        counts->addWidget(makeLabel(toQString(":"), central), row, 1);
+        value = makeLabel(toQString(initial), central, valueName);
         value->setMinimumWidth(90);
         QFont bold = value->font();
         bold.setBold(true);
@@ -210,12 +193,12 @@ void Antivirus::buildWindow() {
     fixed.setBold(true);
     ProgressBar1->setTextFont(fixed);
     ProgressBar1->setValue(0);
-    ProgressBar1->setText(qs("0 % Complete..."));
+    ProgressBar1->setText(toQString("0 % Complete..."));
     ProgressBar1->setFixedHeight(24);
     right->addWidget(ProgressBar1);
-    lblPercentComplete = label(qs("0 % Complete..."), central, "lblPercentComplete");
+    lblPercentComplete = makeLabel(toQString("0 % Complete..."), central, "lblPercentComplete");
     right->addWidget(lblPercentComplete, 0, Qt::AlignRight);
-    status = label(QString(), central, "status");
+    status = makeLabel(QString(), central, "status");
     status->setFrameShape(QFrame::StyledPanel);
     status->setMinimumHeight(24);
     status->setTextFormat(Qt::PlainText);
@@ -234,7 +217,7 @@ void Antivirus::buildWindow() {
     QStringList titles;
     int listWidth = 0;
     for (int column = 0; column < 5; ++column) {
-        titles << qs(kColumnTitles[column]);
+        titles << toQString(kColumnTitles[column]);
     }
     ListView1->setHeaderLabels(titles);
     for (int column = 0; column < 5; ++column) {
@@ -269,7 +252,7 @@ void Antivirus::buildMenu() {
         {"mnuAbout", "About Kesto Virus Scanner", "Ctrl+A", nullptr},
     };
     for (const auto& item : items) {
-        QAction* action = mnu->addAction(qs(item.caption));
+        QAction* action = mnu->addAction(toQString(item.caption));
         action->setObjectName(QString::fromLatin1(item.name));
         action->setShortcut(QKeySequence(QString::fromLatin1(item.shortcut)));
         if (item.handler != nullptr) {
@@ -278,7 +261,7 @@ void Antivirus::buildMenu() {
         } else {
             // The tool windows come with a later release of the desktop program.
             action->setEnabled(false);
-            action->setToolTip(qs("Not available yet"));
+            action->setToolTip(toQString("Not available yet"));
         }
         addAction(action); // shortcuts work while the menu is closed
     }
@@ -286,7 +269,7 @@ void Antivirus::buildMenu() {
 }
 
 bool Antivirus::scanning() const {
-    return cmdScan->Caption() == qs("Stop");
+    return cmdScan->Caption() == toQString("Stop");
 }
 
 void Antivirus::waitForScan() {
@@ -331,16 +314,16 @@ void Antivirus::addRow(const DetectionEntry& entry) {
 }
 
 void Antivirus::cmdScan_Click() {
-    if (cmdScan->Caption() != qs("Scan")) {
+    if (cmdScan->Caption() != toQString("Scan")) {
         // The running scan sees the request before its next file and finishes on its own.
-        cmdScan->setCaption(qs("Scan"));
+        cmdScan->setCaption(toQString("Scan"));
         m_worker->requestStop();
         return;
     }
     if (m_scanActive) {
         return; // a stopped scan is still winding down; it ends within one file
     }
-    const auto chosen = FolderDialog::Choose(this, qs("Choose a location to be cheked..."));
+    const auto chosen = FolderDialog::Choose(this, toQString("Choose a location to be cheked..."));
     if (!chosen) {
         return;
     }
@@ -351,9 +334,9 @@ void Antivirus::cmdScan_Click() {
     m_scanActive = true;
     ListView1->clear();
     m_detections.clear();
-    showPercent(0, qs("0 % Complete..."));
-    cmdScan->setCaption(qs("Stop"));
-    cmdScan->setToolTip(qs("Stop Scanning..."));
+    showPercent(0, toQString("0 % Complete..."));
+    cmdScan->setCaption(toQString("Stop"));
+    cmdScan->setToolTip(toQString("Stop Scanning..."));
     setScanButtons(false);
     setCounts(0, 0, 0);
     m_wait = ScanTexts::WaitAnimation();
@@ -375,8 +358,8 @@ void Antivirus::scanFinished(const ScanSummary& summary) {
     Timer1->stop();
     m_detections = summary.detections;
     lblJumlahVirus->setText(QString::number(m_detections.size()));
-    cmdScan->setCaption(qs("Scan"));
-    cmdScan->setToolTip(qs("Start Scanning..."));
+    cmdScan->setCaption(toQString("Scan"));
+    cmdScan->setToolTip(toQString("Start Scanning..."));
     setScanButtons(true);
     const ScanTexts::Completion& completion = summary.completion;
     status->setText(toQString(completion.status));
@@ -451,8 +434,8 @@ void Antivirus::cmdKeluar_Click() {
 }
 
 void Antivirus::Label9_Click() {
-    MsgBox::Show(this, qs(StartupTexts::kReleaseNotice), MsgBox::kInformation,
-                 qs(StartupTexts::kReleaseNoticeTitle));
+    MsgBox::Show(this, toQString(StartupTexts::kReleaseNotice), MsgBox::kInformation,
+                 toQString(StartupTexts::kReleaseNoticeTitle));
 }
 
 void Antivirus::mnuTemp_Click() {
@@ -464,10 +447,10 @@ void Antivirus::mnuViewSigna_Click() {
 }
 
 void Antivirus::Form_Activate() {
-    if (!databasePresent(m_settings.databasePath)) {
+    if (!KestoEngine::DatabaseFilePresent(m_settings.databasePath)) {
         const std::string folder = platform::programFolder();
         MsgBox::Show(this, toQString(StartupTexts::DatabaseNotFoundText(folder)),
-                     MsgBox::kExclamation, qs(StartupTexts::kDatabaseNotFoundTitle));
+                     MsgBox::kExclamation, toQString(StartupTexts::kDatabaseNotFoundTitle));
         m_ending = true;
         m_worker->requestStop();
         if (m_settings.endProgram) {
@@ -475,7 +458,7 @@ void Antivirus::Form_Activate() {
         }
         return;
     }
-    status->setText(qs(ScanTexts::kWelcome));
+    status->setText(toQString(ScanTexts::kWelcome));
 }
 
 void Antivirus::changeEvent(QEvent* event) {
@@ -487,9 +470,9 @@ void Antivirus::changeEvent(QEvent* event) {
 
 void Antivirus::closeEvent(QCloseEvent* event) {
     if (scanning() && !m_ending) {
-        const int answer =
-            MsgBox::Show(this, qs(StartupTexts::kCloseQuestion), MsgBox::kQuestion + MsgBox::kYesNo,
-                         qs(StartupTexts::kCloseQuestionTitle));
+        const int answer = MsgBox::Show(this, toQString(StartupTexts::kCloseQuestion),
+                                        MsgBox::kQuestion + MsgBox::kYesNo,
+                                        toQString(StartupTexts::kCloseQuestionTitle));
         if (answer != MsgBox::Yes) {
             event->ignore();
             return;

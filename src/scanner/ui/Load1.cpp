@@ -1,19 +1,14 @@
 #include "scanner/ui/Load1.h"
 
 #include "app/Module1.h"
+#include "app/WindowText.h"
 #include "scanner/StartupTexts.h"
 
 #include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
 
-namespace {
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-} // namespace
+namespace {} // namespace
 
 Load1::Load1(std::function<void()> showMainWindow, QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint),
@@ -28,15 +23,15 @@ Load1::Load1(std::function<void()> showMainWindow, QWidget* parent)
     setPalette(palette);
     Module1::MakeWindowTranslucent(this, 180);
 
-    Label1 = new QLabel(qs(StartupTexts::kSplashLoading), this);
+    Label1 = new QLabel(toQString(StartupTexts::kSplashLoading), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFont(QFont(QStringLiteral("Arial"), 12, QFont::Bold));
     Label1->adjustSize();
     Label1->move((width() - Label1->width()) / 2, 52);
-    auto* version = new QLabel(qs(StartupTexts::kVersion), this);
+    auto* version = new QLabel(toQString(StartupTexts::kVersion), this);
     version->setObjectName(QStringLiteral("Label2"));
     version->move(16, 160);
-    auto* date = new QLabel(qs(StartupTexts::kReleaseDate), this);
+    auto* date = new QLabel(toQString(StartupTexts::kReleaseDate), this);
     date->setObjectName(QStringLiteral("Label3"));
     date->adjustSize();
     date->move(width() - date->width() - 16, 160);
@@ -46,7 +41,7 @@ Load1::Load1(std::function<void()> showMainWindow, QWidget* parent)
     PBar->setRange(0, 100);
     PBar->setValue(0);
     PBar->setTextVisible(false);
-    PBar->setToolTip(qs("Loading..."));
+    PBar->setToolTip(toQString("Loading..."));
     PBar->setFixedSize(340, 16);
     PBar->move((width() - PBar->width()) / 2, 100);
 

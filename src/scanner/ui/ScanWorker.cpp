@@ -1,6 +1,6 @@
 #include "scanner/ui/ScanWorker.h"
 
-#include <QFile>
+#include "app/WindowText.h"
 
 namespace {
 
@@ -29,14 +29,6 @@ private:
 };
 
 } // namespace
-
-QString toQString(const std::string& text) {
-    return QFile::decodeName(QByteArray::fromStdString(text));
-}
-
-std::string toBytes(const QString& text) {
-    return QFile::encodeName(text).toStdString();
-}
 
 ScanWorker::ScanWorker(QObject* parent) : QObject(parent) {
     qRegisterMetaType<DetectionEntry>();

@@ -45,7 +45,3 @@ private:
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
-
-/// Text of the core (bytes of the local encoding) as a QString, and back.
-QString toQString(const std::string& text);
-std::string toBytes(const QString& text);
