@@ -19,8 +19,10 @@ public:
     ReadBuffer(const ReadBuffer&) = delete;
     ReadBuffer& operator=(const ReadBuffer&) = delete;
 
-    /// Replaces the content with the whole regular file at `path`. On failure the content is empty.
-    std::error_code readFile(const std::string& path, Follow follow = Follow::Symlinks);
+    /// Replaces the content with the whole regular file at `path`, which may hold at most `limit`
+    /// bytes (a longer file fails with std::errc::file_too_large: some kernel files report no
+    /// length yet never end). On failure the content is empty.
+    std::error_code readFile(const std::string& path, Follow follow, std::size_t limit);
 
     std::string_view view() const { return {m_data.get(), m_size}; }
     std::size_t size() const { return m_size; }

@@ -36,8 +36,17 @@ std::optional<DetectionEntry> CheckFile(std::string_view folder, std::string_vie
     }
     std::string path(folder);
     path += name;
-    const bool readable = !buffer.readFile(path, platform::Follow::WalkedRegularFile);
-    const std::string_view content = buffer.view();
+    // A file of no length is not read: some kernel files report none and never end.
+    bool readable = length > 0;
+    if (readable) {
+        const auto ec =
+            buffer.readFile(path, platform::Follow::WalkedRegularFile, kExamineLimitBytes - 1);
+        if (ec == std::errc::file_too_large) {
+            return std::nullopt; // grew past the examination limit since the walk
+        }
+        readable = !ec;
+    }
+    const std::string_view content = readable ? buffer.view() : std::string_view();
 
     if (program && readable) {
         if (const auto match = StringSignature::FirstVirusPattern(content)) {

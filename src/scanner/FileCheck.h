@@ -22,6 +22,7 @@ struct FileCheckContext {
 /// large are not checksummed.
 inline constexpr double kExamineLimitKb = 4000.0;
 inline constexpr double kChecksumLimitKb = 750.0;
+inline constexpr std::size_t kExamineLimitBytes = 4'096'000;
 
 /// True when files of `folder` (which ends with a separator) lie in the quarantine folder.
 bool InQuarantine(std::string_view folder, std::string_view quarantineFolder);

@@ -123,4 +123,14 @@ TEST_F(FileCheckTest, FailuresListNothingButUnreadableFilesAreLookedUpAsZero) {
     EXPECT_EQ(vanished->name, "Zero.Checksum");
     writeFile(dir.file("empty.txt"), "");
     EXPECT_TRUE(CheckFile(dir.path() + "/", "empty.txt", 0, context, buffer));
+    // A file listed without length (kernel files report none) is not read, so it is "0" too.
+    writeFile(dir.file("kernel-like"), "content behind a length of 0");
+    EXPECT_TRUE(CheckFile(dir.path() + "/", "kernel-like", 0, context, buffer));
+    // A file that grew past the examination limit after the walk is not examined.
+    const std::string grown = sized(4'096'000);
+    writeFile(dir.file("grown.dat"), grown);
+    writeFile(databasePath,
+              testsupport::databaseText(
+                  {"0:Zero.Checksum", checksumOf(grown) + ":Grown", "Selesai:Selesai"}));
+    EXPECT_FALSE(CheckFile(dir.path() + "/", "grown.dat", 100, context, buffer));
 }

@@ -36,17 +36,24 @@ void ReadBuffer::reserve(std::size_t bytes, std::size_t keep) {
     m_capacity = capacity;
 }
 
-std::error_code ReadBuffer::readFile(const std::string& path, Follow follow) {
+std::error_code ReadBuffer::readFile(const std::string& path, Follow follow, std::size_t limit) {
     m_size = 0;
     InputFile file;
     if (const auto ec = file.open(path, follow)) {
         return ec;
     }
+    if (file.size() > limit) {
+        return std::make_error_code(std::errc::file_too_large);
+    }
     // One byte more than the open-time length shows at once whether the file has grown since.
     reserve(static_cast<std::size_t>(file.size()) + 1, 0);
     for (;;) {
+        if (m_size > limit) {
+            m_size = 0;
+            return std::make_error_code(std::errc::file_too_large);
+        }
         if (m_size == m_capacity) {
-            reserve(m_capacity + 1, m_size);
+            reserve(std::min(m_capacity + 1, limit + 1), m_size);
         }
         std::error_code ec;
         const std::size_t got = file.read(m_data.get() + m_size, m_capacity - m_size, ec);
