@@ -1,6 +1,7 @@
 #include "scanner/ui/Antivirus.h"
 
 #include "DialogAnswers.h"
+#include "WindowLookup.h"
 #include "controls/Button.h"
 #include "controls/ProgressBar.h"
 #include "controls/cCommonDialog.h"
@@ -24,11 +25,6 @@ using testsupport::TempDir;
 using testsupport::writeFile;
 
 namespace {
-
-QString labelText(const QWidget& window, const char* name) {
-    const auto* label = window.findChild<QLabel*>(QString::fromLatin1(name));
-    return label != nullptr ? label->text() : QStringLiteral("<missing %1>").arg(name);
-}
 
 Button* button(const QWidget& window, const char* name) {
     return window.findChild<Button*>(QString::fromLatin1(name));

@@ -1,5 +1,6 @@
 #include "engine/ui/EngineWindows.h"
 
+#include "WindowLookup.h"
 #include "controls/Button.h"
 #include "controls/cCommonDialog.h"
 #include "engine/KestoEngine.h"
@@ -22,11 +23,6 @@ using testsupport::TempDir;
 using testsupport::writeFile;
 
 namespace {
-
-QString labelText(const QWidget& window, const char* name) {
-    const auto* label = window.findChild<QLabel*>(QString::fromLatin1(name));
-    return label != nullptr ? label->text() : QStringLiteral("<missing %1>").arg(name);
-}
 
 QCheckBox& check1(const QWidget& window) {
     return *window.findChild<QCheckBox*>(QStringLiteral("Check1"));
