@@ -4,6 +4,7 @@
 // Data files are generated at start in a fresh folder under the system's temporary folder and
 // removed at exit.
 
+#include "BenchFiles.h"
 #include "engine/Crc32.h"
 #include "engine/PatternSet.h"
 #include "engine/SignatureDatabase.h"
@@ -50,15 +51,6 @@ std::string randomBytes(std::size_t count, std::uint64_t seed) {
         std::memcpy(bytes.data() + i, &word, std::min<std::size_t>(8, count - i));
     }
     return bytes;
-}
-
-void writeFile(const fs::path& path, std::string_view content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.close();
-    if (!out) {
-        throw std::runtime_error("cannot write " + path.string());
-    }
 }
 
 std::string hexKey(std::uint32_t value) {

@@ -10,6 +10,7 @@
 // the end line or in lower case, a listed file of 750 KB or more, a pattern in a file that is not a
 // program, a program of 4000 KB or more.
 
+#include "BenchFiles.h"
 #include "engine/Crc32.h"
 #include "engine/SignatureDatabase.h"
 #include "engine/StringSignature.h"
@@ -483,15 +484,6 @@ void writePatterns(std::string& content, const std::vector<std::size_t>& pattern
         }
         const std::size_t at = i * stretch + random.below(stretch - bytes.size() + 1);
         content.replace(at, bytes.size(), bytes);
-    }
-}
-
-void writeFile(const fs::path& path, std::string_view content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.close();
-    if (!out) {
-        throw std::runtime_error("cannot write " + path.string());
     }
 }
 
