@@ -1,13 +1,11 @@
 #include "cli/Commands.h"
 #include "cli/ScanReporter.h"
 #include "engine/SignatureDatabase.h"
-#include "platform/FileOps.h"
 #include "platform/FolderListing.h"
-#include "platform/InputFile.h"
+#include "scanner/QuarantineFolder.h"
 
 #include <atomic>
 #include <csignal>
-#include <filesystem>
 #include <unistd.h>
 
 namespace {
@@ -40,24 +38,6 @@ private:
     struct sigaction m_previousInt {};
     struct sigaction m_previousTerm {};
 };
-
-/// The quarantine folder as an absolute path without a final separator, symbolic links resolved
-/// where it exists, so that it compares with the walk's paths.
-std::string quarantineFolderFor(const CommandLine& line) {
-    namespace fs = std::filesystem;
-    const std::string chosen =
-        line.quarantineDir.value_or(platform::homeFolder() + "/" + std::string(kQuarantineName));
-    std::string canonical;
-    if (!platform::canonicalFolder(chosen, canonical)) {
-        return canonical;
-    }
-    std::error_code ec;
-    std::string absolute = fs::absolute(chosen, ec).lexically_normal().string();
-    while (absolute.size() > 1 && absolute.back() == '/') {
-        absolute.pop_back();
-    }
-    return absolute;
-}
 
 } // namespace
 
@@ -98,7 +78,8 @@ int runScan(const CommandLine& line, CommandStreams streams) {
     ScanOptions options;
     options.root = root;
     options.database = &database;
-    options.quarantineFolder = quarantineFolderFor(line);
+    options.quarantineFolder =
+        ResolveQuarantineFolder(line.quarantineDir.value_or(DefaultQuarantineFolder()));
     ScanSummary summary;
     {
         const InterruptGuard guard;
@@ -106,10 +87,10 @@ int runScan(const CommandLine& line, CommandStreams streams) {
     }
     const bool interrupted = stopRequested.load();
     if (!interrupted && (line.clean || line.quarantine)) {
-        const ActionResult result =
-            tindakan(line.clean ? kActionDelete : kActionQuarantine, summary.detections,
-                     options.quarantineFolder, reporter);
-        reporter.actionFinished(result);
+        const ActionOptions actionOptions = ActionOptionsFor(database, options.quarantineFolder);
+        const ActionResult result = tindakan(line.clean ? kActionDelete : kActionQuarantine,
+                                             summary.detections, actionOptions, reporter);
+        reporter.actionFinished(result, line.quarantine);
     }
     reporter.close();
 
@@ -119,7 +100,9 @@ int runScan(const CommandLine& line, CommandStreams streams) {
     if (interrupted) {
         return kExitInterrupted;
     }
-    if (reporter.rootUnreadable() || !databaseProblem.empty()) {
+    const ScanCounts& counts = summary.counts;
+    if (reporter.rootUnreadable() || !databaseProblem.empty() || counts.unreadable > 0 ||
+        counts.lookupFailed > 0) {
         return kExitError;
     }
     return kExitClean;

@@ -78,39 +78,73 @@ void ScanReporter::folderUnreadable(ScanPass pass, const std::string& folder,
     if (pass != ScanPass::Scanning) {
         return;
     }
-    const std::string message = "cannot read folder '" + folder + "': " + error.message();
+    const std::string text = "cannot read folder '" + folder + "': " + error.message();
     if (m_settings.json) {
-        m_problems.push_back(message);
+        m_problems.push_back(text);
     } else if (!m_settings.quiet || m_rootUnreadable) {
-        clearProgress();
-        m_streams.out.flush();
-        m_streams.err << "kesto: " << PrintableName(message) << '\n';
+        message(PrintableName(text));
     }
 }
 
-void ScanReporter::problem(const std::string& message) {
+void ScanReporter::message(const std::string& text) {
+    clearProgress();
+    m_streams.out.flush();
+    m_streams.err << "kesto: " << text << '\n';
+}
+
+void ScanReporter::problem(const std::string& text) {
     if (m_settings.json) {
-        m_problems.push_back(message);
+        m_problems.push_back(text);
+        return;
+    }
+    message(text);
+}
+
+void ScanReporter::fileUnreadable(const std::string& location, const std::string& reason) {
+    if (m_settings.json) {
+        m_unreadable.push_back({location, reason});
+    } else if (!m_settings.quiet) {
+        message("cannot read '" + PrintableName(location) + "': " + reason);
+    }
+}
+
+void ScanReporter::entryKept(std::size_t, const DetectionEntry& entry, const std::string& reason) {
+    if (m_settings.json) {
         return;
     }
     clearProgress();
     m_streams.out.flush();
-    m_streams.err << "kesto: " << message << '\n';
+    m_streams.err << PrintableName(entry.location) << ": not "
+                  << (m_quarantine ? "quarantined" : "removed") << " (" << PrintableName(reason)
+                  << ")\n";
 }
 
 void ScanReporter::finished(const ScanSummary& summary) {
     clearProgress();
     m_summary = summary;
     m_elapsed = elapsedText();
+    const ScanCounts& counts = summary.counts;
+    if (counts.lookupFailed > 0) {
+        problem(
+            std::to_string(counts.lookupFailed) +
+            " file(s) could not be looked up in the signature database: " + summary.lookupFailure);
+    }
     if (m_settings.json) {
         return;
     }
-    m_streams.out << "Total File    : " << summary.counts.total << '\n'
-                  << "File Scanning : " << summary.counts.checked << '\n'
-                  << "Virus Detected: " << summary.counts.detections << '\n'
-                  << "Eplased       : " << m_elapsed << '\n'
-                  << summary.completion.status << '\n'
-                  << std::flush;
+    std::ostream& out = m_streams.out;
+    out << "Total File    : " << counts.total << '\n'
+        << "File Scanning : " << counts.checked << '\n'
+        << "Virus Detected: " << counts.detections << '\n';
+    if (counts.unreadable > 0) {
+        out << "Not Readable  : " << counts.unreadable << '\n';
+    }
+    if (counts.lookupFailed > 0) {
+        out << "Not Looked Up : " << counts.lookupFailed << '\n';
+    }
+    out << "Eplased       : " << m_elapsed << '\n'
+        << summary.completion.status << '\n'
+        << std::flush;
 }
 
 void ScanReporter::progressChanged(int, const std::string& text) {
@@ -119,11 +153,18 @@ void ScanReporter::progressChanged(int, const std::string& text) {
     drawProgress(false);
 }
 
-void ScanReporter::actionFinished(const ActionResult& result) {
+void ScanReporter::actionFinished(const ActionResult& result, bool quarantine) {
     clearProgress();
     m_actionStatus = result.status;
-    if (!m_settings.json) {
-        m_streams.out << result.status << '\n' << std::flush;
+    m_quarantine = quarantine;
+    m_outcomes = result.outcomes;
+    if (m_settings.json) {
+        return;
+    }
+    m_streams.out << result.status << '\n' << std::flush;
+    if (result.failed > 0) {
+        message(std::to_string(result.failed) + " file(s) could not be " +
+                (quarantine ? "quarantined" : "removed"));
     }
 }
 
@@ -147,8 +188,32 @@ void ScanReporter::close() {
         separator = ",\n";
     }
     out << (m_summary.detections.empty() ? "]" : "\n  ]");
+    out << ",\n  \"unreadable\": " << counts.unreadable
+        << ",\n  \"notLookedUp\": " << counts.lookupFailed << ",\n  \"unreadableFiles\": [";
+    separator = "\n";
+    for (const Unreadable& file : m_unreadable) {
+        out << separator << "    {\"location\": " << JsonString(file.location)
+            << ", \"reason\": " << JsonString(file.reason) << '}';
+        separator = ",\n";
+    }
+    out << (m_unreadable.empty() ? "]" : "\n  ]");
     if (!m_actionStatus.empty()) {
-        out << ",\n  \"action\": " << JsonString(m_actionStatus);
+        out << ",\n  \"action\": " << JsonString(m_actionStatus) << ",\n  \"actionResults\": [";
+        separator = "\n";
+        const char* done = m_quarantine ? "quarantined" : "removed";
+        for (const ActionOutcome& outcome : m_outcomes) {
+            out << separator << "    {\"location\": " << JsonString(outcome.location)
+                << ", \"result\": " << JsonString(outcome.done ? done : "failed");
+            if (!outcome.target.empty()) {
+                out << ", \"target\": " << JsonString(outcome.target);
+            }
+            if (!outcome.done) {
+                out << ", \"reason\": " << JsonString(outcome.reason);
+            }
+            out << '}';
+            separator = ",\n";
+        }
+        out << (m_outcomes.empty() ? "]" : "\n  ]");
     }
     out << ",\n  \"errors\": [";
     separator = "";

@@ -27,11 +27,14 @@ public:
     void fileStarted(const std::string& status) override;
     void fileChecked(const ScanProgress& progress) override;
     void folderUnreadable(ScanPass pass, const std::string& folder, std::error_code error) override;
+    void fileUnreadable(const std::string& location, const std::string& reason) override;
     void finished(const ScanSummary& summary) override;
 
     void progressChanged(int percent, const std::string& text) override;
+    void entryKept(std::size_t position, const DetectionEntry& entry,
+                   const std::string& reason) override;
     /// The action's result line (text) or record (JSON).
-    void actionFinished(const ActionResult& result);
+    void actionFinished(const ActionResult& result, bool quarantine);
     /// Writes the JSON document; nothing in text mode.
     void close();
 
@@ -41,6 +44,7 @@ public:
 
 private:
     void drawProgress(bool force);
+    void message(const std::string& text);
     void clearProgress();
     std::string elapsedText() const;
 
@@ -59,4 +63,11 @@ private:
     ScanSummary m_summary;
     std::string m_elapsed;
     std::string m_actionStatus;
+    bool m_quarantine = false;
+    std::vector<ActionOutcome> m_outcomes;
+    struct Unreadable {
+        std::string location;
+        std::string reason;
+    };
+    std::vector<Unreadable> m_unreadable;
 };

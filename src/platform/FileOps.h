@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FolderHandle.h"
+
 #include <string>
 #include <system_error>
 
@@ -11,16 +13,19 @@ std::string homeFolder();
 /// Creates a folder and any missing parents; an existing folder is fine.
 std::error_code createFolders(const std::string& path);
 
-/// Clears what keeps a file from being changed or removed: gives the owner write permission and,
-/// on FAT volumes, clears the read-only, hidden, system and archive attributes.
-std::error_code makeNormal(const std::string& path);
+/// Clears what keeps the file `name` of `folder` from being changed or removed: gives the owner
+/// write permission and, on FAT volumes, clears the read-only, hidden, system and archive
+/// attributes. A link is never followed.
+std::error_code makeNormal(const FolderHandle& folder, const std::string& name);
 
-/// Removes one file (never a folder).
-std::error_code deleteFile(const std::string& path);
+/// Removes the file `name` of `folder` (never a folder).
+std::error_code deleteFile(const FolderHandle& folder, const std::string& name);
 
-/// Moves a file to `target` without ever replacing an existing file there. Across file systems the
-/// file is copied, flushed to disk and only then removed from its old place; a failed move leaves
-/// the source where it was and no partial target behind.
-std::error_code moveFileNoReplace(const std::string& source, const std::string& target);
+/// Moves the file `name` of `from` into `to` as `target`, without ever replacing an existing file
+/// there. Across file systems the file is copied, flushed to disk and only then removed from its
+/// old place (and only while that name still holds the file copied); a failed move leaves the
+/// source where it was and no partial target behind.
+std::error_code moveFileNoReplace(const FolderHandle& from, const std::string& name,
+                                  const FolderHandle& to, const std::string& target);
 
 } // namespace platform

@@ -7,19 +7,15 @@
 
 namespace platform {
 
-/// One entry of a folder, as seen without following symbolic links.
+/// One entry of a folder, as seen without following symbolic links. A listing holds every entry
+/// (hidden ones included, "." and ".." left out) sorted by the bytes of the names; symbolic links,
+/// FIFOs, sockets and devices are Kind::Other.
 struct FolderEntry {
     enum class Kind { RegularFile, Folder, Other };
     std::string name;
     Kind kind = Kind::Other;
-    std::uint64_t size = 0; ///< length of a regular file; filled only when asked for
+    std::uint64_t size = 0; ///< length of a regular file; filled only when a listing asks for sizes
 };
-
-/// Lists `folder` (hidden entries included, "." and ".." left out) sorted by the bytes of the
-/// names. Symbolic links, FIFOs, sockets and devices are Kind::Other. With `withSizes` the length
-/// of every regular file is read as well.
-std::error_code listFolder(const std::string& folder, bool withSizes,
-                           std::vector<FolderEntry>& entries);
 
 /// The absolute path of an existing folder with symbolic links resolved.
 std::error_code canonicalFolder(const std::string& path, std::string& canonical);

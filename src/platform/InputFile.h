@@ -8,19 +8,28 @@
 namespace platform {
 
 /// Error category for refusals of the file layer itself (not from the OS).
-enum class FileError { NotRegularFile = 1 };
+enum class FileError {
+    NotRegularFile = 1,
+    /// The object at a name is no longer the one seen before (device and inode differ).
+    Changed,
+};
 const std::error_category& fileErrorCategory();
 std::error_code make_error_code(FileError e);
 
 enum class Follow {
     Symlinks,
     NoSymlinks,
-    /// A path a folder walk has just listed as a regular file, not a link: opened without following
-    /// links and without the look before opening (the open cannot block, and the type is checked
-    /// once the file is open).
-    WalkedRegularFile,
 };
 
+/// What identifies one version of a file's content on disk, short of reading it.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
 /// Read-only handle on a regular file. FIFOs, sockets, devices and folders are refused before
 /// they are opened, so a read can never block or run without end.
 class InputFile {
@@ -33,7 +42,12 @@ public:
     InputFile& operator=(const InputFile&) = delete;
 
     std::error_code open(const std::string& path, Follow follow = Follow::Symlinks);
+    /// Opens the entry `name` of the open folder `folderFd` without following a link; anything
+    /// but a regular file is refused once it is open (a walked entry was listed as one already).
+    std::error_code openAt(int folderFd, const std::string& name);
     bool isOpen() const { return m_fd >= 0; }
+    /// The open file's identity, length and times when it was opened.
+    const FileStamp& stamp() const { return m_stamp; }
     /// Size of the file when it was opened.
     std::uint64_t size() const { return m_size; }
     /// Reads up to `count` bytes; returns 0 at the end of the file or on error (see `ec`).
@@ -45,21 +59,13 @@ public:
 private:
     int m_fd = -1;
     std::uint64_t m_size = 0;
+    FileStamp m_stamp;
 };
 
 /// Reads a whole regular file into `out`.
 std::error_code readWholeFile(const std::string& path, std::string& out,
                               Follow follow = Follow::Symlinks);
 
-/// What identifies one version of a file's content on disk, short of reading it.
-struct FileStamp {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::uint64_t size = 0;
-    std::int64_t modifiedNs = 0;
-    std::int64_t changedNs = 0;
-    bool operator==(const FileStamp&) const = default;
-};
 std::error_code statFile(const std::string& path, FileStamp& stamp);
 
 /// Wall-clock time in nanoseconds, comparable with `FileStamp` times.

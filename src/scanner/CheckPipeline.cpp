@@ -26,11 +26,17 @@ CheckPipeline::~CheckPipeline() {
 
 CheckPipeline::Result CheckPipeline::checkSafely(const WalkedFile& file,
                                                  platform::ReadBuffer& buffer) const {
+    // A check that fails lists nothing and says so; the scan goes on.
     try {
         return m_check(file, buffer);
+    } catch (const std::exception& error) {
+        Result failed;
+        failed.unreadable = error.what();
+        return failed;
     } catch (...) {
-        // A check that fails lists nothing; the scan goes on.
-        return std::nullopt;
+        Result failed;
+        failed.unreadable = "the check failed";
+        return failed;
     }
 }
 
@@ -63,7 +69,7 @@ void CheckPipeline::push(WalkedFile file) {
     bool wake = false;
     {
         const std::lock_guard lock(m_mutex);
-        m_slots.push_back(Slot{std::move(file), std::nullopt, false});
+        m_slots.push_back(Slot{std::move(file), Result(), false});
         wake = m_slots.size() - m_claimed >= kWakeBatch;
     }
     if (wake) {

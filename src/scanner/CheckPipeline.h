@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/ReadBuffer.h"
-#include "scanner/DetectionList.h"
+#include "scanner/FileCheck.h"
 #include "scanner/FolderWalk.h"
 
 #include <condition_variable>
@@ -19,7 +19,7 @@
 /// it yet, so it never idles behind a queue.
 class CheckPipeline {
 public:
-    using Result = std::optional<DetectionEntry>;
+    using Result = FileCheckResult;
     /// Checks one file; `buffer` belongs to the calling thread and is reused between calls.
     using Check = std::function<Result(const WalkedFile& file, platform::ReadBuffer& buffer)>;
 

@@ -1,63 +1,172 @@
 #include "scanner/DetectionActions.h"
 
 #include "platform/FileOps.h"
+#include "scanner/FileCheck.h"
 #include "scanner/ProcessTable.h"
 #include "scanner/ScanTexts.h"
 
+#include <memory>
 #include <stdexcept>
 
 namespace {
 
-/// The last component of a path: the file's name as its folder lists it.
-std::string baseName(const std::string& path) {
-    return path.substr(path.rfind('/') + 1);
+// Quarantine names tried for one file before the move is given up.
+constexpr int kQuarantineNames = 1000;
+
+/// Reaches the listed file's folder again and checks that the file is the one that was checked.
+/// `stillListed` decides when only its length or time changed.
+std::error_code reachListedFile(const DetectionEntry& entry, const ActionOptions& options,
+                                std::shared_ptr<platform::FolderHandle>& folder) {
+    if (!entry.folder || entry.fileName.empty()) {
+        return std::make_error_code(std::errc::invalid_argument);
+    }
+    folder = std::make_shared<platform::FolderHandle>();
+    if (const auto ec = ReopenFolder(*entry.folder, *folder)) {
+        return ec;
+    }
+    platform::FileStamp now;
+    if (const auto ec = folder->statFile(entry.fileName, now)) {
+        return ec == platform::FileError::NotRegularFile ? platform::FileError::Changed : ec;
+    }
+    if (now.device != entry.stamp.device || now.inode != entry.stamp.inode) {
+        return platform::FileError::Changed;
+    }
+    if (now.size != entry.stamp.size || now.modifiedNs != entry.stamp.modifiedNs) {
+        WalkedFile file;
+        file.folder = entry.location.substr(0, entry.location.size() - entry.fileName.size());
+        file.name = entry.fileName;
+        file.size = now.size;
+        file.node = entry.folder;
+        file.handle = folder;
+        if (!options.stillListed || !options.stillListed(file)) {
+            return platform::FileError::Changed;
+        }
+    }
+    return {};
+}
+
+std::string quarantineName(const std::string& name, int attempt) {
+    return attempt == 1 ? name + "_vir" : name + " (" + std::to_string(attempt) + ")_vir";
+}
+
+/// Moves the file into the quarantine folder under the first free name.
+std::error_code quarantine(const platform::FolderHandle& folder, const std::string& name,
+                           const platform::FolderHandle& target, std::string& targetName) {
+    std::error_code ec;
+    for (int attempt = 1; attempt <= kQuarantineNames; ++attempt) {
+        targetName = quarantineName(name, attempt);
+        ec = platform::moveFileNoReplace(folder, name, target, targetName);
+        if (ec != std::errc::file_exists) {
+            break;
+        }
+    }
+    if (ec) {
+        targetName.clear();
+    }
+    return ec;
+}
+
+std::string reasonText(std::error_code ec) {
+    if (ec == std::errc::invalid_argument) {
+        return "not found by a scan";
+    }
+    return ec.message();
 }
 
 } // namespace
 
-ActionResult tindakan(std::string_view aksi, DetectionList& list,
-                      const std::string& quarantineFolder, ActionObserver& observer) {
-    const bool quarantine = aksi == kActionQuarantine;
-    if (!quarantine && aksi != kActionDelete) {
+ActionOptions ActionOptionsFor(const SignatureDatabase& database,
+                               const std::string& quarantineFolder) {
+    ActionOptions options;
+    options.quarantineFolder = quarantineFolder;
+    options.stillListed = [&database, quarantineFolder](const WalkedFile& file) {
+        platform::ReadBuffer buffer;
+        return CheckFile(file, FileCheckContext{database, quarantineFolder}, buffer)
+            .row.has_value();
+    };
+    return options;
+}
+
+ActionResult tindakan(std::string_view aksi, DetectionList& list, const ActionOptions& options,
+                      ActionObserver& observer) {
+    const bool toQuarantine = aksi == kActionQuarantine;
+    if (!toQuarantine && aksi != kActionDelete) {
         throw std::invalid_argument("unknown action: " + std::string(aksi));
     }
     ActionResult result;
     const std::size_t count = list.size();
     if (count == 0) {
-        result.status = quarantine ? "There are no viruses are quaranted..."
-                                   : "There is no virus that deleted...";
+        result.status = toQuarantine ? "There are no viruses are quaranted..."
+                                     : "There is no virus that deleted...";
+        result.message = result.status;
         result.messageTitle = "No Selected";
         return result;
     }
 
-    const std::string folder =
+    const std::string& quarantineFolder = options.quarantineFolder;
+    const std::string folderText =
         quarantineFolder.ends_with('/') ? quarantineFolder : quarantineFolder + "/";
-    if (quarantine) {
-        // A folder that cannot be created makes every move fail; the entries are handled anyway.
-        platform::createFolders(quarantineFolder);
+    platform::FolderHandle target;
+    std::string targetProblem;
+    if (toQuarantine) {
+        std::error_code ec = platform::createFolders(quarantineFolder);
+        if (!ec) {
+            ec = target.openPath(quarantineFolder);
+        }
+        if (ec) {
+            targetProblem = "quarantine folder '" + folderText + "': " + ec.message();
+        }
     }
-    // Every step may fail (the file is gone, or a quarantined file of that name exists); the file
-    // then stays where it is and its entry is still removed and counted.
+
     for (std::size_t k = 1; k <= count; ++k) {
         const std::size_t position = count - k + 1;
-        const std::string location = list[position - 1].location;
-        EndRunningProcess(location);
-        platform::makeNormal(location);
-        if (quarantine) {
-            platform::moveFileNoReplace(location, folder + baseName(location) + "_vir");
+        DetectionEntry& entry = list[position - 1];
+        ActionOutcome outcome;
+        outcome.location = entry.location;
+        std::shared_ptr<platform::FolderHandle> folder;
+        if (!targetProblem.empty()) {
+            outcome.reason = targetProblem;
+        } else if (const auto ec = reachListedFile(entry, options, folder)) {
+            outcome.reason = reasonText(ec);
         } else {
-            platform::deleteFile(location);
+            EndRunningProcess(entry.location);
+            platform::makeNormal(*folder, entry.fileName);
+            if (options.beforeAct) {
+                options.beforeAct(entry);
+            }
+            const std::error_code acted =
+                toQuarantine ? quarantine(*folder, entry.fileName, target, outcome.target)
+                             : platform::deleteFile(*folder, entry.fileName);
+            outcome.done = !acted;
+            outcome.reason = acted ? acted.message() : std::string();
         }
-        list.erase(list.begin() + static_cast<std::ptrdiff_t>(position - 1));
-        observer.entryRemoved(position);
+        if (outcome.done) {
+            ++result.handled;
+            list.erase(list.begin() + static_cast<std::ptrdiff_t>(position - 1));
+            observer.entryRemoved(position);
+        } else {
+            ++result.failed;
+            entry.information =
+                (toQuarantine ? "Not quarantined: " : "Not removed: ") + outcome.reason;
+            observer.entryKept(position, entry, outcome.reason);
+        }
+        result.outcomes.push_back(std::move(outcome));
         const long long percent = ScanTexts::Percent(count, k).value_or(0);
         observer.progressChanged(static_cast<int>(percent), ScanTexts::PercentText(percent));
     }
 
-    result.handled = count;
-    result.status = quarantine ? std::to_string(count) + " Virus has been removed to a folder '" +
-                                     folder + "' ..."
-                               : std::to_string(count) + " Virus has been removed...";
-    result.messageTitle = "Success";
+    const std::string handled = std::to_string(result.handled);
+    result.status = toQuarantine
+                        ? handled + " Virus has been removed to a folder '" + folderText + "' ..."
+                        : handled + " Virus has been removed...";
+    result.message = result.status;
+    result.messageTitle = result.failed == 0 ? "Success" : "Not Complete";
+    if (result.failed > 0) {
+        result.message += "\n\n" + std::to_string(result.failed) +
+                          (toQuarantine ? " file(s) could not be moved to the quarantine folder"
+                                        : " file(s) could not be removed") +
+                          "; the list shows why.";
+        result.messageStyle = 48;
+    }
     return result;
 }

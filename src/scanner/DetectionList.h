@@ -1,6 +1,10 @@
 #pragma once
 
+#include "platform/InputFile.h"
+#include "scanner/WalkedFolder.h"
+
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,7 +14,18 @@ struct DetectionEntry {
     std::string location;    ///< full path of the file
     std::string size;        ///< file length in bytes, decimal
     std::string information; ///< advice text, or empty
-    bool operator==(const DetectionEntry&) const = default;
+
+    /// The file as it was checked, so that an action reaches exactly that file again: its folder
+    /// chain from the scan root, its name there, and its stamp when it was read.
+    std::shared_ptr<const WalkedFolder> folder{};
+    std::string fileName{};
+    platform::FileStamp stamp{};
+
+    /// Rows compare by what the list shows.
+    bool operator==(const DetectionEntry& other) const {
+        return name == other.name && location == other.location && size == other.size &&
+               information == other.information;
+    }
 };
 
 /// Advice shown for a file listed by its checksum.

@@ -2,6 +2,7 @@
 
 #include "platform/ReadBuffer.h"
 #include "scanner/DetectionList.h"
+#include "scanner/FolderWalk.h"
 
 #include <cstdint>
 #include <optional>
@@ -13,8 +14,8 @@ class SignatureDatabase;
 /// What the per-file check needs besides the file.
 struct FileCheckContext {
     const SignatureDatabase& database;
-    /// The quarantine folder without its final separator; files in any folder whose path begins
-    /// with it are never examined.
+    /// The quarantine folder without its final separator; files in it or below it are never
+    /// examined.
     std::string quarantineFolder;
 };
 
@@ -24,14 +25,23 @@ inline constexpr double kExamineLimitKb = 4000.0;
 inline constexpr double kChecksumLimitKb = 750.0;
 inline constexpr std::size_t kExamineLimitBytes = 4'096'000;
 
-/// True when files of `folder` (which ends with a separator) lie in the quarantine folder.
+/// True when files of `folder` (which ends with a separator) lie in the quarantine folder or
+/// below it; folders are compared whole, name by name, so "Karantina2" is not "Karantina".
 bool InQuarantine(std::string_view folder, std::string_view quarantineFolder);
 
-/// The per-file check of one file of `length` bytes: programs and screen savers are searched for
-/// the built-in patterns first (the first pattern found lists the file), then files under 750 KB
-/// not listed already get the checksum lookup. The file is read once for both. A check that fails
-/// (unreadable file, a database that cannot answer) lists nothing. `buffer` is reused between calls
-/// to save allocations. Returns the row to list, if any; it does not end processes.
-std::optional<DetectionEntry> CheckFile(std::string_view folder, std::string_view name,
-                                        std::uint64_t length, const FileCheckContext& context,
-                                        platform::ReadBuffer& buffer);
+/// What the check of one file found.
+struct FileCheckResult {
+    std::optional<DetectionEntry> row; ///< the row to list, if any
+    std::string unreadable;    ///< why the file could not be read; empty when it was or need not be
+    std::string lookupFailure; ///< why its checksum could not be looked up; empty when it was
+};
+
+/// The per-file check of one walked file: programs and screen savers are searched for the
+/// built-in patterns first (the first pattern found lists the file), then files under 750 KB not
+/// listed already get the checksum lookup. The file is read once for both, relative to its
+/// folder's descriptor without following links. A file that cannot be read, and a lookup the
+/// database cannot answer, list nothing and are reported in the result; a file that vanished or
+/// stopped being a regular file since the walk is passed over. `buffer` is reused between calls.
+/// It does not end processes.
+FileCheckResult CheckFile(const WalkedFile& file, const FileCheckContext& context,
+                          platform::ReadBuffer& buffer);

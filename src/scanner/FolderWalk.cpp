@@ -2,39 +2,131 @@
 
 #include "platform/ProgramFolder.h"
 
+namespace {
+
+// Folders of the current branch that keep their descriptors; those further up are closed and
+// opened again when the walk comes back to them.
+constexpr std::size_t kOpenFolders = 64;
+
+} // namespace
+
 FolderWalk::FolderWalk(const std::string& root, bool withSizes, StopRequested stopRequested,
-                       ErrorHandler onError)
-    : m_withSizes(withSizes), m_stopRequested(std::move(stopRequested)),
-      m_onError(std::move(onError)) {
-    m_pending.push_back(root);
+                       ErrorHandler onError, BeforeFolder beforeFolder)
+    : m_root(root), m_withSizes(withSizes), m_stopRequested(std::move(stopRequested)),
+      m_onError(std::move(onError)), m_beforeFolder(std::move(beforeFolder)) {}
+
+void FolderWalk::report(const std::string& folder, std::error_code ec) const {
+    if (m_onError) {
+        m_onError(folder, ec);
+    }
 }
 
-bool FolderWalk::openNextFolder() {
-    // Subfolders of the folder just finished go on top, first one last, so that it is walked next.
-    for (auto entry = m_entries.rbegin(); entry != m_entries.rend(); ++entry) {
-        if (entry->kind == platform::FolderEntry::Kind::Folder) {
-            m_pending.push_back(m_folder + entry->name);
+bool FolderWalk::enter(const std::string& path, std::shared_ptr<const WalkedFolder> node,
+                       platform::FolderHandle handle) {
+    if (const auto ec = handle.list(m_withSizes, m_entries)) {
+        m_entries.clear();
+        report(path, ec);
+        return false;
+    }
+    Frame frame;
+    frame.node = node;
+    frame.pathLength = path.size();
+    for (const platform::FolderEntry& entry : m_entries) {
+        if (entry.kind == platform::FolderEntry::Kind::Folder) {
+            frame.subfolders.push_back(entry.name);
         }
     }
-    m_entries.clear();
+    auto shared = std::make_shared<const platform::FolderHandle>(std::move(handle));
+    frame.handle = shared;
+    m_frames.push_back(std::move(frame));
+    if (m_frames.size() > kOpenFolders) {
+        m_frames[m_frames.size() - 1 - kOpenFolders].handle.reset();
+    }
+    m_path = path;
+    m_filesFolder = path;
+    m_filesNode = std::move(node);
+    m_filesHandle = std::move(shared);
     m_position = 0;
-    while (!m_pending.empty()) {
+    return true;
+}
+
+bool FolderWalk::openRoot() {
+    m_started = true;
+    if (m_stopRequested()) {
+        return false;
+    }
+    std::string path = m_root;
+    if (path.empty() || path.back() != platform::kPathSeparator) {
+        path += platform::kPathSeparator;
+    }
+    platform::FolderHandle handle;
+    if (const auto ec = handle.openPath(m_root)) {
+        report(path, ec);
+        return false;
+    }
+    auto node = std::make_shared<const WalkedFolder>(nullptr, m_root, handle.id());
+    return enter(path, std::move(node), std::move(handle));
+}
+
+void FolderWalk::leaveTop() {
+    const Frame left = std::move(m_frames.back());
+    m_frames.pop_back();
+    if (m_frames.empty()) {
+        return;
+    }
+    Frame& parent = m_frames.back();
+    m_path.resize(parent.pathLength);
+    // Coming back to a folder whose descriptor was closed: its child's ".." is the folder itself
+    // as long as it still is the one entered, which costs one open instead of a walk from the top.
+    if (!parent.handle && left.handle) {
+        platform::FolderHandle up;
+        if (!up.openParentOf(*left.handle) && up.id() == parent.node->id) {
+            parent.handle = std::make_shared<const platform::FolderHandle>(std::move(up));
+        }
+    }
+}
+
+bool FolderWalk::reopenTop() {
+    Frame& top = m_frames.back();
+    platform::FolderHandle handle;
+    if (const auto ec = ReopenFolder(*top.node, handle)) {
+        // Its remaining subfolders cannot be reached safely any more.
+        top.nextSubfolder = top.subfolders.size();
+        report(m_path, ec);
+        return false;
+    }
+    top.handle = std::make_shared<const platform::FolderHandle>(std::move(handle));
+    return true;
+}
+
+bool FolderWalk::enterNextFolder() {
+    while (!m_frames.empty()) {
+        Frame& top = m_frames.back();
+        if (top.nextSubfolder == top.subfolders.size()) {
+            leaveTop();
+            continue;
+        }
         if (m_stopRequested()) {
             return false;
         }
-        m_folder = std::move(m_pending.back());
-        m_pending.pop_back();
-        if (m_folder.empty() || m_folder.back() != platform::kPathSeparator) {
-            m_folder += platform::kPathSeparator;
-        }
-        if (const auto ec = platform::listFolder(m_folder, m_withSizes, m_entries)) {
-            m_entries.clear();
-            if (m_onError) {
-                m_onError(m_folder, ec);
-            }
+        const std::string name = top.subfolders[top.nextSubfolder++];
+        if (!top.handle && !reopenTop()) {
             continue;
         }
-        return true;
+        const std::string path = m_path + name + platform::kPathSeparator;
+        if (m_beforeFolder) {
+            m_beforeFolder(path);
+        }
+        const Frame& parent = m_frames.back();
+        platform::FolderHandle handle;
+        if (const auto ec = handle.openChild(*parent.handle, name)) {
+            report(path, ec);
+            continue;
+        }
+        auto node = std::make_shared<const WalkedFolder>(parent.node, name, handle.id());
+        if (enter(path, std::move(node), std::move(handle))) {
+            return true;
+        }
     }
     return false;
 }
@@ -49,12 +141,16 @@ bool FolderWalk::next(WalkedFile& file) {
             if (m_stopRequested()) {
                 return false;
             }
-            file.folder = m_folder;
+            file.folder = m_filesFolder;
             file.name = entry.name;
             file.size = entry.size;
+            file.node = m_filesNode;
+            file.handle = m_filesHandle;
             return true;
         }
-        if (!openNextFolder()) {
+        m_entries.clear();
+        m_position = 0;
+        if (!(m_started ? enterNextFolder() : openRoot())) {
             return false;
         }
     }

@@ -1,45 +1,77 @@
 #pragma once
 
-#include "platform/FolderListing.h"
+#include "platform/FolderHandle.h"
+#include "scanner/WalkedFolder.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
 
 /// One file met by the walk.
 struct WalkedFile {
-    std::string folder; ///< ends with a separator
+    std::string folder; ///< full path of its folder, ending with a separator
     std::string name;
     std::uint64_t size = 0;
+    std::shared_ptr<const WalkedFolder> node;             ///< its folder's identity chain
+    std::shared_ptr<const platform::FolderHandle> handle; ///< its folder, open
 };
 
 /// Depth-first walk of a folder tree in the scanner's order: a folder's subfolders are collected
 /// before any of its files is handed out, all its files come before its first subfolder is walked,
 /// and names come in byte order. Hidden entries are included; only regular files are handed out,
-/// and symbolic links are never followed. The pending folders live on the heap, so any depth works.
-/// The stop flag is tested at the start of each folder and before each file.
+/// and symbolic links are never followed. Every folder is opened relative to its parent's
+/// descriptor by its name, so a folder swapped for a link is never entered and no path is too
+/// long; only the nearest folders stay open, so any depth works within the descriptor limit. The
+/// stop flag is tested at the start of each folder and before each file.
 class FolderWalk {
 public:
     using ErrorHandler = std::function<void(const std::string& folder, std::error_code)>;
-
     using StopRequested = std::function<bool()>;
+    /// Called with a folder's full path just before it is opened (a seam for tests).
+    using BeforeFolder = std::function<void(const std::string& folder)>;
 
     FolderWalk(const std::string& root, bool withSizes, StopRequested stopRequested,
-               ErrorHandler onError);
+               ErrorHandler onError, BeforeFolder beforeFolder = {});
+    FolderWalk(const FolderWalk&) = delete;
+    FolderWalk& operator=(const FolderWalk&) = delete;
 
     /// The next file; false at the end of the walk or when a stop was requested.
     bool next(WalkedFile& file);
 
 private:
-    bool openNextFolder();
+    struct Frame {
+        std::shared_ptr<const WalkedFolder> node;
+        std::shared_ptr<const platform::FolderHandle>
+            handle; ///< empty once closed to save descriptors
+        std::vector<std::string> subfolders;
+        std::size_t nextSubfolder = 0;
+        std::size_t pathLength = 0; ///< length of the folder's path, final separator included
+    };
 
+    bool openRoot();
+    bool enterNextFolder();
+    /// Lists the folder at `path` (ending with a separator), opened as `handle`, and makes it the
+    /// deepest entered folder; false when it cannot be listed.
+    bool enter(const std::string& path, std::shared_ptr<const WalkedFolder> node,
+               platform::FolderHandle handle);
+    void leaveTop();
+    bool reopenTop();
+    void report(const std::string& folder, std::error_code ec) const;
+
+    std::string m_root;
     bool m_withSizes;
     StopRequested m_stopRequested;
     ErrorHandler m_onError;
-    std::vector<std::string> m_pending; // folders still to walk; the next one at the back
-    std::string m_folder;
-    std::vector<platform::FolderEntry> m_entries;
+    BeforeFolder m_beforeFolder;
+    bool m_started = false;
+    std::vector<Frame> m_frames;
+    std::string m_path; // the deepest entered folder's path, ending with a separator
+    std::vector<platform::FolderEntry> m_entries; // of the folder whose files are handed out
     std::size_t m_position = 0;
+    std::string m_filesFolder;
+    std::shared_ptr<const WalkedFolder> m_filesNode;
+    std::shared_ptr<const platform::FolderHandle> m_filesHandle;
 };

@@ -18,10 +18,20 @@ public:
         : m_options(options), m_observer(observer), m_summary(summary) {}
 
     /// Lists the file's row, if any, and reports the progress, as the walk reaches the file.
-    void handle(const WalkedFile& file, const CheckPipeline::Result& row) {
+    void handle(const WalkedFile& file, const CheckPipeline::Result& result) {
         m_observer.fileStarted(ScanTexts::FileDisplay(file.folder, file.name));
         ScanCounts& counts = m_summary.counts;
-        if (row) {
+        if (!result.unreadable.empty()) {
+            ++counts.unreadable;
+            m_observer.fileUnreadable(file.folder + file.name, result.unreadable);
+        }
+        if (!result.lookupFailure.empty()) {
+            if (counts.lookupFailed++ == 0) {
+                m_summary.lookupFailure = result.lookupFailure;
+            }
+            m_observer.lookupFailed(file.folder + file.name, result.lookupFailure);
+        }
+        if (const auto& row = result.row) {
             m_summary.detections.push_back(*row);
             if (m_options.endProcesses) {
                 EndRunningProcess(row->location);
@@ -64,12 +74,19 @@ ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
             observer.folderUnreadable(pass, folder, error);
         };
     };
+    const auto beforeFolder = [&options](ScanPass pass) -> FolderWalk::BeforeFolder {
+        if (!options.beforeFolder) {
+            return {};
+        }
+        return [&options, pass](const std::string& folder) { options.beforeFolder(pass, folder); };
+    };
 
     // A pass that ends while a stop is requested was cut short by it.
     bool stopped = false;
     observer.passStarted(ScanPass::Counting);
     {
-        FolderWalk walk(options.root, false, stopRequested, reporter(ScanPass::Counting));
+        FolderWalk walk(options.root, false, stopRequested, reporter(ScanPass::Counting),
+                        beforeFolder(ScanPass::Counting));
         WalkedFile file;
         while (walk.next(file)) {
             ++counts.total;
@@ -83,17 +100,17 @@ ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
         const FileCheckContext context{*options.database, options.quarantineFolder};
         CheckPipeline pipeline(workerCount(options.threads),
                                [&context](const WalkedFile& file, platform::ReadBuffer& buffer) {
-                                   return CheckFile(file.folder, file.name, file.size, context,
-                                                    buffer);
+                                   return CheckFile(file, context, buffer);
                                });
         ScanningPass pass(options, observer, summary);
-        FolderWalk walk(options.root, true, stopRequested, reporter(ScanPass::Scanning));
+        FolderWalk walk(options.root, true, stopRequested, reporter(ScanPass::Scanning),
+                        beforeFolder(ScanPass::Scanning));
         const auto handleOldest = [&] {
             if (stopRequested()) {
                 return false;
             }
-            const auto [file, row] = pipeline.pop();
-            pass.handle(file, row);
+            const auto [file, result] = pipeline.pop();
+            pass.handle(file, result);
             return true;
         };
         WalkedFile file;
@@ -111,6 +128,9 @@ ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
     }
     counts.detections = summary.detections.size();
     summary.completion = ScanTexts::CompletionFor(counts.detections, stopped);
+    ScanTexts::AddUncheckedNote(
+        summary.completion,
+        ScanTexts::UncheckedNote(counts.unreadable, counts.lookupFailed, summary.lookupFailure));
     observer.finished(summary);
     return summary;
 }

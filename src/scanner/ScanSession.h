@@ -14,9 +14,11 @@ class SignatureDatabase;
 enum class ScanPass { Counting, Scanning };
 
 struct ScanCounts {
-    std::uint64_t total = 0;      ///< files found by the counting pass
-    std::uint64_t checked = 0;    ///< files handled by the scanning pass
-    std::uint64_t detections = 0; ///< always the number of listed rows
+    std::uint64_t total = 0;        ///< files found by the counting pass
+    std::uint64_t checked = 0;      ///< files handled by the scanning pass
+    std::uint64_t detections = 0;   ///< always the number of listed rows
+    std::uint64_t unreadable = 0;   ///< files that could not be read, so were not examined
+    std::uint64_t lookupFailed = 0; ///< files whose checksum the database could not answer for
 };
 
 /// Progress after one file of the scanning pass. `percent` is set when the display changes (a
@@ -31,6 +33,7 @@ struct ScanSummary {
     ScanCounts counts;
     ScanTexts::Completion completion;
     DetectionList detections;
+    std::string lookupFailure; ///< why the first failed lookup failed
 };
 
 /// What a scan reports, in the order the user sees it. All calls come from the thread that runs
@@ -51,6 +54,16 @@ public:
     }
     /// A file of the scanning pass was handled.
     virtual void fileChecked(const ScanProgress& progress) { (void)progress; }
+    /// A file could not be read, so it was not examined.
+    virtual void fileUnreadable(const std::string& location, const std::string& reason) {
+        (void)location;
+        (void)reason;
+    }
+    /// The checksum of a file could not be looked up, so it was not listed.
+    virtual void lookupFailed(const std::string& location, const std::string& reason) {
+        (void)location;
+        (void)reason;
+    }
     /// A folder could not be listed; the walk goes on without it.
     virtual void folderUnreadable(ScanPass pass, const std::string& folder, std::error_code error) {
         (void)pass;
@@ -70,6 +83,8 @@ struct ScanOptions {
     unsigned threads = 0;
     /// End the running process of each listed file.
     bool endProcesses = true;
+    /// Called with a folder's full path just before either pass opens it (a seam for tests).
+    std::function<void(ScanPass pass, const std::string& folder)> beforeFolder;
 };
 
 /// A folder scan: the counting pass, then the scanning pass that checks every file. Files are

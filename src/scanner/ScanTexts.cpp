@@ -65,6 +65,7 @@ Completion CompletionFor(std::uint64_t detections, bool stopped) {
                                              : std::string("no virus detected...");
     completion.status =
         (completion.stopped ? "Process terminated, " : "Scanning is finished, ") + found;
+    completion.message = completion.status;
     completion.resetProgress = completion.stopped;
     if (!completion.stopped) {
         completion.showMessage = true;
@@ -72,6 +73,33 @@ Completion CompletionFor(std::uint64_t detections, bool stopped) {
         completion.messageStyle = detections > 0 ? 48 : 64;
     }
     return completion;
+}
+
+std::string UncheckedNote(std::uint64_t unreadable, std::uint64_t lookupFailed,
+                          const std::string& lookupReason) {
+    std::string note;
+    if (unreadable > 0) {
+        note +=
+            std::to_string(unreadable) + " file(s) could not be read, so they were not checked.";
+    }
+    if (lookupFailed > 0) {
+        if (!note.empty()) {
+            note += '\n';
+        }
+        note += std::to_string(lookupFailed) +
+                " file(s) could not be looked up in the signature database (" + lookupReason + ").";
+    }
+    return note;
+}
+
+void AddUncheckedNote(Completion& completion, const std::string& note) {
+    if (note.empty()) {
+        return;
+    }
+    completion.message += "\n\n" + note;
+    if (completion.showMessage) {
+        completion.messageStyle = 48;
+    }
 }
 
 } // namespace ScanTexts

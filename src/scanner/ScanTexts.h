@@ -38,6 +38,7 @@ private:
 /// How a scan ends: its status line and, for a scan that ran to its end, a message box.
 struct Completion {
     std::string status;
+    std::string message; ///< the message box text: the status, then what could not be checked
     bool stopped = false;
     bool showMessage = false;   ///< only for a scan that ran to its end
     std::string messageTitle;   ///< "Detected" or "No Detected"
@@ -46,6 +47,15 @@ struct Completion {
 };
 /// The completion of a scan with `detections` rows that ran to its end or was `stopped`.
 Completion CompletionFor(std::uint64_t detections, bool stopped);
+
+/// Lines that say which files a scan could not check: "N file(s) could not be read, so they were
+/// not checked." and "N file(s) could not be looked up in the signature database (REASON).",
+/// each for a count above 0; empty when everything was checked.
+std::string UncheckedNote(std::uint64_t unreadable, std::uint64_t lookupFailed,
+                          const std::string& lookupReason);
+/// Adds the note to the completion's message; a scan that could not check every file shows the
+/// exclamation icon.
+void AddUncheckedNote(Completion& completion, const std::string& note);
 
 /// Status of an idle main window.
 inline constexpr std::string_view kWelcome =

@@ -1,6 +1,10 @@
 #include "scanner/DetectionActions.h"
 
 #include "ChildPrograms.h"
+#include "WalkedFiles.h"
+#include "engine/SignatureDatabase.h"
+#include "engine/clsCRC.h"
+#include "scanner/ScanSession.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 
@@ -16,22 +20,24 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::listedEntry;
 using testsupport::TempDir;
 using testsupport::writeFile;
 
 class Recorder final : public ActionObserver {
 public:
     void entryRemoved(std::size_t position) override { removed.push_back(position); }
+    void entryKept(std::size_t position, const DetectionEntry&,
+                   const std::string& reason) override {
+        kept.emplace_back(position, reason);
+    }
     void progressChanged(int percent, const std::string& text) override {
         progress.emplace_back(percent, text);
     }
     std::vector<std::size_t> removed;
+    std::vector<std::pair<std::size_t, std::string>> kept;
     std::vector<std::pair<int, std::string>> progress;
 };
-
-DetectionEntry detected(const std::string& location) {
-    return {"Test.Virus", location, "4", kChecksumAdvice};
-}
 
 std::string contentOf(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -40,17 +46,23 @@ std::string contentOf(const std::string& path) {
     return out.str();
 }
 
+ActionOptions optionsWith(const std::string& quarantine) {
+    ActionOptions options;
+    options.quarantineFolder = quarantine;
+    return options;
+}
+
 TEST(DetectionActions, EmptyListOnlyReportsThatNothingIsSelected) {
     TempDir dir;
     const std::string quarantine = dir.file("Karantina");
     DetectionList list;
     Recorder recorder;
 
-    const ActionResult deleted = tindakan(kActionDelete, list, quarantine, recorder);
+    const ActionResult deleted = tindakan(kActionDelete, list, optionsWith(quarantine), recorder);
     EXPECT_EQ(deleted.status, "There is no virus that deleted...");
     EXPECT_EQ(deleted.messageTitle, "No Selected");
     EXPECT_EQ(deleted.messageStyle, 64);
-    const ActionResult moved = tindakan(kActionQuarantine, list, quarantine, recorder);
+    const ActionResult moved = tindakan(kActionQuarantine, list, optionsWith(quarantine), recorder);
     EXPECT_EQ(moved.status, "There are no viruses are quaranted...");
     EXPECT_EQ(moved.messageTitle, "No Selected");
     EXPECT_EQ(moved.handled, 0u);
@@ -62,35 +74,46 @@ TEST(DetectionActions, EmptyListOnlyReportsThatNothingIsSelected) {
 TEST(DetectionActions, UnknownActionChangesNothing) {
     TempDir dir;
     writeFile(dir.file("a"), "x");
-    DetectionList list = {detected(dir.file("a"))};
+    DetectionList list = {listedEntry(dir.file("a"))};
     Recorder recorder;
-    EXPECT_THROW(tindakan("Hapus", list, dir.file("q"), recorder), std::invalid_argument);
+    EXPECT_THROW(tindakan("Hapus", list, optionsWith(dir.file("q")), recorder),
+                 std::invalid_argument);
     EXPECT_EQ(list.size(), 1u);
     EXPECT_TRUE(fs::exists(dir.file("a")));
 }
 
-TEST(DetectionActions, DeleteHandlesEveryEntryLastFirstAndCountsVanishedFiles) {
+TEST(DetectionActions, DeleteCountsOnlyWhatItRemovedAndKeepsTheRestListed) {
     TempDir dir;
     const std::string hidden = dir.file(".x");
     writeFile(hidden, "x");
     ::chmod(hidden.c_str(), 0444);
+    writeFile(dir.file("gone.exe"), "g");
     writeFile(dir.file("b.exe"), "b");
-    DetectionList list = {detected(hidden), detected(dir.file("gone.exe")),
-                          detected(dir.file("b.exe"))};
+    DetectionList list = {listedEntry(hidden), listedEntry(dir.file("gone.exe")),
+                          listedEntry(dir.file("b.exe"))};
+    fs::remove(dir.file("gone.exe"));
     Recorder recorder;
 
-    const ActionResult result = tindakan(kActionDelete, list, dir.file("q"), recorder);
-    EXPECT_TRUE(list.empty());
+    const ActionResult result = tindakan(kActionDelete, list, optionsWith(dir.file("q")), recorder);
     EXPECT_FALSE(fs::exists(hidden));
     EXPECT_FALSE(fs::exists(dir.file("b.exe")));
-    EXPECT_EQ(recorder.removed, (std::vector<std::size_t>{3, 2, 1}));
+    EXPECT_EQ(recorder.removed, (std::vector<std::size_t>{3, 1}));
+    ASSERT_EQ(recorder.kept.size(), 1u);
+    EXPECT_EQ(recorder.kept[0].first, 2u);
     const std::vector<std::pair<int, std::string>> progress = {
         {33, "33 % Complete..."}, {67, "67 % Complete..."}, {100, "100 % Complete..."}};
     EXPECT_EQ(recorder.progress, progress);
-    EXPECT_EQ(result.handled, 3u);
-    EXPECT_EQ(result.status, "3 Virus has been removed...");
-    EXPECT_EQ(result.messageTitle, "Success");
-    EXPECT_EQ(result.messageStyle, 64);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].location, dir.file("gone.exe"));
+    EXPECT_EQ(list[0].information, "Not removed: No such file or directory");
+    EXPECT_EQ(result.handled, 2u);
+    EXPECT_EQ(result.failed, 1u);
+    EXPECT_EQ(result.status, "2 Virus has been removed...");
+    EXPECT_NE(result.message.find("1 file(s) could not be removed"), std::string::npos);
+    EXPECT_EQ(result.messageStyle, 48);
+    ASSERT_EQ(result.outcomes.size(), 3u);
+    EXPECT_TRUE(result.outcomes[0].done);
+    EXPECT_FALSE(result.outcomes[1].done);
     EXPECT_FALSE(fs::exists(dir.file("q")));
 }
 
@@ -100,35 +123,168 @@ TEST(DetectionActions, DeleteEndsTheRunningProgramFirst) {
     const std::string program = dir.file("worm");
     testsupport::ChildPrograms::copyProgram(program);
     const pid_t pid = children.start(program);
-    DetectionList list = {detected(program)};
+    DetectionList list = {listedEntry(program)};
     Recorder recorder;
 
-    tindakan(kActionDelete, list, dir.file("q"), recorder);
+    const ActionResult result = tindakan(kActionDelete, list, optionsWith(dir.file("q")), recorder);
     EXPECT_EQ(children.end(pid), SIGKILL);
     EXPECT_FALSE(fs::exists(program));
+    EXPECT_EQ(result.status, "1 Virus has been removed...");
+    EXPECT_EQ(result.messageTitle, "Success");
+    EXPECT_EQ(result.messageStyle, 64);
 }
 
-TEST(DetectionActions, QuarantineNeverReplacesAQuarantinedFile) {
+TEST(DetectionActions, QuarantineGivesEveryFileAFreeNameAndNeverReplaces) {
     TempDir dir;
     const std::string quarantine = dir.file("home/Karantina");
     writeFile(dir.file("a/setup.exe"), "first");
     writeFile(dir.file("b/setup.exe"), "second");
     writeFile(dir.file("c/tool.exe"), "third");
     writeFile(quarantine + "/tool.exe_vir", "earlier");
-    DetectionList list = {detected(dir.file("a/setup.exe")), detected(dir.file("b/setup.exe")),
-                          detected(dir.file("c/tool.exe"))};
+    DetectionList list = {listedEntry(dir.file("a/setup.exe")),
+                          listedEntry(dir.file("b/setup.exe")),
+                          listedEntry(dir.file("c/tool.exe"))};
     Recorder recorder;
 
-    const ActionResult result = tindakan(kActionQuarantine, list, quarantine, recorder);
-    // The entry listed last is moved first and takes the name; the other stays where it was.
+    const ActionResult result =
+        tindakan(kActionQuarantine, list, optionsWith(quarantine), recorder);
+    // The entry listed last is moved first and takes the plain name.
     EXPECT_EQ(contentOf(quarantine + "/setup.exe_vir"), "second");
-    EXPECT_FALSE(fs::exists(dir.file("b/setup.exe")));
-    EXPECT_EQ(contentOf(dir.file("a/setup.exe")), "first");
+    EXPECT_EQ(contentOf(quarantine + "/setup.exe (2)_vir"), "first");
     EXPECT_EQ(contentOf(quarantine + "/tool.exe_vir"), "earlier");
-    EXPECT_EQ(contentOf(dir.file("c/tool.exe")), "third");
+    EXPECT_EQ(contentOf(quarantine + "/tool.exe (2)_vir"), "third");
+    EXPECT_FALSE(fs::exists(dir.file("a/setup.exe")));
+    EXPECT_FALSE(fs::exists(dir.file("b/setup.exe")));
+    EXPECT_FALSE(fs::exists(dir.file("c/tool.exe")));
     EXPECT_TRUE(list.empty());
+    EXPECT_EQ(result.handled, 3u);
     EXPECT_EQ(result.status, "3 Virus has been removed to a folder '" + quarantine + "/' ...");
-    EXPECT_EQ(result.messageTitle, "Success");
+    EXPECT_EQ(result.outcomes[0].target, "tool.exe (2)_vir");
+}
+
+TEST(DetectionActions, QuarantineFolderThatIsAFileMovesNothing) {
+    TempDir dir;
+    writeFile(dir.file("Karantina"), "a file, not a folder");
+    writeFile(dir.file("x.exe"), "x");
+    DetectionList list = {listedEntry(dir.file("x.exe"))};
+    Recorder recorder;
+
+    const ActionResult result =
+        tindakan(kActionQuarantine, list, optionsWith(dir.file("Karantina")), recorder);
+    EXPECT_TRUE(fs::exists(dir.file("x.exe")));
+    EXPECT_EQ(result.handled, 0u);
+    EXPECT_EQ(result.failed, 1u);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_NE(list[0].information.find("quarantine folder"), std::string::npos);
+    EXPECT_EQ(result.status,
+              "0 Virus has been removed to a folder '" + dir.file("Karantina") + "/' ...");
+}
+
+/// Scans a tree where every file holding the test pattern is listed, then acts on the rows.
+class ActionsAfterScan : public ::testing::Test {
+protected:
+    void SetUp() override {
+        writeFile(databasePath,
+                  testsupport::databaseText(
+                      {ChecksumText(clsCRC().CalculateBytes(testsupport::eicar())) + ":Eicar",
+                       "Selesai:Selesai"}));
+    }
+    DetectionList scan() {
+        ScanOptions options;
+        options.root = root.path();
+        options.database = &database;
+        options.endProcesses = false;
+        ScanObserver quiet;
+        return RunScan(options, quiet, [] { return false; }).detections;
+    }
+    ActionResult act(std::string_view aksi, DetectionList& list,
+                     std::function<void(const DetectionEntry&)> beforeAct = {}) {
+        ActionOptions options = ActionOptionsFor(database, quarantine.path() + "/Karantina");
+        options.beforeAct = std::move(beforeAct);
+        Recorder recorder;
+        return tindakan(aksi, list, options, recorder);
+    }
+
+    TempDir root;
+    TempDir quarantine;
+    TempDir databaseDir;
+    std::string databasePath = databaseDir.file("db.dll");
+    SignatureDatabase database{databasePath};
+};
+
+TEST_F(ActionsAfterScan, FolderSwappedForALinkAfterTheScanLeavesBothFilesAlone) {
+    writeFile(root.file("a/evil.com"), testsupport::eicar());
+    writeFile(root.file("victim/evil.com"), "harmless text");
+    DetectionList list = scan();
+    ASSERT_EQ(list.size(), 1u);
+    fs::rename(root.file("a"), root.file("a.orig"));
+    fs::create_directory_symlink(root.file("victim"), root.file("a"));
+
+    for (const std::string_view aksi : {kActionDelete, kActionQuarantine}) {
+        const ActionResult result = act(aksi, list);
+        EXPECT_EQ(result.handled, 0u);
+        ASSERT_EQ(result.outcomes.size(), 1u);
+        EXPECT_EQ(result.outcomes[0].reason, "changed since the scan");
+        EXPECT_EQ(contentOf(root.file("victim/evil.com")), "harmless text");
+        EXPECT_EQ(contentOf(root.file("a.orig/evil.com")), testsupport::eicar());
+        EXPECT_EQ(list.size(), 1u);
+    }
+}
+
+TEST_F(ActionsAfterScan, FolderSwappedWhileActingStillRemovesOnlyTheCheckedFile) {
+    writeFile(root.file("a/evil.com"), testsupport::eicar());
+    writeFile(root.file("victim/evil.com"), "harmless text");
+    DetectionList list = scan();
+    ASSERT_EQ(list.size(), 1u);
+    const ActionResult result = act(kActionDelete, list, [&](const DetectionEntry&) {
+        fs::rename(root.file("a"), root.file("a.orig"));
+        fs::create_directory_symlink(root.file("victim"), root.file("a"));
+    });
+    EXPECT_EQ(result.handled, 1u);
+    EXPECT_EQ(contentOf(root.file("victim/evil.com")), "harmless text");
+    EXPECT_FALSE(fs::exists(root.file("a.orig/evil.com")));
+}
+
+TEST_F(ActionsAfterScan, ReplacedOrRewrittenFilesAreCheckedAgain) {
+    writeFile(root.file("replaced.com"), testsupport::eicar());
+    writeFile(root.file("rewritten.com"), testsupport::eicar());
+    writeFile(root.file("touched.com"), testsupport::eicar());
+    DetectionList list = scan();
+    ASSERT_EQ(list.size(), 3u);
+    // Another file under the same name; the same file with harmless content; the same content
+    // with a new time.
+    // (Written beside it and renamed over it, so that it cannot reuse the old inode number.)
+    writeFile(root.file("replacement"), testsupport::eicar());
+    fs::rename(root.file("replacement"), root.file("replaced.com"));
+    {
+        std::ofstream out(root.file("rewritten.com"), std::ios::binary | std::ios::trunc);
+        out << "now harmless";
+    }
+    fs::last_write_time(root.file("touched.com"),
+                        fs::last_write_time(root.file("touched.com")) + std::chrono::hours(1));
+
+    const ActionResult result = act(kActionDelete, list);
+    EXPECT_EQ(result.handled, 1u);
+    EXPECT_FALSE(fs::exists(root.file("touched.com")));
+    EXPECT_TRUE(fs::exists(root.file("replaced.com")));
+    EXPECT_EQ(contentOf(root.file("rewritten.com")), "now harmless");
+    ASSERT_EQ(list.size(), 2u);
+    for (const DetectionEntry& entry : list) {
+        EXPECT_EQ(entry.information, "Not removed: changed since the scan");
+    }
+}
+
+TEST_F(ActionsAfterScan, DeepFilesAreReachedAndRemoved) {
+    std::string relative;
+    for (int depth = 0; depth < 300; ++depth) {
+        relative += "d/";
+    }
+    writeFile(root.file(relative + "eicar.com"), testsupport::eicar());
+    DetectionList list = scan();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(act(kActionQuarantine, list).handled, 1u);
+    EXPECT_FALSE(fs::exists(root.file(relative + "eicar.com")));
+    EXPECT_TRUE(fs::exists(quarantine.path() + "/Karantina/eicar.com_vir"));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "scanner/FileCheck.h"
 
+#include "WalkedFiles.h"
 #include "engine/KestoEngine.h"
 #include "engine/SignatureDatabase.h"
 #include "engine/StringSignature.h"
@@ -8,6 +9,7 @@
 #include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using testsupport::TempDir;
 using testsupport::writeFile;
@@ -37,10 +39,8 @@ protected:
             lines.insert(lines.end() - 1, checksumOf(content) + ":Db.Threat");
             writeFile(databasePath, testsupport::databaseText(lines));
         }
-        const auto slash = path.rfind('/');
         platform::ReadBuffer buffer;
-        return CheckFile(path.substr(0, slash + 1), path.substr(slash + 1), content.size(), context,
-                         buffer);
+        return CheckFile(testsupport::walkedFile(path), context, buffer).row;
     }
 
     TempDir dir;
@@ -50,6 +50,13 @@ protected:
     FileCheckContext context{database, dir.file("Karantina")};
     std::string pattern1 = StringSignature::VirusEntries()[0].pattern; // w32.service, 17920
 };
+
+/// `path` as the walk listed it, with a length of its own choosing.
+WalkedFile walkedWithSize(const std::string& path, std::uint64_t size) {
+    WalkedFile file = testsupport::walkedFile(path);
+    file.size = size;
+    return file;
+}
 
 } // namespace
 
@@ -92,12 +99,11 @@ TEST_F(FileCheckTest, PatternListingWinsOverTheDatabaseAndMarksLargerFiles) {
     EXPECT_EQ(exact->information, "");
 }
 
-TEST_F(FileCheckTest, QuarantineFolderIsSkippedByCaseSensitivePrefix) {
+TEST_F(FileCheckTest, OnlyTheQuarantineFolderItselfIsSkipped) {
     EXPECT_FALSE(check("Karantina/setup.exe_vir", "quarantined"));
-    EXPECT_FALSE(check("Karantina2/file", "shares the prefix"));
+    EXPECT_FALSE(check("Karantina/old/setup.exe_vir", "quarantined earlier"));
+    EXPECT_TRUE(check("Karantina2/file", "shares the prefix"));
     EXPECT_TRUE(check("karantina/file", "lower-case twin"));
-    EXPECT_TRUE(InQuarantine("/q/Karantina/", "/q/Karantina"));
-    EXPECT_FALSE(InQuarantine("/q/Karantina/", ""));
 }
 
 TEST_F(FileCheckTest, MarkedChecksumIsAUserRequest) {
@@ -110,27 +116,61 @@ TEST_F(FileCheckTest, MarkedChecksumIsAUserRequest) {
     EXPECT_EQ(row->information, kChecksumAdvice);
 }
 
-TEST_F(FileCheckTest, FailuresListNothingButUnreadableFilesAreLookedUpAsZero) {
+TEST_F(FileCheckTest, FailuresListNothingAndSaySo) {
     // A database without its end line cannot answer for absent keys.
     writeFile(databasePath, "ABC:Other\r\n");
     platform::ReadBuffer buffer;
     writeFile(dir.file("plain.txt"), "plain");
-    EXPECT_FALSE(CheckFile(dir.path() + "/", "plain.txt", 5, context, buffer));
+    const FileCheckResult notLookedUp =
+        CheckFile(testsupport::walkedFile(dir.file("plain.txt")), context, buffer);
+    EXPECT_FALSE(notLookedUp.row);
+    EXPECT_FALSE(notLookedUp.lookupFailure.empty());
+    EXPECT_TRUE(notLookedUp.unreadable.empty());
 
     writeFile(databasePath, testsupport::databaseText({"0:Zero.Checksum", "Selesai:Selesai"}));
-    const auto vanished = CheckFile(dir.path() + "/", "vanished.txt", 10, context, buffer);
-    ASSERT_TRUE(vanished);
-    EXPECT_EQ(vanished->name, "Zero.Checksum");
+    // A file that left since the walk, or became a link, has nothing to examine.
+    const FileCheckResult vanished =
+        CheckFile(walkedWithSize(dir.file("vanished.txt"), 10), context, buffer);
+    EXPECT_FALSE(vanished.row);
+    EXPECT_TRUE(vanished.unreadable.empty());
+    ::symlink(dir.file("plain.txt").c_str(), dir.file("link.txt").c_str());
+    EXPECT_FALSE(CheckFile(walkedWithSize(dir.file("link.txt"), 5), context, buffer).row);
+
     writeFile(dir.file("empty.txt"), "");
-    EXPECT_TRUE(CheckFile(dir.path() + "/", "empty.txt", 0, context, buffer));
+    EXPECT_TRUE(CheckFile(testsupport::walkedFile(dir.file("empty.txt")), context, buffer).row);
     // A file listed without length (kernel files report none) is not read, so it is "0" too.
     writeFile(dir.file("kernel-like"), "content behind a length of 0");
-    EXPECT_TRUE(CheckFile(dir.path() + "/", "kernel-like", 0, context, buffer));
+    EXPECT_TRUE(CheckFile(walkedWithSize(dir.file("kernel-like"), 0), context, buffer).row);
     // A file that grew past the examination limit after the walk is not examined.
     const std::string grown = sized(4'096'000);
     writeFile(dir.file("grown.dat"), grown);
     writeFile(databasePath,
               testsupport::databaseText(
                   {"0:Zero.Checksum", checksumOf(grown) + ":Grown", "Selesai:Selesai"}));
-    EXPECT_FALSE(CheckFile(dir.path() + "/", "grown.dat", 100, context, buffer));
+    EXPECT_FALSE(CheckFile(walkedWithSize(dir.file("grown.dat"), 100), context, buffer).row);
+}
+
+TEST_F(FileCheckTest, UnreadableFileIsReportedNotClean) {
+    writeFile(dir.file("locked.com"), testsupport::eicar());
+    ::chmod(dir.file("locked.com").c_str(), 0);
+    writeFile(databasePath, testsupport::databaseText(
+                                {checksumOf(testsupport::eicar()) + ":Eicar", "Selesai:Selesai"}));
+    const WalkedFile file = testsupport::walkedFile(dir.file("locked.com"));
+    // 0: reported unreadable and not listed; 1: anything else.
+    const int status = testsupport::runUnprivileged([&] {
+        platform::ReadBuffer buffer;
+        const FileCheckResult result = CheckFile(file, context, buffer);
+        return !result.row && !result.unreadable.empty() ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+}
+
+TEST(InQuarantine, ComparesWholeFolderNames) {
+    EXPECT_TRUE(InQuarantine("/p/Karantina/", "/p/Karantina"));
+    EXPECT_TRUE(InQuarantine("/p/Karantina/old/", "/p/Karantina"));
+    EXPECT_TRUE(InQuarantine("/p/Karantina/", "/p/Karantina/"));
+    EXPECT_FALSE(InQuarantine("/p/Karantina2/", "/p/Karantina"));
+    EXPECT_FALSE(InQuarantine("/p/Karantina-old/x/", "/p/Karantina"));
+    EXPECT_FALSE(InQuarantine("/p/", "/p/Karantina"));
+    EXPECT_FALSE(InQuarantine("/q/Karantina/", ""));
 }

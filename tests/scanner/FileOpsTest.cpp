@@ -24,6 +24,29 @@ std::string contentOf(const std::string& path) {
     return out.str();
 }
 
+platform::FolderHandle folderOf(const std::string& path) {
+    platform::FolderHandle folder;
+    folder.openPath(path.substr(0, path.rfind('/')));
+    return folder;
+}
+
+std::string nameOf(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
+
+std::error_code makeNormal(const std::string& path) {
+    return platform::makeNormal(folderOf(path), nameOf(path));
+}
+
+std::error_code deleteFile(const std::string& path) {
+    return platform::deleteFile(folderOf(path), nameOf(path));
+}
+
+std::error_code moveFileNoReplace(const std::string& source, const std::string& target) {
+    return platform::moveFileNoReplace(folderOf(source), nameOf(source), folderOf(target),
+                                       nameOf(target));
+}
+
 mode_t modeOf(const std::string& path) {
     struct stat info {};
     ::lstat(path.c_str(), &info);
@@ -34,18 +57,18 @@ TEST(FileOps, MakeNormalAddsOwnerWritePermissionOnly) {
     TempDir dir;
     writeFile(dir.file("f"), "x");
     ::chmod(dir.file("f").c_str(), 0444);
-    EXPECT_FALSE(platform::makeNormal(dir.file("f")));
+    EXPECT_FALSE(makeNormal(dir.file("f")));
     EXPECT_EQ(modeOf(dir.file("f")), 0644u);
-    EXPECT_TRUE(platform::makeNormal(dir.file("missing")));
+    EXPECT_TRUE(makeNormal(dir.file("missing")));
 }
 
 TEST(FileOps, DeleteFileNeverRemovesAFolder) {
     TempDir dir;
     fs::create_directory(dir.file("folder"));
-    EXPECT_TRUE(platform::deleteFile(dir.file("folder")));
+    EXPECT_TRUE(deleteFile(dir.file("folder")));
     EXPECT_TRUE(fs::is_directory(dir.file("folder")));
     writeFile(dir.file("f"), "x");
-    EXPECT_FALSE(platform::deleteFile(dir.file("f")));
+    EXPECT_FALSE(deleteFile(dir.file("f")));
     EXPECT_FALSE(fs::exists(dir.file("f")));
 }
 
@@ -53,10 +76,10 @@ TEST(FileOps, MoveNeverReplacesAnExistingTarget) {
     TempDir dir;
     writeFile(dir.file("a"), "a");
     writeFile(dir.file("b"), "b");
-    EXPECT_EQ(platform::moveFileNoReplace(dir.file("a"), dir.file("b")), std::errc::file_exists);
+    EXPECT_EQ(moveFileNoReplace(dir.file("a"), dir.file("b")), std::errc::file_exists);
     EXPECT_EQ(contentOf(dir.file("a")), "a");
     EXPECT_EQ(contentOf(dir.file("b")), "b");
-    EXPECT_FALSE(platform::moveFileNoReplace(dir.file("a"), dir.file("c")));
+    EXPECT_FALSE(moveFileNoReplace(dir.file("a"), dir.file("c")));
     EXPECT_FALSE(fs::exists(dir.file("a")));
     EXPECT_EQ(contentOf(dir.file("c")), "a");
 }
@@ -94,13 +117,13 @@ TEST_F(FileOpsAcrossFileSystems, MoveCopiesThenRemovesTheSource) {
     ::chmod(source.c_str(), 04750);
     const std::string target = other("prog_vir");
 
-    EXPECT_FALSE(platform::moveFileNoReplace(source, target));
+    EXPECT_FALSE(moveFileNoReplace(source, target));
     EXPECT_FALSE(fs::exists(source));
     EXPECT_TRUE(contentOf(target) == bytes);
     EXPECT_EQ(modeOf(target), 0750u);
 
     writeFile(source, "again");
-    EXPECT_EQ(platform::moveFileNoReplace(source, target), std::errc::file_exists);
+    EXPECT_EQ(moveFileNoReplace(source, target), std::errc::file_exists);
     EXPECT_EQ(contentOf(source), "again");
     EXPECT_TRUE(contentOf(target) == bytes);
 }
@@ -118,7 +141,7 @@ TEST_F(FileOpsAcrossFileSystems, FailedCopyLeavesTheSourceAndNoTarget) {
     small.rlim_cur = 64 * 1024;
     const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
     ::setrlimit(RLIMIT_FSIZE, &small);
-    const std::error_code ec = platform::moveFileNoReplace(source, target);
+    const std::error_code ec = moveFileNoReplace(source, target);
     ::setrlimit(RLIMIT_FSIZE, &saved);
     ::signal(SIGXFSZ, previousHandler);
 

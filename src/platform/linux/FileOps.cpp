@@ -45,18 +45,18 @@ private:
     int m_fd;
 };
 
-int openFile(const std::string& path, int flags, mode_t mode = 0) {
+int openAt(int folderFd, const std::string& name, int flags, mode_t mode = 0) {
     int fd = -1;
     do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, mode);
+        fd = ::openat(folderFd, name.c_str(), flags | O_CLOEXEC | O_NOCTTY, mode);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
 
 /// Clears the read-only, hidden, system and archive attributes of a file on a FAT volume; other
 /// file systems have none of them.
-std::error_code clearFatAttributes(const std::string& path) {
-    const Descriptor file(openFile(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
+std::error_code clearFatAttributes(const FolderHandle& folder, const std::string& name) {
+    const Descriptor file(openAt(folder.fd(), name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
     if (!file.valid()) {
         return lastError();
     }
@@ -97,21 +97,12 @@ std::error_code writeAll(int fd, const char* data, std::size_t count) {
     return {};
 }
 
-/// Flushes the folder that holds `path`, so that a new name in it survives a crash.
-void syncParentFolder(const std::string& path) {
-    const auto slash = path.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    const Descriptor dir(openFile(folder, O_RDONLY | O_DIRECTORY));
-    if (dir.valid()) {
-        ::fsync(dir.get());
-    }
-}
-
-/// Copies `source` to a new file `target` (never an existing one), flushes it and only then
-/// removes the source. On any failure the new file is removed and the source stays.
-std::error_code copyThenRemove(const std::string& source, const std::string& target) {
-    Descriptor in(openFile(source, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
+/// Copies the file `name` of `from` to a new file `target` of `to` (never an existing one),
+/// flushes it and only then removes the source, if that name still holds the file copied. On any
+/// failure the new file is removed and the source stays.
+std::error_code copyThenRemove(const FolderHandle& from, const std::string& name,
+                               const FolderHandle& to, const std::string& target) {
+    Descriptor in(openAt(from.fd(), name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
     if (!in.valid()) {
         return lastError();
     }
@@ -122,13 +113,14 @@ std::error_code copyThenRemove(const std::string& source, const std::string& tar
     if (!S_ISREG(info.st_mode)) {
         return {S_ISDIR(info.st_mode) ? EISDIR : EINVAL, std::generic_category()};
     }
-    Descriptor out(openFile(target, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, S_IRUSR | S_IWUSR));
+    Descriptor out(
+        openAt(to.fd(), target, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, S_IRUSR | S_IWUSR));
     if (!out.valid()) {
         return lastError();
     }
     const auto fail = [&](std::error_code ec) {
         out.close();
-        ::unlink(target.c_str());
+        ::unlinkat(to.fd(), target.c_str(), 0);
         return ec;
     };
     std::vector<char> buffer(1 << 20);
@@ -155,11 +147,17 @@ std::error_code copyThenRemove(const std::string& source, const std::string& tar
     if (const auto ec = out.close()) {
         return fail(ec);
     }
-    syncParentFolder(target);
-    if (::unlink(source.c_str()) != 0) {
-        const std::error_code ec = lastError();
-        ::unlink(target.c_str());
-        return ec;
+    ::fsync(to.fd());
+    // The name may have been given to another file while it was copied.
+    struct stat now {};
+    if (::fstatat(from.fd(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) {
+        return fail(lastError());
+    }
+    if (now.st_dev != info.st_dev || now.st_ino != info.st_ino) {
+        return fail(std::make_error_code(std::errc::device_or_resource_busy));
+    }
+    if (::unlinkat(from.fd(), name.c_str(), 0) != 0) {
+        return fail(lastError());
     }
     return {};
 }
@@ -186,9 +184,9 @@ std::error_code createFolders(const std::string& path) {
     return ec;
 }
 
-std::error_code makeNormal(const std::string& path) {
+std::error_code makeNormal(const FolderHandle& folder, const std::string& name) {
     struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) {
+    if (::fstatat(folder.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         return lastError();
     }
     if (!S_ISREG(info.st_mode)) {
@@ -196,36 +194,37 @@ std::error_code makeNormal(const std::string& path) {
     }
     std::error_code result;
     if ((info.st_mode & S_IWUSR) == 0 &&
-        ::fchmodat(AT_FDCWD, path.c_str(), (info.st_mode & 07777) | S_IWUSR, AT_SYMLINK_NOFOLLOW) !=
-            0) {
+        ::fchmodat(folder.fd(), name.c_str(), (info.st_mode & 07777) | S_IWUSR,
+                   AT_SYMLINK_NOFOLLOW) != 0) {
         result = lastError();
     }
     // On FAT the attributes are cleared even when the permission change was refused.
-    if (const auto ec = clearFatAttributes(path); ec && !result) {
+    if (const auto ec = clearFatAttributes(folder, name); ec && !result) {
         result = ec;
     }
     return result;
 }
 
-std::error_code deleteFile(const std::string& path) {
-    // unlink() refuses folders (EISDIR), so a folder is never removed here.
-    if (::unlink(path.c_str()) != 0) {
+std::error_code deleteFile(const FolderHandle& folder, const std::string& name) {
+    // Without AT_REMOVEDIR, unlinkat() refuses folders (EISDIR), so a folder is never removed.
+    if (::unlinkat(folder.fd(), name.c_str(), 0) != 0) {
         return lastError();
     }
     return {};
 }
 
-std::error_code moveFileNoReplace(const std::string& source, const std::string& target) {
-    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+std::error_code moveFileNoReplace(const FolderHandle& from, const std::string& name,
+                                  const FolderHandle& to, const std::string& target) {
+    if (::renameat2(from.fd(), name.c_str(), to.fd(), target.c_str(), RENAME_NOREPLACE) == 0) {
         return {};
     }
     int error = errno;
     if (error == EINVAL) {
         // The file system cannot rename without replacing; a hard link never replaces either.
-        if (::link(source.c_str(), target.c_str()) == 0) {
-            if (::unlink(source.c_str()) != 0) {
+        if (::linkat(from.fd(), name.c_str(), to.fd(), target.c_str(), 0) == 0) {
+            if (::unlinkat(from.fd(), name.c_str(), 0) != 0) {
                 const std::error_code ec = lastError();
-                ::unlink(target.c_str());
+                ::unlinkat(to.fd(), target.c_str(), 0);
                 return ec;
             }
             return {};
@@ -237,7 +236,7 @@ std::error_code moveFileNoReplace(const std::string& source, const std::string& 
         }
     }
     if (error == EXDEV) {
-        return copyThenRemove(source, target);
+        return copyThenRemove(from, name, to, target);
     }
     return {error, std::generic_category()};
 }

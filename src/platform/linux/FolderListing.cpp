@@ -1,5 +1,7 @@
 #include "platform/FolderListing.h"
 
+#include "platform/linux/StatStamp.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -27,13 +29,8 @@ FolderEntry::Kind kindOf(mode_t mode) {
 
 } // namespace
 
-std::error_code listFolder(const std::string& folder, bool withSizes,
-                           std::vector<FolderEntry>& entries) {
+std::error_code listOpenFolder(int fd, bool withSizes, std::vector<FolderEntry>& entries) {
     entries.clear();
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
-        return {errno, std::generic_category()};
-    }
     const std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
     if (!dir) {
         const int error = errno;

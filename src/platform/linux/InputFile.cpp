@@ -1,5 +1,7 @@
 #include "platform/InputFile.h"
 
+#include "platform/linux/StatStamp.h"
+
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
@@ -18,6 +20,8 @@ public:
         switch (static_cast<FileError>(value)) {
         case FileError::NotRegularFile:
             return "not a regular file";
+        case FileError::Changed:
+            return "changed since the scan";
         }
         return "unknown file error";
     }
@@ -25,10 +29,6 @@ public:
 
 std::error_code lastError() {
     return {errno, std::generic_category()};
-}
-
-std::int64_t toNs(const timespec& t) {
-    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
 } // namespace
@@ -47,33 +47,32 @@ InputFile::~InputFile() {
 }
 
 InputFile::InputFile(InputFile&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_size(other.m_size) {}
+    : m_fd(std::exchange(other.m_fd, -1)), m_size(other.m_size), m_stamp(other.m_stamp) {}
 
 InputFile& InputFile::operator=(InputFile&& other) noexcept {
     if (this != &other) {
         close();
         m_fd = std::exchange(other.m_fd, -1);
         m_size = other.m_size;
+        m_stamp = other.m_stamp;
     }
     return *this;
 }
 
 std::error_code InputFile::open(const std::string& path, Follow follow) {
     close();
-    if (follow != Follow::WalkedRegularFile) {
-        // Look before opening: opening a FIFO or a device can block or have side effects.
-        struct stat before {};
-        const int statResult = follow == Follow::Symlinks ? ::stat(path.c_str(), &before)
-                                                          : ::lstat(path.c_str(), &before);
-        if (statResult != 0) {
-            return lastError();
-        }
-        if (S_ISDIR(before.st_mode)) {
-            return {EISDIR, std::generic_category()};
-        }
-        if (!S_ISREG(before.st_mode)) {
-            return FileError::NotRegularFile;
-        }
+    // Look before opening: opening a FIFO or a device can block or have side effects.
+    struct stat before {};
+    const int statResult =
+        follow == Follow::Symlinks ? ::stat(path.c_str(), &before) : ::lstat(path.c_str(), &before);
+    if (statResult != 0) {
+        return lastError();
+    }
+    if (S_ISDIR(before.st_mode)) {
+        return {EISDIR, std::generic_category()};
+    }
+    if (!S_ISREG(before.st_mode)) {
+        return FileError::NotRegularFile;
     }
     int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     if (follow != Follow::Symlinks) {
@@ -95,6 +94,30 @@ std::error_code InputFile::open(const std::string& path, Follow follow) {
     }
     m_fd = fd;
     m_size = static_cast<std::uint64_t>(after.st_size);
+    m_stamp = stampOf(after);
+    return {};
+}
+
+std::error_code InputFile::openAt(int folderFd, const std::string& name) {
+    close();
+    int fd = -1;
+    do {
+        fd = ::openat(folderFd, name.c_str(),
+                      O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        // A link met by O_NOFOLLOW is not a regular file.
+        return errno == ELOOP ? std::error_code(FileError::NotRegularFile) : lastError();
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const std::error_code ec = S_ISREG(info.st_mode) ? lastError() : FileError::NotRegularFile;
+        ::close(fd);
+        return ec;
+    }
+    m_fd = fd;
+    m_size = static_cast<std::uint64_t>(info.st_size);
+    m_stamp = stampOf(info);
     return {};
 }
 
@@ -141,6 +164,7 @@ void InputFile::close() {
         m_fd = -1;
     }
     m_size = 0;
+    m_stamp = {};
 }
 
 std::error_code readWholeFile(const std::string& path, std::string& out, Follow follow) {
@@ -157,11 +181,7 @@ std::error_code statFile(const std::string& path, FileStamp& stamp) {
     if (::stat(path.c_str(), &info) != 0) {
         return lastError();
     }
-    stamp.device = info.st_dev;
-    stamp.inode = info.st_ino;
-    stamp.size = static_cast<std::uint64_t>(info.st_size);
-    stamp.modifiedNs = toNs(info.st_mtim);
-    stamp.changedNs = toNs(info.st_ctim);
+    stamp = stampOf(info);
     return {};
 }
 

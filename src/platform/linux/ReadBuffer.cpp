@@ -36,12 +36,18 @@ void ReadBuffer::reserve(std::size_t bytes, std::size_t keep) {
     m_capacity = capacity;
 }
 
-std::error_code ReadBuffer::readFile(const std::string& path, Follow follow, std::size_t limit) {
+std::error_code ReadBuffer::readFileAt(int folderFd, const std::string& name, std::size_t limit,
+                                       FileStamp& stamp) {
     m_size = 0;
     InputFile file;
-    if (const auto ec = file.open(path, follow)) {
+    if (const auto ec = file.openAt(folderFd, name)) {
         return ec;
     }
+    stamp = file.stamp();
+    return readOpenFile(file, limit);
+}
+
+std::error_code ReadBuffer::readOpenFile(InputFile& file, std::size_t limit) {
     if (file.size() > limit) {
         return std::make_error_code(std::errc::file_too_large);
     }

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "platform/FolderListing.h"
+#include "platform/InputFile.h"
+
+#include <cstdint>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace platform {
+
+/// What tells one file-system object from every other: its device and inode.
+struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+/// An open folder. Everything below it is reached relative to its descriptor by single names
+/// without following symbolic links, so a folder swapped for a link is never entered and no path
+/// is ever too long.
+class FolderHandle {
+public:
+    FolderHandle() = default;
+    ~FolderHandle();
+    FolderHandle(FolderHandle&& other) noexcept;
+    FolderHandle& operator=(FolderHandle&& other) noexcept;
+    FolderHandle(const FolderHandle&) = delete;
+    FolderHandle& operator=(const FolderHandle&) = delete;
+
+    /// Opens a folder by its path; links before the last component are followed.
+    std::error_code openPath(const std::string& path);
+    /// Opens the subfolder `name` of `parent`; a link, or anything but a folder, is refused.
+    std::error_code openChild(const FolderHandle& parent, const std::string& name);
+    /// Opens the folder that holds `child` now ("..").
+    std::error_code openParentOf(const FolderHandle& child);
+
+    bool isOpen() const { return m_fd >= 0; }
+    int fd() const { return m_fd; }
+    /// The folder's identity when it was opened.
+    FileId id() const { return m_id; }
+    void close();
+
+    /// Lists the folder as `listFolder` does.
+    std::error_code list(bool withSizes, std::vector<FolderEntry>& entries) const;
+    /// The stamp of the entry `name` itself (a link is not followed); a folder or anything else
+    /// that is not a regular file fails with FileError::NotRegularFile.
+    std::error_code statFile(const std::string& name, FileStamp& stamp) const;
+
+private:
+    std::error_code adopt(int fd);
+
+    int m_fd = -1;
+    FileId m_id;
+};
+
+} // namespace platform

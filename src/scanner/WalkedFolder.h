@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/FolderHandle.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+/// One folder a walk entered: its name in its parent folder and its identity then. The scan root
+/// has no parent and holds its absolute path as its name. Chains are shared and never change, so
+/// a listed file can be reached again, folder by folder, long after the walk moved on.
+struct WalkedFolder {
+    WalkedFolder(std::shared_ptr<const WalkedFolder> parent, std::string name, platform::FileId id)
+        : parent(std::move(parent)), name(std::move(name)), id(id) {}
+    /// Releases a long chain one link at a time, so that a tree of any depth never exhausts the
+    /// stack.
+    ~WalkedFolder();
+    WalkedFolder(const WalkedFolder&) = delete;
+    WalkedFolder& operator=(const WalkedFolder&) = delete;
+
+    std::shared_ptr<const WalkedFolder> parent;
+    std::string name;
+    platform::FileId id;
+};
+
+/// The folders from the scan root down to `folder`, root first.
+std::vector<const WalkedFolder*> ChainFromRoot(const WalkedFolder& folder);
+
+/// Opens `folder` again from the scan root, one name at a time without following links, and
+/// checks that every folder on the way is still the one the walk entered; one that is not fails
+/// with platform::FileError::Changed.
+std::error_code ReopenFolder(const WalkedFolder& folder, platform::FolderHandle& handle);

@@ -1,0 +1,53 @@
+#include "WalkedFiles.h"
+
+#include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace testsupport {
+
+WalkedFile walkedFile(const std::string& path) {
+    const auto slash = path.rfind('/');
+    WalkedFile file;
+    file.folder = path.substr(0, slash + 1);
+    file.name = path.substr(slash + 1);
+    auto handle = std::make_shared<platform::FolderHandle>();
+    handle->openPath(file.folder);
+    platform::FileStamp stamp;
+    if (!handle->statFile(file.name, stamp)) {
+        file.size = stamp.size;
+    }
+    file.node = std::make_shared<const WalkedFolder>(nullptr, path.substr(0, slash), handle->id());
+    file.handle = std::move(handle);
+    return file;
+}
+
+DetectionEntry listedEntry(const std::string& path, const std::string& threat) {
+    const WalkedFile file = walkedFile(path);
+    DetectionEntry entry;
+    entry.name = threat;
+    entry.location = path;
+    entry.size = std::to_string(file.size);
+    entry.information = kChecksumAdvice;
+    entry.folder = file.node;
+    entry.fileName = file.name;
+    file.handle->statFile(file.name, entry.stamp);
+    return entry;
+}
+
+int runUnprivileged(const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(125);
+        }
+        ::_exit(body());
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+} // namespace testsupport
