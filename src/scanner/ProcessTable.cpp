@@ -9,17 +9,21 @@ void ProcessTable::SnapshotProcesses() {
     }
 }
 
-void ProcessTable::TerminateProcessByPath(const std::string& path) const {
+std::size_t ProcessTable::TerminateProcessByPath(const std::string& path) const {
+    // Kernel threads and other users' processes have no path; they never match.
+    if (path.empty()) {
+        return 0;
+    }
+    std::size_t ended = 0;
     for (const Entry& entry : m_entries) {
-        if (entry.path == path) {
-            // The process may have ended and its id been reused since the snapshot; only signal
-            // it while it still runs that file.
-            if (PathByPID(entry.pid) == path) {
-                platform::terminateProcess(entry.pid);
-            }
-            return;
+        // The process may have ended and its id been reused since the snapshot; the platform
+        // checks the path again on the process it is about to signal.
+        if (entry.path == path &&
+            platform::terminateProcessRunning(entry.pid, path) == platform::Termination::Ended) {
+            ++ended;
         }
     }
+    return ended;
 }
 
 std::string PathByPID(std::int32_t pid) {
@@ -31,8 +35,8 @@ std::string PathByPID(std::int32_t pid) {
     return path;
 }
 
-void EndRunningProcess(const std::string& path) {
+std::size_t EndRunningProcess(const std::string& path) {
     ProcessTable table;
     table.SnapshotProcesses();
-    table.TerminateProcessByPath(path);
+    return table.TerminateProcessByPath(path);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,9 +12,9 @@ public:
     /// Rebuilds the table from the running processes.
     void SnapshotProcesses();
 
-    /// Ends the first recorded process whose executable path equals `path` exactly. Does nothing
-    /// when none does; a process that cannot be ended is ignored.
-    void TerminateProcessByPath(const std::string& path) const;
+    /// Ends every recorded process whose executable path equals `path` exactly and that still
+    /// runs that file. Returns how many were ended; a process that cannot be ended is skipped.
+    std::size_t TerminateProcessByPath(const std::string& path) const;
 
     struct Entry {
         std::int32_t pid = 0;
@@ -29,5 +30,5 @@ private:
 /// beginning with "\??\" or "\SystemRoot\".
 std::string PathByPID(std::int32_t pid);
 
-/// A fresh snapshot, then the first process running `path` ended.
-void EndRunningProcess(const std::string& path);
+/// A fresh snapshot, then every process running `path` ended. Returns how many were ended.
+std::size_t EndRunningProcess(const std::string& path);

@@ -95,10 +95,11 @@ TEST_F(ScanCommandTest, QuarantineMovesEveryListedFileAndReports) {
     EXPECT_NE(run.out.find("2 Virus has been removed to a folder '" + quarantine + "/' ...\n"),
               std::string::npos)
         << run.out;
-    // The last listed file is moved first and takes the name; the other stays where it was.
-    EXPECT_TRUE(std::filesystem::exists(quarantine + "/setup.exe_vir"));
+    // The last listed file is moved first and takes the name; the other gets the next free one.
+    EXPECT_EQ(testsupport::readFile(quarantine + "/setup.exe_vir"), testsupport::eicar());
+    EXPECT_EQ(testsupport::readFile(quarantine + "/setup.exe (2)_vir"), testsupport::eicar());
     EXPECT_FALSE(std::filesystem::exists(tree.file("two/setup.exe")));
-    EXPECT_TRUE(std::filesystem::exists(tree.file("one/setup.exe")));
+    EXPECT_FALSE(std::filesystem::exists(tree.file("one/setup.exe")));
     // A second scan does not look into the quarantine folder.
     EXPECT_EQ(scan({home.path()}).code, kExitClean);
 }

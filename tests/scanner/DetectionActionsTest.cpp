@@ -39,13 +39,6 @@ public:
     std::vector<std::pair<int, std::string>> progress;
 };
 
-std::string contentOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 ActionOptions optionsWith(const std::string& quarantine) {
     ActionOptions options;
     options.quarantineFolder = quarantine;
@@ -149,10 +142,10 @@ TEST(DetectionActions, QuarantineGivesEveryFileAFreeNameAndNeverReplaces) {
     const ActionResult result =
         tindakan(kActionQuarantine, list, optionsWith(quarantine), recorder);
     // The entry listed last is moved first and takes the plain name.
-    EXPECT_EQ(contentOf(quarantine + "/setup.exe_vir"), "second");
-    EXPECT_EQ(contentOf(quarantine + "/setup.exe (2)_vir"), "first");
-    EXPECT_EQ(contentOf(quarantine + "/tool.exe_vir"), "earlier");
-    EXPECT_EQ(contentOf(quarantine + "/tool.exe (2)_vir"), "third");
+    EXPECT_EQ(testsupport::readFile(quarantine + "/setup.exe_vir"), "second");
+    EXPECT_EQ(testsupport::readFile(quarantine + "/setup.exe (2)_vir"), "first");
+    EXPECT_EQ(testsupport::readFile(quarantine + "/tool.exe_vir"), "earlier");
+    EXPECT_EQ(testsupport::readFile(quarantine + "/tool.exe (2)_vir"), "third");
     EXPECT_FALSE(fs::exists(dir.file("a/setup.exe")));
     EXPECT_FALSE(fs::exists(dir.file("b/setup.exe")));
     EXPECT_FALSE(fs::exists(dir.file("c/tool.exe")));
@@ -225,8 +218,8 @@ TEST_F(ActionsAfterScan, FolderSwappedForALinkAfterTheScanLeavesBothFilesAlone) 
         EXPECT_EQ(result.handled, 0u);
         ASSERT_EQ(result.outcomes.size(), 1u);
         EXPECT_EQ(result.outcomes[0].reason, "changed since the scan");
-        EXPECT_EQ(contentOf(root.file("victim/evil.com")), "harmless text");
-        EXPECT_EQ(contentOf(root.file("a.orig/evil.com")), testsupport::eicar());
+        EXPECT_EQ(testsupport::readFile(root.file("victim/evil.com")), "harmless text");
+        EXPECT_EQ(testsupport::readFile(root.file("a.orig/evil.com")), testsupport::eicar());
         EXPECT_EQ(list.size(), 1u);
     }
 }
@@ -241,7 +234,7 @@ TEST_F(ActionsAfterScan, FolderSwappedWhileActingStillRemovesOnlyTheCheckedFile)
         fs::create_directory_symlink(root.file("victim"), root.file("a"));
     });
     EXPECT_EQ(result.handled, 1u);
-    EXPECT_EQ(contentOf(root.file("victim/evil.com")), "harmless text");
+    EXPECT_EQ(testsupport::readFile(root.file("victim/evil.com")), "harmless text");
     EXPECT_FALSE(fs::exists(root.file("a.orig/evil.com")));
 }
 
@@ -267,7 +260,7 @@ TEST_F(ActionsAfterScan, ReplacedOrRewrittenFilesAreCheckedAgain) {
     EXPECT_EQ(result.handled, 1u);
     EXPECT_FALSE(fs::exists(root.file("touched.com")));
     EXPECT_TRUE(fs::exists(root.file("replaced.com")));
-    EXPECT_EQ(contentOf(root.file("rewritten.com")), "now harmless");
+    EXPECT_EQ(testsupport::readFile(root.file("rewritten.com")), "now harmless");
     ASSERT_EQ(list.size(), 2u);
     for (const DetectionEntry& entry : list) {
         EXPECT_EQ(entry.information, "Not removed: changed since the scan");

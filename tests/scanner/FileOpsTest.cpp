@@ -17,13 +17,6 @@ namespace fs = std::filesystem;
 using testsupport::TempDir;
 using testsupport::writeFile;
 
-std::string contentOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 platform::FolderHandle folderOf(const std::string& path) {
     platform::FolderHandle folder;
     folder.openPath(path.substr(0, path.rfind('/')));
@@ -77,11 +70,11 @@ TEST(FileOps, MoveNeverReplacesAnExistingTarget) {
     writeFile(dir.file("a"), "a");
     writeFile(dir.file("b"), "b");
     EXPECT_EQ(moveFileNoReplace(dir.file("a"), dir.file("b")), std::errc::file_exists);
-    EXPECT_EQ(contentOf(dir.file("a")), "a");
-    EXPECT_EQ(contentOf(dir.file("b")), "b");
+    EXPECT_EQ(testsupport::readFile(dir.file("a")), "a");
+    EXPECT_EQ(testsupport::readFile(dir.file("b")), "b");
     EXPECT_FALSE(moveFileNoReplace(dir.file("a"), dir.file("c")));
     EXPECT_FALSE(fs::exists(dir.file("a")));
-    EXPECT_EQ(contentOf(dir.file("c")), "a");
+    EXPECT_EQ(testsupport::readFile(dir.file("c")), "a");
 }
 
 /// A temporary folder in /dev/shm, when that is another file system than the usual one.
@@ -119,13 +112,13 @@ TEST_F(FileOpsAcrossFileSystems, MoveCopiesThenRemovesTheSource) {
 
     EXPECT_FALSE(moveFileNoReplace(source, target));
     EXPECT_FALSE(fs::exists(source));
-    EXPECT_TRUE(contentOf(target) == bytes);
+    EXPECT_TRUE(testsupport::readFile(target) == bytes);
     EXPECT_EQ(modeOf(target), 0750u);
 
     writeFile(source, "again");
     EXPECT_EQ(moveFileNoReplace(source, target), std::errc::file_exists);
-    EXPECT_EQ(contentOf(source), "again");
-    EXPECT_TRUE(contentOf(target) == bytes);
+    EXPECT_EQ(testsupport::readFile(source), "again");
+    EXPECT_TRUE(testsupport::readFile(target) == bytes);
 }
 
 TEST_F(FileOpsAcrossFileSystems, FailedCopyLeavesTheSourceAndNoTarget) {
@@ -146,7 +139,7 @@ TEST_F(FileOpsAcrossFileSystems, FailedCopyLeavesTheSourceAndNoTarget) {
     ::signal(SIGXFSZ, previousHandler);
 
     EXPECT_EQ(ec, std::errc::file_too_large);
-    EXPECT_TRUE(contentOf(source) == bytes);
+    EXPECT_TRUE(testsupport::readFile(source) == bytes);
     EXPECT_FALSE(fs::exists(target));
 }
 

@@ -3,8 +3,11 @@
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 
+#include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -125,4 +128,132 @@ TEST(FolderWalk, StopIsTestedAtEachFolderAndBeforeEachFile) {
     // Poll 1 opens the root, polls 2 and 3 hand out "a" and "b"; the fourth stops before "c".
     const WalkResult result = walk(dir.path(), [&polls] { return ++polls > 3; });
     EXPECT_EQ(result.files, (std::vector<std::string>{"/a", "/b"}));
+}
+
+namespace {
+
+/// Makes `depth` nested folders named `name` below `root` one level at a time (the whole path
+/// may be far longer than the path limit) and writes `leaf` with `content` at the bottom.
+void makeDeepTree(const std::string& root, int depth, const char* name, const char* leaf) {
+    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < depth && fd >= 0; ++level) {
+        ::mkdirat(fd, name, 0755);
+        const int next = ::openat(fd, name, O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+    }
+    ASSERT_GE(fd, 0);
+    const int file = ::openat(fd, leaf, O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(file, 0);
+    ASSERT_EQ(::write(file, "x", 1), 1);
+    ::close(file);
+    ::close(fd);
+}
+
+/// Lowers the descriptor limit while it lives.
+class DescriptorLimit {
+public:
+    explicit DescriptorLimit(rlim_t limit) {
+        ::getrlimit(RLIMIT_NOFILE, &m_saved);
+        rlimit lowered = m_saved;
+        lowered.rlim_cur = limit;
+        ::setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~DescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &m_saved); }
+    DescriptorLimit(const DescriptorLimit&) = delete;
+    DescriptorLimit& operator=(const DescriptorLimit&) = delete;
+
+private:
+    rlimit m_saved{};
+};
+
+} // namespace
+
+TEST(FolderWalk, FolderSwappedForALinkDuringTheWalkIsNeverEntered) {
+    TempDir dir;
+    writeFile(dir.file("a/e.com"), "x");
+    std::filesystem::create_directories(dir.file("z"));
+    writeFile(dir.file("outside/victim.com"), "x");
+    WalkResult result;
+    FolderWalk walker(
+        dir.path(), true, [] { return false; },
+        [&](const std::string& folder, std::error_code) {
+            result.errors.push_back(folder.substr(dir.path().size()));
+        },
+        [&](const std::string& folder) {
+            if (folder == dir.file("z/")) {
+                std::filesystem::remove(dir.file("z"));
+                std::filesystem::create_directory_symlink(dir.file("outside"), dir.file("z"));
+            }
+        });
+    WalkedFile file;
+    while (walker.next(file)) {
+        result.files.push_back(file.folder.substr(dir.path().size()) + file.name);
+    }
+    EXPECT_EQ(result.files, (std::vector<std::string>{"/a/e.com", "/outside/victim.com"}));
+    EXPECT_EQ(result.errors, std::vector<std::string>{"/z/"});
+}
+
+TEST(FolderWalk, TreesBeyondThePathLimitAndTheDescriptorLimit) {
+    TempDir dir;
+    // 3,000 levels of "dd/" make a path of over 9,000 bytes.
+    makeDeepTree(dir.path(), 3000, "dd", "bottom.com");
+    const DescriptorLimit limit(128);
+    const WalkResult result = walk(dir.path());
+    ASSERT_EQ(result.files.size(), 1u);
+    EXPECT_GT(result.files[0].size(), 9000u);
+    EXPECT_TRUE(result.files[0].ends_with("/dd/bottom.com"));
+    EXPECT_TRUE(result.errors.empty());
+}
+
+TEST(FolderWalk, ComesBackToFoldersWhoseDescriptorsWereClosed) {
+    TempDir dir;
+    // Every level holds a deeper "a" first and a "b" with one file, visited after all of "a".
+    std::string path = dir.path();
+    std::vector<std::string> expected;
+    for (int level = 0; level < 150; ++level) {
+        writeFile(path + "/b/f", "x");
+        expected.push_back(path.substr(dir.path().size()) + "/b/f");
+        path += "/a";
+    }
+    std::filesystem::create_directories(path);
+    std::reverse(expected.begin(), expected.end());
+    const DescriptorLimit limit(128);
+    const WalkResult result = walk(dir.path());
+    EXPECT_EQ(result.files, expected);
+    EXPECT_TRUE(result.errors.empty());
+}
+
+TEST(FolderWalk, ReopenedFolderMustStillBeTheOneEntered) {
+    TempDir dir;
+    std::string path = dir.path() + "/top";
+    for (int level = 0; level < 100; ++level) {
+        path += "/a";
+    }
+    writeFile(path + "/deep", "x");
+    writeFile(dir.file("top/b/later"), "x");
+    writeFile(dir.file("zzz/b/other"), "x");
+    std::vector<std::string> files;
+    std::vector<std::string> errors;
+    bool swapped = false;
+    FolderWalk walker(
+        dir.path(), true, [] { return false; },
+        [&](const std::string& folder, std::error_code) {
+            errors.push_back(folder.substr(dir.path().size()));
+        });
+    WalkedFile file;
+    while (walker.next(file)) {
+        files.push_back(file.name);
+        if (file.name == "deep" && !swapped) {
+            // While the descriptor of "top" is closed, it is replaced by another folder and its
+            // first subfolder moved away, so ".." no longer leads back to it and the walk must
+            // go down by name again.
+            std::filesystem::rename(dir.file("top"), dir.file("moved"));
+            std::filesystem::rename(dir.file("moved/a"), dir.file("gone"));
+            std::filesystem::rename(dir.file("zzz"), dir.file("top"));
+            swapped = true;
+        }
+    }
+    EXPECT_EQ(files, (std::vector<std::string>{"deep"}));
+    EXPECT_EQ(errors, (std::vector<std::string>{"/top/", "/zzz/"}));
 }

@@ -5,10 +5,13 @@
 #include "testsupport/TempDir.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,26 +30,87 @@ std::vector<pid_t> pidsRunning(const ProcessTable& table, const std::string& pat
     return pids;
 }
 
-TEST(ProcessTable, EachTerminationEndsOnlyTheFirstRecordedCopy) {
+std::size_t openDescriptorCount() {
+    const auto fds = std::filesystem::directory_iterator("/proc/self/fd");
+    return static_cast<std::size_t>(std::distance(begin(fds), end(fds)));
+}
+
+/// Process descriptors the code under test asked for while the guard lived; `failWith` set makes
+/// every request fail with that errno, as a kernel without them would.
+class OpenerGuard {
+public:
+    explicit OpenerGuard(int failWith = 0) {
+        s_opened.clear();
+        s_failWith = failWith;
+        platform::setProcessDescriptorOpener(&open);
+    }
+    ~OpenerGuard() { platform::setProcessDescriptorOpener(nullptr); }
+    OpenerGuard(const OpenerGuard&) = delete;
+    OpenerGuard& operator=(const OpenerGuard&) = delete;
+
+    static std::vector<pid_t> opened() {
+        std::sort(s_opened.begin(), s_opened.end());
+        return s_opened;
+    }
+
+private:
+    static int open(std::int32_t pid) {
+        s_opened.push_back(pid);
+        if (s_failWith != 0) {
+            errno = s_failWith;
+            return -1;
+        }
+        return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    }
+    static inline std::vector<pid_t> s_opened;
+    static inline int s_failWith = 0;
+};
+
+/// Two copies of one program, and a program whose path starts with theirs.
+struct CopiesAndNeighbour {
     TempDir dir;
     ChildPrograms children;
-    const std::string program = dir.file("worm");
-    ChildPrograms::copyProgram(program);
-    std::vector<pid_t> started = {children.start(program), children.start(program),
-                                  children.start(program)};
+    std::string program = dir.file("worm");
+    std::vector<pid_t> copies;
+    pid_t neighbour = 0;
 
-    ProcessTable table;
-    table.SnapshotProcesses();
-    const std::vector<pid_t> recorded = pidsRunning(table, program);
-    std::sort(started.begin(), started.end());
-    ASSERT_EQ(recorded, started) << "the snapshot lists processes by ascending id";
+    CopiesAndNeighbour() {
+        ChildPrograms::copyProgram(program);
+        ChildPrograms::copyProgram(program + "-helper");
+        copies = {children.start(program), children.start(program)};
+        std::sort(copies.begin(), copies.end());
+        neighbour = children.start(program + "-helper");
+    }
 
-    table.TerminateProcessByPath(program);
-    // Reaped before the next snapshot, which could otherwise still see it dying.
-    EXPECT_EQ(children.end(recorded[0]), SIGKILL);
-    EndRunningProcess(program);
-    EXPECT_EQ(children.end(recorded[1]), SIGKILL);
-    EXPECT_EQ(children.end(recorded[2]), SIGTERM);
+    /// Reaps every child; expects the copies killed and the neighbour still running.
+    void expectOnlyCopiesKilled() {
+        EXPECT_EQ(children.end(copies[0]), SIGKILL);
+        EXPECT_EQ(children.end(copies[1]), SIGKILL);
+        EXPECT_EQ(children.end(neighbour), SIGTERM);
+    }
+};
+
+TEST(ProcessTable, OneCallEndsEveryCopyThroughAProcessDescriptor) {
+    CopiesAndNeighbour run;
+    const std::size_t fdsBefore = openDescriptorCount();
+    OpenerGuard opener;
+
+    EXPECT_EQ(EndRunningProcess(run.program), 2u);
+    // Only matching processes are pinned, and every descriptor is closed again.
+    EXPECT_EQ(opener.opened(), run.copies);
+    EXPECT_EQ(openDescriptorCount(), fdsBefore);
+    run.expectOnlyCopiesKilled();
+    EXPECT_EQ(EndRunningProcess(run.program), 0u);
+}
+
+TEST(ProcessTable, WithoutProcessDescriptorsTheIdIsCheckedThenSignalled) {
+    for (const int error : {ENOSYS, EPERM}) {
+        SCOPED_TRACE(error);
+        CopiesAndNeighbour run;
+        OpenerGuard opener(error);
+        EXPECT_EQ(EndRunningProcess(run.program), 2u);
+        run.expectOnlyCopiesKilled();
+    }
 }
 
 TEST(ProcessTable, OnlyTheExactLivePathMatches) {
@@ -65,12 +129,52 @@ TEST(ProcessTable, OnlyTheExactLivePathMatches) {
     ProcessTable table;
     table.SnapshotProcesses();
     EXPECT_EQ(pidsRunning(table, replaced + " (deleted)"), std::vector<pid_t>{orphan});
-    table.TerminateProcessByPath(dir.file("worm"));
-    table.TerminateProcessByPath(dir.path() + "//Worm");
-    table.TerminateProcessByPath(replaced);
-    table.TerminateProcessByPath("");
+    EXPECT_EQ(table.TerminateProcessByPath(dir.file("worm")), 0u);
+    EXPECT_EQ(table.TerminateProcessByPath(dir.path() + "//Worm"), 0u);
+    EXPECT_EQ(table.TerminateProcessByPath(dir.file("Wor")), 0u);
+    EXPECT_EQ(table.TerminateProcessByPath(replaced), 0u);
+    EXPECT_EQ(table.TerminateProcessByPath(""), 0u);
     EXPECT_EQ(children.end(running), SIGTERM);
     EXPECT_EQ(children.end(orphan), SIGTERM);
+}
+
+TEST(ProcessTable, ADeletedProgramIsNotTakenForAFileNamedWithTheDeletedMark) {
+    TempDir dir;
+    ChildPrograms children;
+    const std::string old = dir.file("old");
+    ChildPrograms::copyProgram(old);
+    const pid_t orphan = children.start(old);
+    std::filesystem::remove(old);
+    const std::string marked = old + " (deleted)";
+    ChildPrograms::copyProgram(marked);
+    const pid_t running = children.start(marked);
+
+    ProcessTable table;
+    table.SnapshotProcesses();
+    ASSERT_EQ(pidsRunning(table, marked).size(), 2u) << "both read the same executable path";
+    EXPECT_EQ(table.TerminateProcessByPath(marked), 1u);
+    EXPECT_EQ(children.end(running), SIGKILL);
+    EXPECT_EQ(children.end(orphan), SIGTERM);
+}
+
+TEST(ProcessTable, AProcessIsSignalledOnlyWhileItRunsTheFile) {
+    TempDir dir;
+    ChildPrograms children;
+    const std::string program = dir.file("worm");
+    ChildPrograms::copyProgram(program);
+    ChildPrograms::copyProgram(dir.file("other"));
+    const pid_t pid = children.start(program);
+    const pid_t ghost = children.start(program);
+    // An unreaped dead child still has its id but no executable.
+    ::kill(ghost, SIGKILL);
+    siginfo_t info{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(ghost), &info, WEXITED | WNOWAIT), 0);
+
+    using platform::Termination;
+    EXPECT_EQ(platform::terminateProcessRunning(pid, dir.file("other")), Termination::NotRunning);
+    EXPECT_EQ(platform::terminateProcessRunning(ghost, program), Termination::NotRunning);
+    EXPECT_EQ(platform::terminateProcessRunning(pid, program), Termination::Ended);
+    EXPECT_EQ(children.end(pid), SIGKILL);
 }
 
 TEST(ProcessTable, PathByPID) {

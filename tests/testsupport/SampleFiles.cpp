@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <zlib.h>
@@ -19,6 +20,13 @@ void writeFile(const std::string& path, std::string_view content) {
     if (!stream) {
         throw std::runtime_error("cannot write " + path);
     }
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
 }
 
 std::string noise(std::size_t size, std::uint32_t seed) {

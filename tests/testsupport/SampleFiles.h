@@ -11,6 +11,9 @@ namespace testsupport {
 /// Writes `content` to `path`, creating missing parent folders; throws on failure.
 void writeFile(const std::string& path, std::string_view content);
 
+/// The whole content of the file at `path`; empty when it cannot be read.
+std::string readFile(const std::string& path);
+
 /// `size` bytes of deterministic noise that contains none of the built-in patterns.
 std::string noise(std::size_t size, std::uint32_t seed = 1);
 

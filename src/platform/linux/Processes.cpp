@@ -1,12 +1,23 @@
 #include "platform/Processes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <utility>
+
+// Kernel headers older than the calls still leave them reachable by number (x86-64).
+#ifndef SYS_pidfd_send_signal
+#define SYS_pidfd_send_signal 424
+#endif
+#ifndef SYS_pidfd_open
+#define SYS_pidfd_open 434
+#endif
 
 namespace platform {
 
@@ -49,6 +60,26 @@ std::string commName(std::int32_t pid) {
         name.pop_back();
     }
     return name;
+}
+
+int systemPidfdOpen(std::int32_t pid) {
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+}
+
+std::atomic<ProcessDescriptorOpener> g_pidfdOpen{systemPidfdOpen};
+
+/// Whether process `pid` runs the file at `path`. The link text of a deleted executable gains
+/// " (deleted)", which a file may also carry in its name; stat through the link reaches the
+/// running file itself, so only the same file on the same device counts.
+bool runsFile(std::int32_t pid, const std::string& path) {
+    if (path.empty() || processPath(pid) != path) {
+        return false;
+    }
+    struct stat running {};
+    struct stat file {};
+    return ::stat(procFile(pid, "exe").c_str(), &running) == 0 &&
+           ::stat(path.c_str(), &file) == 0 && running.st_dev == file.st_dev &&
+           running.st_ino == file.st_ino;
 }
 
 } // namespace
@@ -105,12 +136,42 @@ std::string processPath(std::int32_t pid) {
     }
 }
 
-bool terminateProcess(std::int32_t pid) {
+Termination terminateProcessRunning(std::int32_t pid, const std::string& path) {
     // kill() reads 0 and negative ids as whole process groups; only one process is meant here.
     if (pid <= 0) {
-        return false;
+        return Termination::NotRunning;
     }
-    return ::kill(pid, SIGKILL) == 0;
+    const int pidfd = g_pidfdOpen.load()(pid);
+    if (pidfd < 0) {
+        if (errno == ESRCH) {
+            return Termination::NotRunning;
+        }
+        // No process descriptors: kernels before 5.3 say ENOSYS, sandboxes that filter the call
+        // EPERM (pidfd_open itself never does). The id may be reused between check and kill.
+        if (errno != ENOSYS && errno != EPERM) {
+            return Termination::Failed;
+        }
+        if (!runsFile(pid, path)) {
+            return Termination::NotRunning;
+        }
+        return ::kill(pid, SIGKILL) == 0 ? Termination::Ended : Termination::Failed;
+    }
+    // The descriptor keeps naming this process even after it ends, so what is checked is what
+    // gets the signal.
+    Termination result = Termination::NotRunning;
+    if (runsFile(pid, path)) {
+        if (::syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0) == 0) {
+            result = Termination::Ended;
+        } else if (errno != ESRCH) {
+            result = Termination::Failed;
+        }
+    }
+    ::close(pidfd);
+    return result;
+}
+
+void setProcessDescriptorOpener(ProcessDescriptorOpener opener) {
+    g_pidfdOpen.store(opener != nullptr ? opener : systemPidfdOpen);
 }
 
 } // namespace platform

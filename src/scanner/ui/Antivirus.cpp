@@ -13,6 +13,7 @@
 #include "platform/FolderListing.h"
 #include "platform/ProgramFolder.h"
 #include "scanner/DetectionActions.h"
+#include "scanner/QuarantineFolder.h"
 #include "scanner/StartupTexts.h"
 #include "scanner/ui/ScanWorker.h"
 
@@ -43,7 +44,7 @@ int himetricToPixels(int himetric) {
 Antivirus::Settings Antivirus::DefaultSettings() {
     Settings settings;
     settings.databasePath = KestoEngine::DefaultDatabasePath();
-    settings.quarantineFolder = platform::homeFolder() + "/" + std::string(kQuarantineName);
+    settings.quarantineFolder = DefaultQuarantineFolder();
     settings.endProgram = [] {
         QApplication::closeAllWindows();
         QApplication::exit(1);
@@ -347,7 +348,7 @@ void Antivirus::cmdScan_Click() {
     ScanOptions options;
     options.root = root;
     options.database = m_database.get();
-    options.quarantineFolder = m_settings.quarantineFolder;
+    options.quarantineFolder = ResolveQuarantineFolder(m_settings.quarantineFolder);
     m_worker->start(std::move(options));
 }
 
@@ -367,7 +368,7 @@ void Antivirus::scanFinished(const ScanSummary& summary) {
         ProgressBar1->setValue(0);
     }
     if (completion.showMessage && !m_ending) {
-        MsgBox::Show(this, toQString(completion.status), completion.messageStyle,
+        MsgBox::Show(this, toQString(completion.message), completion.messageStyle,
                      toQString(completion.messageTitle));
     }
 }
@@ -383,37 +384,45 @@ void Antivirus::Timer2_Timer() {
     }
 }
 
-/// Observer of an action: removes rows and shows the percentage as the action goes.
+/// Observer of an action: removes rows, shows why a file stays, and shows the percentage as the
+/// action goes.
 class ActionDisplay final : public ActionObserver {
 public:
-    explicit ActionDisplay(std::function<void(std::size_t)> removeRow,
-                           std::function<void(int, const std::string&)> progress)
-        : m_removeRow(std::move(removeRow)), m_progress(std::move(progress)) {}
-    void entryRemoved(std::size_t position) override { m_removeRow(position); }
+    ActionDisplay(QTreeWidget* list, std::function<void(int, const std::string&)> progress)
+        : m_list(list), m_progress(std::move(progress)) {}
+    void entryRemoved(std::size_t position) override {
+        delete m_list->takeTopLevelItem(static_cast<int>(position) - 1);
+    }
+    void entryKept(std::size_t position, const DetectionEntry& entry, const std::string&) override {
+        if (QTreeWidgetItem* row = m_list->topLevelItem(static_cast<int>(position) - 1)) {
+            row->setText(4, toQString(entry.information));
+            row->setToolTip(4, row->text(4));
+        }
+    }
     void progressChanged(int percent, const std::string& text) override {
         m_progress(percent, text);
     }
 
 private:
-    std::function<void(std::size_t)> m_removeRow;
+    QTreeWidget* m_list;
     std::function<void(int, const std::string&)> m_progress;
 };
 
 void Antivirus::tindakan(std::string_view aksi) {
-    ActionDisplay display(
-        [this](std::size_t position) {
-            delete ListView1->takeTopLevelItem(static_cast<int>(position) - 1);
-        },
-        [this](int percent, const std::string& text) { showPercent(percent, toQString(text)); });
-    const ActionResult result =
-        ::tindakan(aksi, m_detections, m_settings.quarantineFolder, display);
-    if (result.handled > 0) {
+    ActionDisplay display(ListView1, [this](int percent, const std::string& text) {
+        showPercent(percent, toQString(text));
+    });
+    const ActionResult result = ::tindakan(
+        aksi, m_detections,
+        ActionOptionsFor(*m_database, ResolveQuarantineFolder(m_settings.quarantineFolder)),
+        display);
+    if (result.handled + result.failed > 0) {
         m_checked = 0;
         lblFileDiperiksa->setText(QStringLiteral("0"));
-        lblJumlahVirus->setText(QStringLiteral("0"));
+        lblJumlahVirus->setText(QString::number(m_detections.size()));
     }
     status->setText(toQString(result.status));
-    MsgBox::Show(this, toQString(result.status), result.messageStyle,
+    MsgBox::Show(this, toQString(result.message), result.messageStyle,
                  toQString(result.messageTitle));
 }
 
