@@ -87,6 +87,8 @@ std::string PrintableName(std::string_view text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte == 0x7F) {
             printable += escaped("\\x%02x", byte);
+        } else if (c == '\\') {
+            printable += "\\\\";
         } else {
             printable += c;
         }

@@ -9,5 +9,6 @@
 /// recoverable byte for byte.
 std::string JsonString(std::string_view text);
 
-/// Control characters of a file name written as "\xNN", so that one listed file stays one line.
+/// Control characters of a file name written as "\xNN" and a backslash as "\\", so that one listed
+/// file stays one line and every printed name stands for exactly one name.
 std::string PrintableName(std::string_view text);

@@ -1,7 +1,28 @@
 #include "cli/Commands.h"
 #include "engine/KestoEngine.h"
 
+#include <cerrno>
+#include <cstring>
 #include <map>
+#include <new>
+
+namespace {
+
+/// `code`, unless the results could not all be written: output that never arrived is a failure,
+/// never a silent success (a listing still exits with its own code).
+int checkedOutput(int code, CommandStreams streams) {
+    errno = 0;
+    streams.out.flush();
+    if (streams.out) {
+        return code;
+    }
+    const int error = errno;
+    streams.err << "kesto: cannot write the output"
+                << (error != 0 ? std::string(": ") + std::strerror(error) : std::string()) << '\n';
+    return code == kExitDetected ? code : kExitError;
+}
+
+} // namespace
 
 std::string databasePathFor(const CommandLine& line) {
     return line.database.value_or(KestoEngine::DefaultDatabasePath());
@@ -23,11 +44,11 @@ int runKesto(const std::vector<std::string>& arguments, CommandStreams streams) 
     }
     if (line.help) {
         streams.out << usageText();
-        return kExitClean;
+        return checkedOutput(kExitClean, streams);
     }
     if (line.version) {
         streams.out << versionText();
-        return kExitClean;
+        return checkedOutput(kExitClean, streams);
     }
     const auto command = commands.find(line.command);
     if (command == commands.end()) {
@@ -37,5 +58,10 @@ int runKesto(const std::vector<std::string>& arguments, CommandStreams streams) 
                     << usageText();
         return kExitError;
     }
-    return command->second(line, streams);
+    try {
+        return checkedOutput(command->second(line, streams), streams);
+    } catch (const std::bad_alloc&) {
+        streams.err << "kesto: out of memory\n";
+        return kExitError;
+    }
 }

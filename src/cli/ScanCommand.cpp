@@ -70,6 +70,7 @@ int runScan(const CommandLine& line, CommandStreams streams) {
     settings.json = line.json;
     settings.quiet = line.quiet;
     settings.liveProgress = !line.json && ::isatty(STDERR_FILENO) == 1;
+    settings.quarantine = line.quarantine;
     ScanReporter reporter(streams, settings, root);
     if (!databaseProblem.empty()) {
         reporter.problem(databaseProblem + "; files it does not list are reported clean");
@@ -90,7 +91,7 @@ int runScan(const CommandLine& line, CommandStreams streams) {
         const ActionOptions actionOptions = ActionOptionsFor(database, options.quarantineFolder);
         const ActionResult result = tindakan(line.clean ? kActionDelete : kActionQuarantine,
                                              summary.detections, actionOptions, reporter);
-        reporter.actionFinished(result, line.quarantine);
+        reporter.actionFinished(result);
     }
     reporter.close();
 

@@ -115,8 +115,8 @@ void ScanReporter::entryKept(std::size_t, const DetectionEntry& entry, const std
     clearProgress();
     m_streams.out.flush();
     m_streams.err << PrintableName(entry.location) << ": not "
-                  << (m_quarantine ? "quarantined" : "removed") << " (" << PrintableName(reason)
-                  << ")\n";
+                  << (m_settings.quarantine ? "quarantined" : "removed") << " ("
+                  << PrintableName(reason) << ")\n";
 }
 
 void ScanReporter::finished(const ScanSummary& summary) {
@@ -153,10 +153,10 @@ void ScanReporter::progressChanged(int, const std::string& text) {
     drawProgress(false);
 }
 
-void ScanReporter::actionFinished(const ActionResult& result, bool quarantine) {
+void ScanReporter::actionFinished(const ActionResult& result) {
     clearProgress();
     m_actionStatus = result.status;
-    m_quarantine = quarantine;
+    const bool quarantine = m_settings.quarantine;
     m_outcomes = result.outcomes;
     if (m_settings.json) {
         return;
@@ -200,7 +200,7 @@ void ScanReporter::close() {
     if (!m_actionStatus.empty()) {
         out << ",\n  \"action\": " << JsonString(m_actionStatus) << ",\n  \"actionResults\": [";
         separator = "\n";
-        const char* done = m_quarantine ? "quarantined" : "removed";
+        const char* done = m_settings.quarantine ? "quarantined" : "removed";
         for (const ActionOutcome& outcome : m_outcomes) {
             out << separator << "    {\"location\": " << JsonString(outcome.location)
                 << ", \"result\": " << JsonString(outcome.done ? done : "failed");

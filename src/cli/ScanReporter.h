@@ -18,6 +18,7 @@ public:
         bool json = false;
         bool quiet = false;
         bool liveProgress = false; ///< redraw a progress line on the message stream
+        bool quarantine = false;   ///< the action after the scan quarantines (else deletes)
     };
     ScanReporter(CommandStreams streams, Settings settings, std::string root);
 
@@ -34,7 +35,7 @@ public:
     void entryKept(std::size_t position, const DetectionEntry& entry,
                    const std::string& reason) override;
     /// The action's result line (text) or record (JSON).
-    void actionFinished(const ActionResult& result, bool quarantine);
+    void actionFinished(const ActionResult& result);
     /// Writes the JSON document; nothing in text mode.
     void close();
 
@@ -63,7 +64,6 @@ private:
     ScanSummary m_summary;
     std::string m_elapsed;
     std::string m_actionStatus;
-    bool m_quarantine = false;
     std::vector<ActionOutcome> m_outcomes;
     struct Unreadable {
         std::string location;

@@ -26,10 +26,23 @@ SignatureDatabase::SignatureDatabase(std::string path) : m_path(std::move(path))
 
 SignatureDatabase::~SignatureDatabase() = default;
 
-std::string SignatureDatabase::readContent() const {
+std::string SignatureDatabase::NoColonProblem(const std::string& path, std::size_t lineNumber) {
+    return "line " + std::to_string(lineNumber) + " of the database '" + path + "' has no colon";
+}
+
+std::string SignatureDatabase::NoEndLineProblem(const std::string& path) {
+    return "the database '" + path + "' has no end line \"" + std::string(kEndLine) + "\"";
+}
+
+std::string SignatureDatabase::ReadFile(const std::string& path) {
     std::string content;
-    if (const auto ec = platform::readWholeFile(m_path, content)) {
-        throw DatabaseError("cannot read the database '" + m_path + "': " + ec.message());
+    if (const auto ec =
+            platform::readWholeFile(path, content, platform::Follow::Symlinks, kMaxBytes)) {
+        if (ec == std::errc::file_too_large) {
+            throw DatabaseError("the database '" + path + "' is larger than " +
+                                std::to_string(kMaxBytes >> 20) + " MiB");
+        }
+        throw DatabaseError("cannot read the database '" + path + "': " + ec.message());
     }
     return content;
 }
@@ -47,8 +60,7 @@ SignatureDatabase::parse(const platform::FileStamp& stamp, std::string content) 
         ++number;
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos) {
-            index->problem =
-                "line " + std::to_string(number) + " of the database '" + m_path + "' has no colon";
+            index->problem = NoColonProblem(m_path, number);
             break;
         }
         index->entries.emplace_back(line.substr(0, colon), line.substr(colon + 1));
@@ -58,7 +70,7 @@ SignatureDatabase::parse(const platform::FileStamp& stamp, std::string content) 
         }
     }
     if (!ended && index->problem.empty()) {
-        index->problem = "the database '" + m_path + "' has no end line \"Selesai:Selesai\"";
+        index->problem = NoEndLineProblem(m_path);
     }
     // First line of each key wins: a stable sort keeps file order among equal keys.
     std::stable_sort(index->entries.begin(), index->entries.end(),
@@ -83,12 +95,12 @@ std::shared_ptr<const SignatureDatabase::Index> SignatureDatabase::current() con
         if (m_verifiedAtNs - newest >= kRacyWindowNs) {
             return m_index;
         }
-        std::string content = readContent();
+        std::string content = ReadFile(m_path);
         if (content != m_index->content) {
             m_index = parse(stamp, std::move(content));
         }
     } else {
-        m_index = parse(stamp, readContent());
+        m_index = parse(stamp, ReadFile(m_path));
     }
     m_verifiedAtNs = now;
     return m_index;

@@ -2,6 +2,7 @@
 
 #include "platform/InputFile.h"
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -28,6 +29,16 @@ class SignatureDatabase {
 public:
     /// The line that ends the database.
     static constexpr std::string_view kEndLine = "Selesai:Selesai";
+    /// Larger database files are refused (DatabaseError): the file is held in memory with an
+    /// index beside it, and a scan must not die for want of memory. 64 MiB hold millions of lines.
+    static constexpr std::uint64_t kMaxBytes = 64ull << 20;
+
+    /// Why a database cannot answer: a line without a colon, or no end line.
+    static std::string NoColonProblem(const std::string& path, std::size_t lineNumber);
+    static std::string NoEndLineProblem(const std::string& path);
+
+    /// Reads the database file whole, or throws DatabaseError (missing, unreadable, too large).
+    static std::string ReadFile(const std::string& path);
 
     explicit SignatureDatabase(std::string path);
     ~SignatureDatabase();
@@ -47,7 +58,6 @@ public:
 private:
     struct Index;
     std::shared_ptr<const Index> current() const;
-    std::string readContent() const;
     std::shared_ptr<const Index> parse(const platform::FileStamp& stamp, std::string content) const;
 
     std::string m_path;

@@ -1,8 +1,8 @@
 #include "engine/SignatureList.h"
 
+#include "engine/SignatureDatabase.h"
 #include "engine/StringSignature.h"
 #include "engine/TextLines.h"
-#include "platform/InputFile.h"
 
 namespace {
 
@@ -15,14 +15,23 @@ void addItem(SignatureList& list, std::string_view name) {
 SignatureList BuildSignatureList(const std::string& databasePath) {
     SignatureList list;
     std::string content;
-    if (const auto ec = platform::readWholeFile(databasePath, content)) {
-        list.problem = "cannot read the database '" + databasePath + "': " + ec.message();
-    } else {
+    try {
+        content = SignatureDatabase::ReadFile(databasePath);
+    } catch (const DatabaseError& error) {
+        list.problem = error.what();
+    }
+    if (list.problem.empty()) {
         TextLines lines(content);
         std::string_view line;
         bool ended = false;
+        std::size_t number = 0;
         while (lines.next(line)) {
+            ++number;
             const std::size_t colon = line.find(':');
+            // Listed whole, but a scan cannot look up a checksum past it: the database is broken.
+            if (colon == std::string_view::npos && list.problem.empty()) {
+                list.problem = SignatureDatabase::NoColonProblem(databasePath, number);
+            }
             const std::string_view name =
                 colon == std::string_view::npos ? line : line.substr(colon + 1);
             if (name == "Selesai") {
@@ -31,9 +40,8 @@ SignatureList BuildSignatureList(const std::string& databasePath) {
             }
             addItem(list, name);
         }
-        if (!ended) {
-            list.problem =
-                "the database '" + databasePath + "' has no end line \"Selesai:Selesai\"";
+        if (!ended && list.problem.empty()) {
+            list.problem = SignatureDatabase::NoEndLineProblem(databasePath);
         }
     }
     for (const auto& entry : StringSignature::VirusEntries()) {

@@ -14,5 +14,6 @@ struct SignatureList {
 
 /// Reads the database line by line: each line gives the text after its first colon (the whole line
 /// when it has none) until a line whose name is "Selesai". A database without such a line is listed
-/// to its end, and a missing one contributes nothing; both are reported in `problem`.
+/// to its end, and a missing or too large one contributes nothing; these, and the first line
+/// without a colon, are reported in `problem`.
 SignatureList BuildSignatureList(const std::string& databasePath);

@@ -52,8 +52,9 @@ public:
     std::uint64_t size() const { return m_size; }
     /// Reads up to `count` bytes; returns 0 at the end of the file or on error (see `ec`).
     std::size_t read(char* buffer, std::size_t count, std::error_code& ec);
-    /// Replaces `out` with everything from the current position to the end of the file.
-    std::error_code readToEnd(std::string& out);
+    /// Replaces `out` with everything from the current position to the end of the file; more than
+    /// `limit` bytes fail with std::errc::file_too_large and leave `out` empty.
+    std::error_code readToEnd(std::string& out, std::uint64_t limit = UINT64_MAX);
     void close();
 
 private:
@@ -62,9 +63,10 @@ private:
     FileStamp m_stamp;
 };
 
-/// Reads a whole regular file into `out`.
+/// Reads a whole regular file into `out`; a file of more than `limit` bytes is refused with
+/// std::errc::file_too_large before its content is held in memory.
 std::error_code readWholeFile(const std::string& path, std::string& out,
-                              Follow follow = Follow::Symlinks);
+                              Follow follow = Follow::Symlinks, std::uint64_t limit = UINT64_MAX);
 
 std::error_code statFile(const std::string& path, FileStamp& stamp);
 

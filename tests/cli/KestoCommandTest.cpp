@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -51,7 +52,13 @@ TEST(KestoCommand, UsageErrorsExitWithTwoAndExplain) {
 TEST(KestoCommand, HelpAndVersion) {
     const CliRun help = kesto({"--help"});
     EXPECT_EQ(help.code, kExitClean);
-    EXPECT_NE(help.out.find("inspect FILE..."), std::string::npos);
+    for (const char* item :
+         {"scan [--clean | --quarantine] [--json] [--quiet] FOLDER", "inspect FILE...",
+          "signatures", "--clean", "--quarantine ", "--quarantine-dir DIR", "--json", "-q, --quiet",
+          "--database PATH", "-h, --help", "-V, --version", "\n  --  ", "\n  0  ", "\n  1  ",
+          "\n  2  ", "\n  130  "}) {
+        EXPECT_NE(help.out.find(item), std::string::npos) << item;
+    }
     const CliRun version = kesto({"inspect", "--version"});
     EXPECT_EQ(version.code, kExitClean);
     EXPECT_EQ(version.out.rfind("kesto 1.1.0 (Zedodu)\n", 0), 0u);
@@ -84,6 +91,35 @@ TEST(KestoCommand, SignaturesListsDatabaseNamesThenBuiltInNames) {
     EXPECT_NE(run.out.find("\n17. Suspect level (6)\nTotal Signatures : 17\n"), std::string::npos);
 }
 
+TEST(KestoCommand, OutputThatCannotBeWrittenIsAnError) {
+    // A stream whose every write fails, as standard output on a full disk.
+    struct FullBuffer : std::streambuf {
+        int overflow(int) override { return traits_type::eof(); }
+    } full;
+    std::ostream out(&full);
+    TempDir dir;
+    const std::string database = threeEntryDatabase(dir);
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {"--help"}, {"signatures", "--database", database}, {"inspect", database}}) {
+        std::ostringstream err;
+        EXPECT_EQ(runKesto(arguments, {out, err}), kExitError)
+            << ::testing::PrintToString(arguments);
+        EXPECT_NE(err.str().find("cannot write the output"), std::string::npos);
+        out.clear();
+    }
+    // A scan that listed something still says so; one that listed nothing fails.
+    const std::string eicarDatabase = dir.file("eicar.dll");
+    writeFile(eicarDatabase, testsupport::databaseText({"6851CF3C:Eicar", "Selesai:Selesai"}));
+    writeFile(dir.file("tree/eicar.com"), testsupport::eicar());
+    std::ostringstream err;
+    EXPECT_EQ(runKesto({"scan", "--database", eicarDatabase, dir.file("tree")}, {out, err}),
+              kExitDetected);
+    out.clear();
+    std::filesystem::remove(dir.file("tree/eicar.com"));
+    EXPECT_EQ(runKesto({"scan", "--database", eicarDatabase, dir.file("tree")}, {out, err}),
+              kExitError);
+}
+
 TEST(KestoCommand, SignaturesOfABrokenDatabaseListWhatItCanAndFail) {
     TempDir dir;
     const std::string noEnd = dir.file("noend.dll");
@@ -91,11 +127,31 @@ TEST(KestoCommand, SignaturesOfABrokenDatabaseListWhatItCanAndFail) {
     const CliRun run = kesto({"signatures", "--database", noEnd});
     EXPECT_EQ(run.code, kExitError);
     EXPECT_EQ(run.out.rfind("1. First.A\n2. no colon here\n3. w32.service\n", 0), 0u);
-    EXPECT_NE(run.err.find("end line"), std::string::npos);
+    EXPECT_NE(run.err.find("no colon"), std::string::npos);
+    writeFile(noEnd, testsupport::databaseText({"AAAA1111:First.A"}));
+    EXPECT_NE(kesto({"signatures", "--database", noEnd}).err.find("end line"), std::string::npos);
 
     const CliRun missing = kesto({"signatures", "--database", dir.file("absent.dll")});
     EXPECT_EQ(missing.code, kExitError);
     EXPECT_NE(missing.out.find("Total Signatures : 14"), std::string::npos);
+
+    // A line without a colon is listed whole, yet a scan could not look past it.
+    const std::string noColon = dir.file("nocolon.dll");
+    writeFile(noColon, testsupport::databaseText({"AAAA1111:First.A", "no colon here",
+                                                  "CCCC3333:Third", "Selesai:Selesai"}));
+    const CliRun broken = kesto({"signatures", "--database", noColon});
+    EXPECT_EQ(broken.code, kExitError);
+    EXPECT_EQ(broken.out.rfind("1. First.A\n2. no colon here\n3. Third\n4. w32.service\n", 0), 0u);
+    EXPECT_NE(broken.err.find("line 2 of the database '" + noColon + "' has no colon"),
+              std::string::npos)
+        << broken.err;
+
+    const std::string huge = dir.file("huge.dll");
+    writeFile(huge, "");
+    std::filesystem::resize_file(huge, 1ull << 32);
+    const CliRun tooLarge = kesto({"signatures", "--database", huge});
+    EXPECT_EQ(tooLarge.code, kExitError);
+    EXPECT_NE(tooLarge.err.find("larger than 64 MiB"), std::string::npos);
 }
 
 TEST(KestoCommand, ProgramFindsTheShippedDatabaseBesideIt) {

@@ -2,10 +2,12 @@
 #include "engine/clsCRC.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
+#include "testsupport/Unprivileged.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
 
 using testsupport::TempDir;
 using testsupport::writeFile;
@@ -124,4 +126,82 @@ TEST_F(ScanCommandTest, JsonIsOneDocumentWithEscapedPaths) {
     EXPECT_NE(run.out.find("\"completion\": \"Scanning is finished, 1 virus detected...\""),
               std::string::npos);
     EXPECT_EQ(run.out.find("FOUND"), std::string::npos);
+}
+
+TEST_F(ScanCommandTest, FilesThatCouldNotBeHandledStayListedWithTheReason) {
+    writeFile(tree.file("a/eicar.com"), testsupport::eicar());
+    writeFile(tree.file("b/eicar.com"), testsupport::eicar());
+    // A quarantine folder that is a regular file can take nothing.
+    writeFile(quarantine, "not a folder");
+    const ScanRun run = scan({"--quarantine", tree.path()});
+    EXPECT_EQ(run.code, kExitDetected);
+    EXPECT_NE(run.out.find("0 Virus has been removed to a folder '" + quarantine + "/' ...\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.err.find(tree.file("a/eicar.com") + ": not quarantined ("), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find(tree.file("b/eicar.com") + ": not quarantined ("), std::string::npos);
+    EXPECT_NE(run.err.find("2 file(s) could not be quarantined"), std::string::npos);
+    EXPECT_EQ(testsupport::readFile(tree.file("a/eicar.com")), testsupport::eicar());
+
+    const ScanRun json = scan({"--quarantine", "--json", tree.path()});
+    EXPECT_NE(json.out.find("{\"location\": \"" + tree.file("b/eicar.com") +
+                            "\", \"result\": \"failed\", \"reason\": \"quarantine folder"),
+              std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("\"action\": \"0 Virus has been removed"), std::string::npos);
+}
+
+TEST_F(ScanCommandTest, UnreadableFilesAreReportedAndNeverCountAsClean) {
+    writeFile(tree.file("locked.com"), testsupport::eicar());
+    ::chmod(tree.file("locked.com").c_str(), 0);
+    ::chmod(tree.path().c_str(), 0777);
+    ::chmod(home.path().c_str(), 0755);
+    // 0 when every expectation holds in the unprivileged child, else the number of the first
+    // that failed.
+    const int status = testsupport::runUnprivileged([this] {
+        const ScanRun text = scan({tree.path()});
+        if (text.code != kExitError) {
+            return 1;
+        }
+        if (text.err.find("cannot read '" + tree.file("locked.com") + "'") == std::string::npos ||
+            text.out.find("Not Readable  : 1\n") == std::string::npos) {
+            return 2;
+        }
+        if (!scan({"--quiet", tree.path()}).err.empty()) {
+            return 3;
+        }
+        const ScanRun json = scan({"--json", tree.path()});
+        if (json.code != kExitError ||
+            json.out.find("\"unreadableFiles\": [\n    {\"location\": \"" +
+                          tree.file("locked.com")) == std::string::npos) {
+            return 4;
+        }
+        // A listed file still wins over one that could not be read.
+        writeFile(tree.file("open.com"), testsupport::eicar());
+        return scan({tree.path()}).code == kExitDetected ? 0 : 5;
+    });
+    EXPECT_EQ(status, 0);
+}
+
+TEST_F(ScanCommandTest, LookupsTheDatabaseCannotAnswerAreCountedAndExitTwo) {
+    writeFile(database, testsupport::databaseText({"ABC:First", "no colon", "Selesai:Selesai"}));
+    writeFile(tree.file("a.txt"), "harmless");
+    writeFile(tree.file("b.txt"), "harmless too");
+    const ScanRun run = scan({tree.path()});
+    EXPECT_EQ(run.code, kExitError);
+    EXPECT_NE(run.out.find("Not Looked Up : 2\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("2 file(s) could not be looked up in the signature database: line 2 "),
+              std::string::npos)
+        << run.err;
+}
+
+TEST_F(ScanCommandTest, DatabaseTooLargeToHoldIsRefusedWithoutTryingTo) {
+    writeFile(tree.file("a.txt"), "harmless");
+    writeFile(database, "");
+    // Sparse: no disk space is taken, and reading it whole would need gigabytes.
+    std::filesystem::resize_file(database, 4ull << 30);
+    const ScanRun run = scan({tree.path()});
+    EXPECT_EQ(run.code, kExitError);
+    EXPECT_NE(run.err.find("is larger than 64 MiB"), std::string::npos) << run.err;
 }

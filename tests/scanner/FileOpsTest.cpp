@@ -1,5 +1,6 @@
 #include "platform/FileOps.h"
 
+#include "platform/InputFile.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 
@@ -144,3 +145,19 @@ TEST_F(FileOpsAcrossFileSystems, FailedCopyLeavesTheSourceAndNoTarget) {
 }
 
 } // namespace
+
+TEST(FileOps, ReadWholeFileRefusesFilesAboveItsLimit) {
+    TempDir dir;
+    writeFile(dir.file("ten"), "0123456789");
+    std::string content = "previous";
+    EXPECT_FALSE(platform::readWholeFile(dir.file("ten"), content, platform::Follow::Symlinks, 10));
+    EXPECT_EQ(content, "0123456789");
+    EXPECT_EQ(platform::readWholeFile(dir.file("ten"), content, platform::Follow::Symlinks, 9),
+              std::errc::file_too_large);
+    EXPECT_TRUE(content.empty());
+    // A file that reports no length (as kernel files do) is still stopped at the limit.
+    EXPECT_EQ(platform::readWholeFile("/proc/self/maps", content, platform::Follow::Symlinks, 16),
+              std::errc::file_too_large);
+    EXPECT_FALSE(platform::readWholeFile("/proc/self/maps", content));
+    EXPECT_FALSE(content.empty());
+}

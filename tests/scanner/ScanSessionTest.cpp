@@ -206,3 +206,37 @@ TEST_F(ScanSessionTest, RunningDetectedProgramIsEndedWhenListed) {
     EXPECT_TRUE(killedWhenListed);
     EXPECT_EQ(children.end(pid), SIGKILL);
 }
+
+TEST_F(ScanSessionTest, DatabaseRemovedDuringTheScanIsReportedNotClean) {
+    plant("top.txt", "checked while the database is there");
+    plant("sub/a.txt", "clean");
+    plant("sub/b.txt", "bad", "Threat.B");
+    struct Failures : RecordingObserver {
+        void lookupFailed(const std::string& location, const std::string&) override {
+            failed.push_back(location);
+        }
+        std::vector<std::string> failed;
+    } observer;
+    ScanOptions options;
+    options.root = root.path();
+    options.database = &database;
+    options.threads = 1;
+    // The files of the root folder are handed to the checker before "sub/" is opened, but may
+    // be checked later, so only the files below it are certain to miss the database.
+    options.beforeFolder = [this](ScanPass pass, const std::string& folder) {
+        if (pass == ScanPass::Scanning && folder == root.file("sub/")) {
+            std::filesystem::remove(databaseDir.file("db.dll"));
+        }
+    };
+    const ScanSummary summary = RunScan(options, observer, [] { return false; });
+    EXPECT_TRUE(summary.detections.empty());
+    ASSERT_GE(observer.failed.size(), 2u);
+    const std::vector<std::string> below(observer.failed.end() - 2, observer.failed.end());
+    EXPECT_EQ(below, (std::vector<std::string>{root.file("sub/a.txt"), root.file("sub/b.txt")}));
+    EXPECT_EQ(summary.counts.lookupFailed, observer.failed.size());
+    EXPECT_NE(summary.lookupFailure.find("db.dll"), std::string::npos);
+    EXPECT_NE(summary.completion.message.find("could not be looked up in the signature database"),
+              std::string::npos)
+        << summary.completion.message;
+    EXPECT_EQ(summary.completion.messageStyle, 48);
+}

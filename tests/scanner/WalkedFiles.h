@@ -2,6 +2,7 @@
 
 #include "scanner/DetectionList.h"
 #include "scanner/FolderWalk.h"
+#include "testsupport/Unprivileged.h"
 
 #include <functional>
 #include <string>
@@ -13,9 +14,5 @@ WalkedFile walkedFile(const std::string& path);
 
 /// A row for the file at `path` as a scan rooted at its folder would list it.
 DetectionEntry listedEntry(const std::string& path, const std::string& threat = "Test.Virus");
-
-/// Runs `body` in a child process with the rights of an unprivileged user when the tests run as
-/// root (else as the current user); returns its exit status, or -1 when it did not exit.
-int runUnprivileged(const std::function<int()>& body);
 
 } // namespace testsupport

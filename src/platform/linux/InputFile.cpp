@@ -2,6 +2,7 @@
 
 #include "platform/linux/StatStamp.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
@@ -135,13 +136,26 @@ std::size_t InputFile::read(char* buffer, std::size_t count, std::error_code& ec
     }
 }
 
-std::error_code InputFile::readToEnd(std::string& out) {
-    // Sized from the open-time length, but the file may have grown or shrunk since.
-    out.resize(static_cast<std::size_t>(m_size) + 1);
+std::error_code InputFile::readToEnd(std::string& out, std::uint64_t limit) {
+    const auto tooLarge = [&out] {
+        out.clear();
+        out.shrink_to_fit();
+        return std::make_error_code(std::errc::file_too_large);
+    };
+    if (m_size > limit) {
+        return tooLarge();
+    }
+    // Sized from the open-time length, but the file may have grown or shrunk since; one byte more
+    // than the limit is room enough to see it was passed.
+    const std::uint64_t room = limit == UINT64_MAX ? limit : limit + 1;
+    out.resize(static_cast<std::size_t>(std::min(m_size + 1, room)));
     std::size_t filled = 0;
     for (;;) {
         if (filled == out.size()) {
-            out.resize(out.size() * 2);
+            if (filled > limit) {
+                return tooLarge();
+            }
+            out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(out.size() * 2, room)));
         }
         std::error_code ec;
         const std::size_t got = read(out.data() + filled, out.size() - filled, ec);
@@ -167,13 +181,14 @@ void InputFile::close() {
     m_stamp = {};
 }
 
-std::error_code readWholeFile(const std::string& path, std::string& out, Follow follow) {
+std::error_code readWholeFile(const std::string& path, std::string& out, Follow follow,
+                              std::uint64_t limit) {
     InputFile file;
     if (const auto ec = file.open(path, follow)) {
         out.clear();
         return ec;
     }
-    return file.readToEnd(out);
+    return file.readToEnd(out, limit);
 }
 
 std::error_code statFile(const std::string& path, FileStamp& stamp) {
