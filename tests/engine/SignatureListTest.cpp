@@ -43,12 +43,12 @@ TEST_P(SignatureListTest, ListsDatabaseNamesThenBuiltInNames) {
 
 INSTANTIATE_TEST_SUITE_P(
     SignatureList, SignatureListTest,
-    ::testing::Values(ListCase{"ThreeEntries",
+    ::testing::Values(ListCase{"LineWithoutColonIsListedWholeButUnsound",
                                {{"352441C2:w32.alpha", "No colon on this line",
                                  "CBF43926:Name:with:colons", "Selesai:Selesai",
                                  "DEADBEEF:After the end line"}},
                                {"w32.alpha", "No colon on this line", "Name:with:colons"},
-                               false},
+                               true},
                       // Any line whose name is the end word ends the list, whatever its key.
                       ListCase{"EndWordUnderAnotherKey",
                                {{"352441C2:w32.alpha", "12345678:Selesai", "CBF43926:w32.beta"}},
