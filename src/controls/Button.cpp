@@ -343,7 +343,7 @@ QSize Button::minimumSizeHint() const {
     return {ButtonLook::MinimumSide, ButtonLook::MinimumSide};
 }
 
-ButtonLook::State Button::state() const {
+ButtonLook::State Button::lookState() const {
     return {m_isPressed, m_isHovered, isEnabled()};
 }
 
@@ -446,7 +446,7 @@ void Button::setHovered(bool hovered) {
 
 void Button::paintEvent(QPaintEvent* /*event*/) {
     settle();
-    const ButtonLook::State current = state();
+    const ButtonLook::State current = lookState();
     QPainter painter(this);
     if (m_ButtonStyleColors != 0) {
         paintBackground(painter, current);
@@ -722,8 +722,8 @@ void Button::leaveEvent(QEvent* /*event*/) {
     setHovered(false);
 }
 
-// Space and Enter press the button. Releasing Space clicks it, as push buttons do; releasing
-// Enter presses it again and raises MouseDown with zero arguments, without a click.
+// Space and Enter press the button and their release lets it go again. Releasing Space clicks
+// it, as push buttons do; releasing Enter raises MouseDown with zero arguments instead of a click.
 void Button::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
     const bool space = key == Qt::Key_Space;
@@ -756,7 +756,7 @@ void Button::keyReleaseEvent(QKeyEvent* event) {
         m_isPressed = false;
         refresh();
         if (enter) {
-            mouseDown(0, 0, 0, 0);
+            emit MouseDown(0, 0, 0, 0);
         } else if (space && m_spaceArmed) {
             click();
         }

@@ -136,6 +136,9 @@ public:
     /// Repaints at once.
     void Refresh();
 
+    /// The state the next repaint draws: pressed, hovered, enabled.
+    ButtonLook::State lookState() const;
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
@@ -176,7 +179,6 @@ protected:
 private:
     template <typename T> void store(T& member, const T& value, const char* name);
     QVariantMap defaultProperties() const;
-    ButtonLook::State state() const;
     /// Brings the state up to date before a repaint: a toggle that is on stays down and some
     /// styles impose their outline colours.
     void settle();

@@ -1,6 +1,7 @@
 #include "scanner/ScanTexts.h"
 
 #include <cmath>
+#include <utility>
 
 namespace ScanTexts {
 
@@ -100,6 +101,14 @@ void AddUncheckedNote(Completion& completion, const std::string& note) {
     if (completion.showMessage) {
         completion.messageStyle = 48;
     }
+}
+
+void WelcomeLine::programWindowActivated() {
+    m_due = true;
+}
+
+bool WelcomeLine::mainWindowActivated() {
+    return std::exchange(m_due, false);
 }
 
 } // namespace ScanTexts

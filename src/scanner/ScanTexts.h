@@ -61,4 +61,20 @@ void AddUncheckedNote(Completion& completion, const std::string& note);
 inline constexpr std::string_view kWelcome =
     "Welcome to Kesto Virus Scanner. Click Scan for start scanning...";
 
+/// When the main window's status line returns to kWelcome: at the window's first activation, and
+/// when it becomes active again after another window of the program (a tool window such as the
+/// signature list) was active. Message boxes, dialogs and other programs are not reported, so the
+/// completion or action text the user is reading survives them.
+class WelcomeLine {
+public:
+    /// A window of the program became active that is neither the main window nor a message box
+    /// or dialog.
+    void programWindowActivated();
+    /// The main window became active; true when its status line shows kWelcome.
+    bool mainWindowActivated();
+
+private:
+    bool m_due = true;
+};
+
 } // namespace ScanTexts

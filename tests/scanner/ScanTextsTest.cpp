@@ -46,6 +46,21 @@ TEST(ScanTexts, WaitAnimationCyclesThroughFourDotsWithAQuietTick) {
     }
 }
 
+TEST(ScanTexts, WelcomeLineGreetsAtFirstAndAfterAnotherProgramWindowOnly) {
+    WelcomeLine welcome;
+    EXPECT_TRUE(welcome.mainWindowActivated());
+    // Message boxes, dialogs and other programs are not reported: the status line stays.
+    EXPECT_FALSE(welcome.mainWindowActivated());
+    EXPECT_FALSE(welcome.mainWindowActivated());
+
+    // Back from a tool window, even when it had its own message box or the user went elsewhere
+    // before returning: one greeting.
+    welcome.programWindowActivated();
+    welcome.programWindowActivated();
+    EXPECT_TRUE(welcome.mainWindowActivated());
+    EXPECT_FALSE(welcome.mainWindowActivated());
+}
+
 TEST(ScanTexts, CompletionOfFinishedAndStoppedScans) {
     const Completion found = CompletionFor(3, false);
     EXPECT_EQ(found.status, "Scanning is finished, 3 virus detected...");

@@ -15,7 +15,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPointer>
 #include <QTest>
 #include <QTreeWidget>
@@ -28,6 +30,38 @@ namespace {
 
 Button* button(const QWidget& window, const char* name) {
     return window.findChild<Button*>(QString::fromLatin1(name));
+}
+
+QWidget* topLevel(const QString& title) {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->windowTitle() == title) {
+            return top;
+        }
+    }
+    return nullptr;
+}
+
+const QString kWelcome =
+    QStringLiteral("Welcome to Kesto Virus Scanner. Click Scan for start scanning...");
+
+/// Waits until `widget`'s window has the focus. (A transient child counts as active while its
+/// parent has the focus, so QTest::qWaitForWindowActive would not wait for the change.)
+bool waitForFocus(QWidget& widget) {
+    widget.activateWindow();
+    return QTest::qWaitFor([&widget] {
+        return QGuiApplication::focusWindow() == widget.windowHandle() && widget.isActiveWindow();
+    });
+}
+
+/// Makes `other` the active window, closes it and makes `window` active again, the way a person
+/// leaves the main window for another one and comes back.
+bool visit(QWidget& window, QWidget& other) {
+    other.show();
+    if (!waitForFocus(other)) {
+        return false;
+    }
+    other.close();
+    return waitForFocus(window);
 }
 
 } // namespace
@@ -45,6 +79,7 @@ private:
         settings.databasePath = m_home.file("Virus Database.dll");
         settings.quarantineFolder = m_home.file("Karantina");
         settings.endProgram = [this] { ++m_ended; };
+        settings.timersTick = false; // the tests tick the clock themselves
         return settings;
     }
 
@@ -86,13 +121,15 @@ private slots:
         DialogAnswers answers;
         Antivirus window(settings());
         window.Form_Activate();
-        QCOMPARE(
-            labelText(window, "status"),
-            QStringLiteral("Welcome to Kesto Virus Scanner. Click Scan for start scanning..."));
+        QCOMPARE(labelText(window, "status"), kWelcome);
         QCOMPARE(window.windowTitle(), QStringLiteral("Kesto Virus Scanner Zedodu 1.1.0"));
         QCOMPARE(button(window, "cmdScan")->Caption(), QStringLiteral("Scan"));
         QCOMPARE(button(window, "cmdScan")->toolTip(), QStringLiteral("Start Scanning..."));
         QCOMPARE(labelText(window, "lblPercentComplete"), QStringLiteral("0 % Complete..."));
+        // The bar's text is plain black, without the white shadow of a newly placed bar.
+        const auto* bar = window.findChild<ProgressBar*>(QStringLiteral("ProgressBar1"));
+        QCOMPARE(bar->TextEffect(), 1);
+        QCOMPARE(bar->TextForeColor(), WinColor::Rgb(0, 0, 0));
         const auto* list = window.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
         QCOMPARE(list->headerItem()->text(2), QStringLiteral("Location"));
         QCOMPARE(list->columnWidth(1), 160);
@@ -140,10 +177,80 @@ private slots:
         QCOMPARE(answers.messages.back().text,
                  QStringLiteral("There are no viruses are quaranted..."));
         QCOMPARE(answers.messages.back().title, QStringLiteral("No Selected"));
+    }
 
-        // Coming back to the window restores the welcome line.
-        window.Form_Activate();
-        QVERIFY(labelText(window, "status").startsWith(QStringLiteral("Welcome")));
+    void statusLineGreetsOnlyOnReturnFromAToolWindow() {
+        writeFile(m_tree.file("eicar.com"), testsupport::eicar());
+        DialogAnswers answers; // clears the handlers below on every way out
+        Antivirus window(settings());
+        // Message boxes and the folder dialog appear as real windows that take the activation.
+        int boxes = 0;
+        bool visited = true;
+        MsgBox::SetHandler([&](const QString& text, int, const QString& title) {
+            QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, &window);
+            visited = visit(window, box) && visited;
+            ++boxes;
+            return int{MsgBox::Ok};
+        });
+        FolderDialog::SetHandler([&](const QString& title) {
+            QFileDialog dialog(&window, title);
+            dialog.setOption(QFileDialog::DontUseNativeDialog);
+            visited = visit(window, dialog) && visited;
+            return answers.folder;
+        });
+        window.show();
+        QVERIFY(waitForFocus(window));
+        QCOMPARE(labelText(window, "status"), kWelcome);
+
+        const QString finished = QStringLiteral("Scanning is finished, 1 virus detected...");
+        answers.folder = QString::fromStdString(m_tree.path());
+        window.cmdScan_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.scanning(), 20000);
+        QCOMPARE(boxes, 1);
+        QCOMPARE(labelText(window, "status"), finished);
+
+        answers.folder.reset();
+        window.cmdScan_Click();
+        QCOMPARE(labelText(window, "status"), finished);
+
+        // Another program took over and the user came back.
+        QApplication::setActiveWindow(nullptr);
+        QVERIFY(!window.isActiveWindow());
+        QApplication::setActiveWindow(&window);
+        QVERIFY(window.isActiveWindow());
+        QCOMPARE(labelText(window, "status"), finished);
+
+        window.cmdHapus_Click();
+        QCOMPARE(boxes, 2);
+        QCOMPARE(labelText(window, "status"), QStringLiteral("1 Virus has been removed..."));
+        QVERIFY(visited);
+
+        window.findChild<QAction*>(QStringLiteral("mnuViewSigna"))->trigger();
+        QWidget* list = topLevel(QStringLiteral("Kesto -> Virus Signatures"));
+        QVERIFY(list != nullptr);
+        QVERIFY(waitForFocus(*list));
+        QCOMPARE(labelText(window, "status"), QStringLiteral("1 Virus has been removed..."));
+        QVERIFY(visit(window, *list)); // closing the list gives the main window back
+        QCOMPARE(labelText(window, "status"), kWelcome);
+    }
+
+    void elapsedClockStartsAtZeroForEachScan() {
+        writeFile(m_tree.file("clean.txt"), "clean");
+        DialogAnswers answers;
+        Antivirus window(settings());
+        answers.folder = QString::fromStdString(m_tree.path());
+        window.cmdScan_Click();
+        for (int second = 0; second < 3; ++second) {
+            window.Timer1_Timer();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!window.scanning(), 20000);
+        QCOMPARE(labelText(window, "Label1"), QStringLiteral("00:00:03"));
+
+        // The next scan ends before its first tick.
+        window.cmdScan_Click();
+        QCOMPARE(labelText(window, "Label1"), QStringLiteral("00:00:00"));
+        QTRY_VERIFY_WITH_TIMEOUT(!window.scanning(), 20000);
+        QCOMPARE(labelText(window, "Label1"), QStringLiteral("00:00:00"));
     }
 
     void cancelledFolderDialogChangesNothing() {
@@ -207,12 +314,7 @@ private slots:
         QVERIFY(!window.findChild<QAction*>(QStringLiteral("mnuAbout"))->isEnabled());
         signatures->trigger();
         QVERIFY(!window.isEnabled());
-        QWidget* list = nullptr;
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            if (top->windowTitle() == QStringLiteral("Kesto -> Virus Signatures")) {
-                list = top;
-            }
-        }
+        QWidget* list = topLevel(QStringLiteral("Kesto -> Virus Signatures"));
         QVERIFY(list != nullptr && list->isVisible() && list->isEnabled());
         list->close();
         QVERIFY(window.isEnabled());

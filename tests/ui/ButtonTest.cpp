@@ -244,7 +244,7 @@ private slots:
         QCOMPARE(keyPresses.first(), (QVariantList{32}));
         QCOMPARE(keyUps.count(), 1);
 
-        // Enter presses the button again on release instead of clicking it.
+        // Enter's release raises MouseDown with zero arguments instead of a click.
         QTest::keyClick(&button, Qt::Key_Return);
         QCOMPARE(clicks.count(), 1);
         QCOMPARE(downs.count(), 1);
@@ -253,6 +253,38 @@ private slots:
 
         QTest::keyClick(&button, Qt::Key_A, Qt::ShiftModifier | Qt::ControlModifier);
         QCOMPARE(keyDowns.last(), (QVariantList{65, 3}));
+    }
+
+    // The look follows the key: pressed while Space or Enter is down, drawn normal again as soon
+    // as it is let go, with no pointer involved.
+    void keysPressTheLookOnlyWhileDown() {
+        Button button;
+        button.setButtonStyle(7);
+        QSignalSpy clicks(&button, &Button::Click);
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+            QTest::keyPress(&button, key);
+            QVERIFY(button.lookState().pressed);
+            COMPARE_RGB(pixel(painted(button), 1, 1), ButtonLook::GlassInnerPressed);
+            // A held key repeats its release; the button stays down until the real one.
+            QKeyEvent repeated(QEvent::KeyRelease, key, Qt::NoModifier, QString(), true);
+            QApplication::sendEvent(&button, &repeated);
+            QVERIFY(button.lookState().pressed);
+            QTest::keyRelease(&button, key);
+            QVERIFY(!button.lookState().pressed);
+            COMPARE_RGB(pixel(painted(button), 1, 1), ButtonLook::GlassInner);
+        }
+        QCOMPARE(clicks.count(), 1); // Space only
+
+        // A toggle goes down with Space and stays down while its Value holds.
+        button.setButtonType(1);
+        QTest::keyClick(&button, Qt::Key_Space);
+        QVERIFY(button.Value());
+        QVERIFY(button.lookState().pressed);
+        QTest::keyClick(&button, Qt::Key_Return);
+        QVERIFY(button.lookState().pressed);
+        QTest::keyClick(&button, Qt::Key_Space);
+        QVERIFY(!button.Value());
+        QVERIFY(!button.lookState().pressed);
     }
 
     void settersReportTheirProperty() {

@@ -17,17 +17,25 @@
 #include "scanner/StartupTexts.h"
 #include "scanner/ui/ScanWorker.h"
 
+#include <QAbstractPrintDialog>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QColorDialog>
 #include <QCursor>
+#include <QFileDialog>
+#include <QFontDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
+#include <QProgressDialog>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -37,6 +45,28 @@ const char* const kColumnTitles[] = {" ", "Virus Name", "Location", "Size (byte)
 
 int himetricToPixels(int himetric) {
     return (himetric * 96 + 1270) / 2540;
+}
+
+/// Message boxes and the stock file, folder, colour, font, input, progress and print dialogs come
+/// and go over a window without being windows of the program in their own right.
+bool passingDialog(QWidget* window) {
+    return qobject_cast<QMessageBox*>(window) != nullptr ||
+           qobject_cast<QFileDialog*>(window) != nullptr ||
+           qobject_cast<QColorDialog*>(window) != nullptr ||
+           qobject_cast<QFontDialog*>(window) != nullptr ||
+           qobject_cast<QInputDialog*>(window) != nullptr ||
+           qobject_cast<QProgressDialog*>(window) != nullptr ||
+           qobject_cast<QAbstractPrintDialog*>(window) != nullptr;
+}
+
+/// The top-level widget shown in `window`; nullptr for a window that is no widget of the program.
+QWidget* widgetOf(const QWindow* window) {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->windowHandle() == window) {
+            return top;
+        }
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -68,6 +98,7 @@ Antivirus::Antivirus(Settings settings, QWidget* parent)
     Timer2 = new QTimer(this);
     Timer2->setInterval(500);
     connect(Timer2, &QTimer::timeout, this, &Antivirus::Timer2_Timer);
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, &Antivirus::focusWindowChanged);
 
     connect(m_worker, &ScanWorker::passStarted, this, [this](int pass) {
         ListView1->clear();
@@ -98,7 +129,10 @@ Antivirus::Antivirus(Settings settings, QWidget* parent)
     connect(m_worker, &ScanWorker::finished, this, &Antivirus::scanFinished);
 }
 
-Antivirus::~Antivirus() = default;
+Antivirus::~Antivirus() {
+    // Windows that close while the base classes are destroyed must not reach this part.
+    disconnect(qApp, &QGuiApplication::focusWindowChanged, this, nullptr);
+}
 
 void Antivirus::buildWindow() {
     auto* central = new QWidget(this);
@@ -188,6 +222,8 @@ void Antivirus::buildWindow() {
     ProgressBar1->setPBSCustomeColor2(WinColor::Rgb(154, 179, 241));
     ProgressBar1->setTextStyle(3);
     ProgressBar1->setTextEffectColor(WinColor::Rgb(255, 255, 255));
+    // Plain black text: a newly placed bar draws a white shadow, this one draws none.
+    ProgressBar1->setTextEffect(1);
     QFont fixed(QStringLiteral("Fixedsys"));
     fixed.setStyleHint(QFont::Monospace);
     fixed.setPointSize(9);
@@ -341,9 +377,10 @@ void Antivirus::cmdScan_Click() {
     setScanButtons(false);
     setCounts(0, 0, 0);
     m_wait = ScanTexts::WaitAnimation();
-    Timer2->start();
+    runTimer(Timer2);
     m_elapsedSeconds = 0;
-    Timer1->start();
+    Label1->setText(toQString(ScanTexts::ElapsedText(m_elapsedSeconds)));
+    runTimer(Timer1);
 
     ScanOptions options;
     options.root = root;
@@ -370,6 +407,12 @@ void Antivirus::scanFinished(const ScanSummary& summary) {
     if (completion.showMessage && !m_ending) {
         MsgBox::Show(this, toQString(completion.message), completion.messageStyle,
                      toQString(completion.messageTitle));
+    }
+}
+
+void Antivirus::runTimer(QTimer* timer) {
+    if (m_settings.timersTick) {
+        timer->start();
     }
 }
 
@@ -467,7 +510,22 @@ void Antivirus::Form_Activate() {
         }
         return;
     }
-    status->setText(toQString(ScanTexts::kWelcome));
+    if (m_welcome.mainWindowActivated()) {
+        status->setText(toQString(ScanTexts::kWelcome));
+    }
+}
+
+void Antivirus::focusWindowChanged(QWindow* window) {
+    // nullptr is another program; the main window's own activation is Form_Activate's.
+    if (window == nullptr || window == windowHandle()) {
+        return;
+    }
+    QWidget* widget = widgetOf(window);
+    if (widget == nullptr || widget->windowType() == Qt::Popup ||
+        widget->windowType() == Qt::ToolTip || passingDialog(widget)) {
+        return;
+    }
+    m_welcome.programWindowActivated();
 }
 
 void Antivirus::changeEvent(QEvent* event) {

@@ -16,6 +16,7 @@ class QLabel;
 class QMenu;
 class QTimer;
 class QTreeWidget;
+class QWindow;
 class ScanWorker;
 class SignatureDatabase;
 struct ScanSummary;
@@ -31,6 +32,9 @@ public:
         std::string quarantineFolder; ///< without a final separator
         /// Ends the program at once (a missing database); tests replace it.
         std::function<void()> endProgram;
+        /// Whether the elapsed clock and the wait animation tick by themselves; tests turn this
+        /// off and call Timer1_Timer and Timer2_Timer as the clock.
+        bool timersTick = true;
     };
     /// The settings of the installed program.
     static Settings DefaultSettings();
@@ -51,7 +55,8 @@ public slots:
     void Label9_Click();
     void Timer1_Timer();
     void Timer2_Timer();
-    /// The activation check: ends the program when the database is missing, else greets.
+    /// The activation check: ends the program when the database is missing; otherwise greets at
+    /// the first activation and when the user comes back from another window of the program.
     void Form_Activate();
     void mnuTemp_Click();
     void mnuViewSigna_Click();
@@ -70,6 +75,10 @@ private:
     void scanFinished(const ScanSummary& summary);
     void tindakan(std::string_view aksi);
     void setScanButtons(bool idle);
+    /// Starts one of the two timers unless the tests drive them.
+    void runTimer(QTimer* timer);
+    /// Notes that one of the program's own windows took over, so that coming back greets.
+    void focusWindowChanged(QWindow* window);
 
     Settings m_settings;
     std::unique_ptr<SignatureDatabase> m_database;
@@ -80,6 +89,7 @@ private:
     std::uint64_t m_checked = 0;
     std::uint64_t m_elapsedSeconds = 0;
     ScanTexts::WaitAnimation m_wait;
+    ScanTexts::WelcomeLine m_welcome;
     bool m_ending = false;
     bool m_scanActive = false; ///< from the start of a scan until its end has been shown
 
