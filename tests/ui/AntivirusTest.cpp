@@ -351,6 +351,37 @@ private slots:
         QCOMPARE(list->topLevelItem(0)->text(2), QString::fromStdString(suspect));
     }
 
+    void filesThatCouldNotBeHandledStayListedWithTheReason() {
+        writeFile(m_tree.file("a/eicar.com"), testsupport::eicar());
+        writeFile(m_tree.file("b/eicar.com"), testsupport::eicar());
+        // A quarantine folder that is a regular file can take nothing.
+        writeFile(m_home.file("Karantina"), "not a folder");
+        DialogAnswers answers;
+        Antivirus window(settings());
+        scanTree(window, answers);
+        window.cmdKarantina_Click();
+        const auto* list = window.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QVERIFY(list->topLevelItem(0)->text(4).startsWith(QStringLiteral("Not quarantined: ")));
+        QCOMPARE(labelText(window, "lblJumlahVirus"), QStringLiteral("2"));
+        const QString folder = QString::fromStdString(m_home.file("Karantina/"));
+        QCOMPARE(labelText(window, "status"),
+                 QStringLiteral("0 Virus has been removed to a folder '%1' ...").arg(folder));
+        QCOMPARE(answers.messages.back().title, QStringLiteral("Not Complete"));
+        QCOMPARE(answers.messages.back().style, 48);
+        QVERIFY(answers.messages.back().text.contains(
+            QStringLiteral("2 file(s) could not be moved to the quarantine folder")));
+        QVERIFY(std::filesystem::exists(m_tree.file("a/eicar.com")));
+
+        // Once the folder can take them, the same rows are moved.
+        std::filesystem::remove(m_home.file("Karantina"));
+        window.cmdKarantina_Click();
+        QCOMPARE(list->topLevelItemCount(), 0);
+        QCOMPARE(answers.messages.back().title, QStringLiteral("Success"));
+        QVERIFY(std::filesystem::exists(m_home.file("Karantina/eicar.com_vir")));
+        QVERIFY(std::filesystem::exists(m_home.file("Karantina/eicar.com (2)_vir")));
+    }
+
     void closeWhileIdleAsksNothing() {
         DialogAnswers answers;
         Antivirus window(settings());
