@@ -64,7 +64,7 @@ bool FolderWalk::openRoot() {
         report(path, ec);
         return false;
     }
-    auto node = std::make_shared<const WalkedFolder>(nullptr, m_root, handle.id());
+    auto node = std::make_shared<WalkedFolder>(nullptr, m_root, handle.id());
     return enter(path, std::move(node), std::move(handle));
 }
 
@@ -123,7 +123,7 @@ bool FolderWalk::enterNextFolder() {
             report(path, ec);
             continue;
         }
-        auto node = std::make_shared<const WalkedFolder>(parent.node, name, handle.id());
+        auto node = std::make_shared<WalkedFolder>(parent.node, name, handle.id());
         if (enter(path, std::move(node), std::move(handle))) {
             return true;
         }

@@ -15,7 +15,7 @@ WalkedFile walkedFile(const std::string& path) {
     if (!handle->statFile(file.name, stamp)) {
         file.size = stamp.size;
     }
-    file.node = std::make_shared<const WalkedFolder>(nullptr, path.substr(0, slash), handle->id());
+    file.node = std::make_shared<WalkedFolder>(nullptr, path.substr(0, slash), handle->id());
     file.handle = std::move(handle);
     return file;
 }
