@@ -39,6 +39,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         const std::string& argument = arguments[i];
         if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
             if (line.command.empty()) {
+                // An empty command would leave the next operand to be taken for the command.
+                if (argument.empty()) {
+                    throw UsageError{"empty command"};
+                }
                 line.command = argument;
             } else {
                 line.operands.push_back(argument);

@@ -28,4 +28,7 @@ TEST(CommandLine, RejectsUnknownOptionsAndMissingValues) {
     EXPECT_THROW(parseCommandLine({"--frobnicate"}), UsageError);
     EXPECT_THROW(parseCommandLine({"--help=yes"}), UsageError);
     EXPECT_THROW(parseCommandLine({"inspect", "--database"}), UsageError);
+    // An empty command never lets the next operand stand in for it.
+    EXPECT_THROW(parseCommandLine({"", "inspect", "file"}), UsageError);
+    EXPECT_EQ(parseCommandLine({"inspect", ""}).operands, std::vector<std::string>{""});
 }
