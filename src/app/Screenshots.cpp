@@ -1,9 +1,17 @@
 #include "app/Screenshots.h"
 
-#include "app/FolderDialog.h"
-#include "app/MsgBox.h"
+#include "controls/ControlGallery.h"
+#include "controls/FolderDialog.h"
+#include "controls/MsgBox.h"
 #include "scanner/ui/Antivirus.h"
 #include "scanner/ui/Load1.h"
+#include "tools/ui/ToolWindows.h"
+#include "tools/ui/frmAbout.h"
+#include "tools/ui/frmDrive.h"
+#include "tools/ui/frmMem.h"
+#include "tools/ui/frmSystem.h"
+#include "tools/ui/frmTools.h"
+#include "tools/ui/frmWinTools.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -41,6 +49,33 @@ void writeSample(const QString& path, const QByteArray& content) {
     if (file.open(QIODevice::WriteOnly)) {
         file.write(content);
     }
+}
+
+/// The tool windows of this machine, each closed again after its picture.
+bool saveToolWindows(ToolWindows& tools, const QString& folder) {
+    bool ok = true;
+    const auto shoot = [&](QWidget* window, const char* name) {
+        QCoreApplication::processEvents();
+        ok = save(*window, folder, QString::fromLatin1(name)) && ok;
+        window->close();
+    };
+    tools.showTools();
+    shoot(tools.tools(), "tools.png");
+    tools.showWinTools();
+    shoot(tools.winTools(), "windows-tools.png");
+    tools.showAbout();
+    for (int tick = 0; tick < 60; ++tick) {
+        tools.about()->Timer1_Timer();
+    }
+    shoot(tools.about(), "about.png");
+    tools.showSystem();
+    shoot(tools.system(), "system-info.png");
+    tools.showMem();
+    tools.mem()->Timer1_Timer();
+    shoot(tools.mem(), "memory-status.png");
+    tools.showDrive();
+    shoot(tools.drive(), "drive-info.png");
+    return ok;
 }
 
 } // namespace
@@ -87,7 +122,15 @@ int TakeScreenshots(const QString& folder) {
         ok = save(*menu, folder, QStringLiteral("menu.png")) && ok;
         menu->hide();
     }
+    ok = saveToolWindows(window.toolWindows(), folder) && ok;
     FolderDialog::SetHandler(nullptr);
     MsgBox::SetHandler(nullptr);
+    {
+        ControlGallery gallery;
+        gallery.show();
+        gallery.showStates();
+        QCoreApplication::processEvents();
+        ok = save(gallery, folder, QStringLiteral("controls.png")) && ok;
+    }
     return ok ? 0 : 2;
 }

@@ -1,4 +1,5 @@
 #include "app/Screenshots.h"
+#include "controls/ControlGallery.h"
 #include "scanner/ui/Antivirus.h"
 #include "scanner/ui/Load1.h"
 
@@ -13,8 +14,13 @@ int main(int argc, char** argv) {
     if (arguments.size() == 3 && arguments[1] == QStringLiteral("--screenshot")) {
         return TakeScreenshots(arguments[2]);
     }
+    if (arguments.size() == 2 && arguments[1] == QStringLiteral("--gallery")) {
+        ControlGallery gallery;
+        gallery.show();
+        return QApplication::exec();
+    }
     if (arguments.size() > 1) {
-        QTextStream(stderr) << "Usage: kesto-gui [--screenshot FOLDER]\n";
+        QTextStream(stderr) << "Usage: kesto-gui [--screenshot FOLDER | --gallery]\n";
         return 2;
     }
     std::unique_ptr<Antivirus> mainWindow;

@@ -1,8 +1,6 @@
 #include "cli/CommandLine.h"
 
-#include "engine/Crc32.h"
-#include "engine/PatternSet.h"
-#include "engine/StringSignature.h"
+#include "tools/AboutTexts.h"
 
 #include <map>
 
@@ -88,6 +86,8 @@ std::string usageText() {
            "                        Ctrl+C stops the scan\n"
            "  inspect FILE...       show each file's checksum text, type, compiler and packer\n"
            "  signatures            list every threat name the scanner knows, numbered\n"
+           "  info                  show the user and system folders, memory figures and the\n"
+           "                        size, used and free space of every mounted drive\n"
            "\n"
            "Options:\n"
            "  --clean               (scan) delete every listed file afterwards\n"
@@ -113,6 +113,9 @@ std::string usageText() {
 }
 
 std::string versionText() {
-    return std::string("kesto ") + KESTO_VERSION + " (Zedodu)\nCRC-32: " + crc32::backendName() +
-           "\nPattern search: " + StringSignature::VirusPatternSet().backendName() + "\n";
+    std::string text = std::string("kesto ") + KESTO_VERSION + " (Zedodu)\n";
+    for (const auto& [caption, value] : AboutTexts::EngineFacts()) {
+        text += caption + ": " + value + "\n";
+    }
+    return text;
 }

@@ -22,6 +22,7 @@ enum ExitCode : int {
 int runInspect(const CommandLine& line, CommandStreams streams);
 int runSignatures(const CommandLine& line, CommandStreams streams);
 int runScan(const CommandLine& line, CommandStreams streams);
+int runInfo(const CommandLine& line, CommandStreams streams);
 
 /// The database the command line uses: --database, else the one beside the program.
 std::string databasePathFor(const CommandLine& line);

@@ -2,12 +2,15 @@
 
 #include "controls/ControlPainting.h"
 #include "controls/ControlProperties.h"
+#include "controls/InputCodes.h"
 
 #include <QApplication>
 #include <QCursor>
+#include <QDrag>
 #include <QDragEnterEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -16,85 +19,11 @@
 namespace {
 
 using ButtonLook::Point;
+using InputCodes::buttonCode;
+using InputCodes::effectCode;
+using InputCodes::shiftCode;
+using InputCodes::virtualKey;
 using WinColor::System;
-
-int buttonCode(Qt::MouseButtons buttons) {
-    return (buttons & Qt::LeftButton ? 1 : 0) | (buttons & Qt::RightButton ? 2 : 0) |
-           (buttons & Qt::MiddleButton ? 4 : 0);
-}
-
-int shiftCode(Qt::KeyboardModifiers modifiers) {
-    return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0) |
-           (modifiers & Qt::AltModifier ? 4 : 0);
-}
-
-int effectCode(Qt::DropAction action) {
-    switch (action) {
-    case Qt::CopyAction:
-        return 1;
-    case Qt::MoveAction:
-        return 2;
-    case Qt::LinkAction:
-        return 4;
-    default:
-        return 0;
-    }
-}
-
-// Virtual-key code of a key: letters, digits and space are their upper-case character codes.
-int virtualKey(int key) {
-    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9) ||
-        key == Qt::Key_Space) {
-        return key;
-    }
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) {
-        return 112 + (key - Qt::Key_F1);
-    }
-    switch (key) {
-    case Qt::Key_Backspace:
-        return 8;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        return 9;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return 13;
-    case Qt::Key_Shift:
-        return 16;
-    case Qt::Key_Control:
-        return 17;
-    case Qt::Key_Alt:
-        return 18;
-    case Qt::Key_Pause:
-        return 19;
-    case Qt::Key_CapsLock:
-        return 20;
-    case Qt::Key_Escape:
-        return 27;
-    case Qt::Key_PageUp:
-        return 33;
-    case Qt::Key_PageDown:
-        return 34;
-    case Qt::Key_End:
-        return 35;
-    case Qt::Key_Home:
-        return 36;
-    case Qt::Key_Left:
-        return 37;
-    case Qt::Key_Up:
-        return 38;
-    case Qt::Key_Right:
-        return 39;
-    case Qt::Key_Down:
-        return 40;
-    case Qt::Key_Insert:
-        return 45;
-    case Qt::Key_Delete:
-        return 46;
-    default:
-        return 0;
-    }
-}
 
 std::optional<Qt::CursorShape> pointerShape(int pointer) {
     switch (pointer) {
@@ -130,6 +59,36 @@ std::optional<Qt::CursorShape> pointerShape(int pointer) {
         return std::nullopt;
     }
 }
+
+Button::DragRunner& dragRunner() {
+    static Button::DragRunner runner;
+    return runner;
+}
+
+// Data of a drag from the button. A format the host declared with empty data is asked for
+// when a target first reads it.
+class DragData final : public QMimeData {
+public:
+    using Supplier = std::function<void(QMimeData& data, const QString& format)>;
+    explicit DragData(Supplier supply) : m_supply(std::move(supply)) {}
+
+protected:
+    QVariant retrieveData(const QString& format, QMetaType type) const override {
+        QVariant stored = QMimeData::retrieveData(format, type);
+        if (!m_supplying && formats().contains(format) && stored.toByteArray().isEmpty()) {
+            m_supplying = true;
+            // Supplying data changes the object a target only reads; the drag owns it.
+            m_supply(const_cast<DragData&>(*this), format);
+            m_supplying = false;
+            stored = QMimeData::retrieveData(format, type);
+        }
+        return stored;
+    }
+
+private:
+    Supplier m_supply;
+    mutable bool m_supplying = false;
+};
 
 QFont tahoma(QFont font) {
     font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
@@ -333,6 +292,34 @@ void Button::Refresh() {
     settle();
     updateCursor();
     repaint();
+}
+
+void Button::SetDragRunner(DragRunner runner) {
+    dragRunner() = std::move(runner);
+}
+
+void Button::OLEDrag() {
+    auto* data = new DragData(
+        [this](QMimeData& mime, const QString& format) { emit OLESetData(&mime, format); });
+    int allowed = InputCodes::effectCodes(Qt::CopyAction | Qt::MoveAction);
+    emit OLEStartDrag(data, &allowed);
+    const Qt::DropActions actions = InputCodes::dropActions(allowed);
+    if (allowed == 0 || actions.toInt() == 0) {
+        delete data;
+        return;
+    }
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    connect(drag, &QDrag::actionChanged, this,
+            [this](Qt::DropAction action) { emit OLEGiveFeedback(effectCode(action), true); });
+    Qt::DropAction result = Qt::IgnoreAction;
+    if (dragRunner()) {
+        result = dragRunner()(*drag, actions);
+        drag->deleteLater();
+    } else {
+        result = drag->exec(actions); // the toolkit disposes of the drag
+    }
+    emit OLECompleteDrag(effectCode(result));
 }
 
 QSize Button::sizeHint() const {

@@ -7,7 +7,9 @@
 #include <QString>
 #include <QVariantMap>
 #include <QWidget>
+#include <functional>
 
+class QDrag;
 class QMimeData;
 class QPainter;
 class QPainterPath;
@@ -17,9 +19,11 @@ class QPainterPath;
 ///
 /// Events are raised as signals with the classic arguments: mouse buttons 1 left, 2 right,
 /// 4 middle; shift 1 Shift, 2 Ctrl, 4 Alt; x, y in pixels; key codes are virtual-key codes.
-/// Drag and drop only passes the host's notifications on (set acceptDrops to get them):
+/// Drag and drop passes the host's notifications on (set acceptDrops to get them):
 /// OLEDragOver with state 0 enter, 1 leave, 2 over, and OLEDragDrop; the effect is 0 none,
-/// 1 copy, 2 move, 4 link. The button never starts a drag itself.
+/// 1 copy, 2 move, 4 link. A drag from the button starts with OLEDrag and raises OLEStartDrag,
+/// OLESetData for each format the host declared without data once a target asks for it,
+/// OLEGiveFeedback whenever the proposed effect changes, and OLECompleteDrag at its end.
 class Button final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Button)
@@ -136,6 +140,19 @@ public:
     /// Repaints at once.
     void Refresh();
 
+    /// Starts a drag from the button and returns when it has ended.
+    void OLEDrag();
+    /// Runs a prepared drag with the allowed actions and returns the action taken; the default
+    /// runs the window system's drag loop.
+    using DragRunner = std::function<Qt::DropAction(QDrag& drag, Qt::DropActions allowed)>;
+    /// Replaces the drag loop (tests); an empty function restores it.
+    static void SetDragRunner(DragRunner runner);
+
+    /// What painting on the button draws on, the counterpart of a device context.
+    QPaintDevice* hDC() { return this; }
+    /// The button's native window handle; asking for it gives the button a native window.
+    quintptr hwnd() const { return static_cast<quintptr>(winId()); }
+
     /// The state the next repaint draws: pressed, hovered, enabled.
     ButtonLook::State lookState() const;
 
@@ -156,6 +173,15 @@ signals:
     void OLEDragDrop(const QMimeData* data, int effect, int button, int shift, int x, int y);
     void OLEDragOver(const QMimeData* data, int effect, int button, int shift, int x, int y,
                      int state);
+    /// A drag begins: the host puts its data or declares formats (empty data) and may narrow
+    /// the allowed effects (copy and move to begin with); none left cancels the drag.
+    void OLEStartDrag(QMimeData* data, int* allowedEffects);
+    /// A drop target asks for a format the host declared without data: set it now.
+    void OLESetData(QMimeData* data, const QString& format);
+    /// The effect the target proposes changed; the toolkit's drag cursors are always used.
+    void OLEGiveFeedback(int effect, bool defaultCursors);
+    /// The drag ended with this effect (0 when nothing was dropped).
+    void OLECompleteDrag(int effect);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

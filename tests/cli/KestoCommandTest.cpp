@@ -168,3 +168,20 @@ TEST(KestoCommand, ProgramFindsTheShippedDatabaseBesideIt) {
     EXPECT_EQ(output.rfind("1. EICAR-Test-File (not a virus)\n", 0), 0u) << output;
     EXPECT_NE(output.find("Total Signatures : 17\n"), std::string::npos);
 }
+
+TEST(KestoCommand, InfoPrintsSystemMemoryAndDrivesForATerminal) {
+    const CliRun run = kesto({"info"});
+    EXPECT_EQ(run.code, kExitClean) << run.err;
+    EXPECT_TRUE(run.err.empty());
+    EXPECT_EQ(run.out.find('\r'), std::string::npos);
+    for (const char* part : {"System\n  Username          : ", "  Windows Directory : /usr/\n",
+                             "  System Directory  : /usr/bin/\n",
+                             "\nMemory\n  Total Physical Memory (RAM) : ", "  Residual RAM  ",
+                             "  Residual Virtual Memory     : ", "\nDrives\n"}) {
+        EXPECT_NE(run.out.find(part), std::string::npos) << part;
+    }
+    const CliRun extra = kesto({"info", "now"});
+    EXPECT_EQ(extra.code, kExitError);
+    EXPECT_NE(extra.err.find("info takes no arguments"), std::string::npos);
+    EXPECT_NE(kesto({"--help"}).out.find("\n  info  "), std::string::npos);
+}

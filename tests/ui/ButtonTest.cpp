@@ -1,8 +1,11 @@
 #include "controls/Button.h"
 
+#include "PixelProbe.h"
 #include "controls/ButtonLook.h"
 
 #include <QApplication>
+#include <QDrag>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -10,24 +13,9 @@ using WinColor::Rgb;
 
 namespace {
 
-WinColor::Value pixel(const QImage& image, int x, int y) {
-    const QColor c = image.pixelColor(x, y);
-    return Rgb(c.red(), c.green(), c.blue());
-}
-
 QImage painted(Button& button) {
     return button.grab().toImage();
 }
-
-QString rgbText(WinColor::Value c) {
-    return QStringLiteral("RGB(%1, %2, %3)")
-        .arg(WinColor::Red(c))
-        .arg(WinColor::Green(c))
-        .arg(WinColor::Blue(c));
-}
-
-// Compares colours in a readable form.
-#define COMPARE_RGB(actual, expected) QCOMPARE(rgbText(actual), rgbText(expected))
 
 } // namespace
 
@@ -334,6 +322,72 @@ private slots:
         // A caption equal to the design name is the default.
         target.setCaption(QStringLiteral("cmdScan"));
         QVERIFY(!target.writeProperties().contains(QStringLiteral("Caption")));
+    }
+
+    // A drag asks the host for its data, supplies a declared format when the target reads it,
+    // reports the proposed effect and ends with the effect taken. The drag loop is replaced,
+    // since a real one waits for the pointer.
+    void dragRaisesItsEventsInOrder() {
+        Button button;
+        const QString report = QStringLiteral("application/x-kesto-report");
+        QStringList order;
+        connect(&button, &Button::OLEStartDrag, [&](QMimeData* data, int* allowed) {
+            order << QStringLiteral("OLEStartDrag %1").arg(*allowed);
+            data->setData(QStringLiteral("text/plain"), "Scan");
+            data->setData(report, QByteArray());
+            *allowed = 1;
+        });
+        connect(&button, &Button::OLESetData, [&](QMimeData* data, const QString& format) {
+            order << QStringLiteral("OLESetData ") + format;
+            data->setData(format, "3 files");
+        });
+        connect(&button, &Button::OLEGiveFeedback, [&](int effect, bool defaultCursors) {
+            order << QStringLiteral("OLEGiveFeedback %1 %2").arg(effect).arg(defaultCursors);
+        });
+        connect(&button, &Button::OLECompleteDrag,
+                [&](int effect) { order << QStringLiteral("OLECompleteDrag %1").arg(effect); });
+
+        Qt::DropActions offered;
+        QByteArray plain;
+        QByteArray supplied;
+        Button::SetDragRunner([&](QDrag& drag, Qt::DropActions allowed) {
+            offered = allowed;
+            plain = drag.mimeData()->data(QStringLiteral("text/plain"));
+            supplied = drag.mimeData()->data(report);
+            supplied = drag.mimeData()->data(report);
+            emit drag.actionChanged(Qt::CopyAction);
+            return Qt::CopyAction;
+        });
+        button.OLEDrag();
+        QCOMPARE(order, (QStringList{QStringLiteral("OLEStartDrag 3"),
+                                     QStringLiteral("OLESetData application/x-kesto-report"),
+                                     QStringLiteral("OLEGiveFeedback 1 1"),
+                                     QStringLiteral("OLECompleteDrag 1")}));
+        QCOMPARE(offered, Qt::DropActions(Qt::CopyAction));
+        QCOMPARE(plain, QByteArray("Scan"));
+        QCOMPARE(supplied, QByteArray("3 files"));
+
+        // A target that refuses ends the drag with no effect.
+        order.clear();
+        Button::SetDragRunner([](QDrag&, Qt::DropActions) { return Qt::IgnoreAction; });
+        button.OLEDrag();
+        QCOMPARE(order.last(), QStringLiteral("OLECompleteDrag 0"));
+
+        // Allowing no effect cancels the drag before it starts.
+        order.clear();
+        connect(&button, &Button::OLEStartDrag, [](QMimeData*, int* allowed) { *allowed = 0; });
+        bool ran = false;
+        Button::SetDragRunner([&ran](QDrag&, Qt::DropActions) {
+            ran = true;
+            return Qt::CopyAction;
+        });
+        button.OLEDrag();
+        QVERIFY(!ran);
+        QCOMPARE(order, QStringList{QStringLiteral("OLEStartDrag 3")});
+        Button::SetDragRunner(nullptr);
+
+        QCOMPARE(button.hDC(), static_cast<QPaintDevice*>(&button));
+        QVERIFY(button.hwnd() != 0);
     }
 };
 

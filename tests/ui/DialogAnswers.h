@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/FolderDialog.h"
-#include "app/MsgBox.h"
+#include "controls/FolderDialog.h"
+#include "controls/MsgBox.h"
 
 #include <QString>
 #include <deque>

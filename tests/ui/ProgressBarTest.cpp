@@ -1,5 +1,6 @@
 #include "controls/ProgressBar.h"
 
+#include "PixelProbe.h"
 #include "controls/ProgressBarLook.h"
 
 #include <QSignalSpy>
@@ -9,18 +10,6 @@ using WinColor::Rgb;
 namespace Look = ProgressBarLook;
 
 namespace {
-
-QString rgbText(WinColor::Value c) {
-    return QStringLiteral("RGB(%1, %2, %3)")
-        .arg(WinColor::Red(c))
-        .arg(WinColor::Green(c))
-        .arg(WinColor::Blue(c));
-}
-
-QString pixelText(const QImage& image, int x, int y) {
-    const QColor c = image.pixelColor(x, y);
-    return rgbText(Rgb(c.red(), c.green(), c.blue()));
-}
 
 // The bar of the main window, without text so that every pixel shows the bands.
 void makeMainWindowBar(ProgressBar& bar) {

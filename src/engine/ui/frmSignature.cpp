@@ -1,7 +1,7 @@
 #include "engine/ui/frmSignature.h"
 
-#include "app/WindowText.h"
 #include "controls/Button.h"
+#include "controls/WindowText.h"
 #include "engine/SignatureList.h"
 
 #include <QCloseEvent>

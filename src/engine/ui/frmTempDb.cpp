@@ -1,7 +1,7 @@
 #include "engine/ui/frmTempDb.h"
 
-#include "app/WindowText.h"
 #include "controls/Button.h"
+#include "controls/WindowText.h"
 #include "controls/cCommonDialog.h"
 #include "engine/FileInspection.h"
 #include "engine/KestoEngine.h"

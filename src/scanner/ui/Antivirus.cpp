@@ -1,11 +1,11 @@
 #include "scanner/ui/Antivirus.h"
 
-#include "app/FolderDialog.h"
-#include "app/MsgBox.h"
-#include "app/WindowText.h"
 #include "controls/Button.h"
+#include "controls/FolderDialog.h"
+#include "controls/MsgBox.h"
 #include "controls/ProgressBar.h"
 #include "controls/WinColor.h"
+#include "controls/WindowText.h"
 #include "engine/KestoEngine.h"
 #include "engine/SignatureDatabase.h"
 #include "engine/ui/EngineWindows.h"
@@ -16,6 +16,7 @@
 #include "scanner/QuarantineFolder.h"
 #include "scanner/StartupTexts.h"
 #include "scanner/ui/ScanWorker.h"
+#include "tools/ui/ToolWindows.h"
 
 #include <QAbstractPrintDialog>
 #include <QApplication>
@@ -86,6 +87,7 @@ Antivirus::Antivirus(Settings settings, QWidget* parent)
     : QMainWindow(parent), m_settings(std::move(settings)),
       m_database(std::make_unique<SignatureDatabase>(m_settings.databasePath)),
       m_engineWindows(std::make_unique<EngineWindows>(this, m_settings.databasePath)),
+      m_toolWindows(std::make_unique<ToolWindows>(this, m_settings.tools)),
       m_worker(new ScanWorker(this)) {
     setObjectName(QStringLiteral("Antivirus"));
     setWindowTitle(toQString(StartupTexts::kMainCaption));
@@ -281,25 +283,22 @@ void Antivirus::buildMenu() {
         const char* caption;
         const char* shortcut;
         void (Antivirus::*handler)();
+        QAction*& action;
     } items[] = {
-        {"mnuTemp", "Temporary Database", "Ctrl+D", &Antivirus::mnuTemp_Click},
-        {"mnuTool", "Kesto Virus Scanner Tools", "Ctrl+T", nullptr},
-        {"mnuWinTools", "Kesto Windows Tools", "Ctrl+W", nullptr},
-        {"mnuViewSigna", "View Signatures", "Ctrl+S", &Antivirus::mnuViewSigna_Click},
-        {"mnuAbout", "About Kesto Virus Scanner", "Ctrl+A", nullptr},
+        {"mnuTemp", "Temporary Database", "Ctrl+D", &Antivirus::mnuTemp_Click, m_mnuTemp},
+        {"mnuTool", "Kesto Virus Scanner Tools", "Ctrl+T", &Antivirus::mnuTool_Click, m_mnuTool},
+        {"mnuWinTools", "Kesto Windows Tools", "Ctrl+W", &Antivirus::mnuWinTools_Click,
+         m_mnuWinTools},
+        {"mnuViewSigna", "View Signatures", "Ctrl+S", &Antivirus::mnuViewSigna_Click,
+         m_mnuViewSigna},
+        {"mnuAbout", "About Kesto Virus Scanner", "Ctrl+A", &Antivirus::mnuAbout_Click, m_mnuAbout},
     };
     for (const auto& item : items) {
         QAction* action = mnu->addAction(toQString(item.caption));
         action->setObjectName(QString::fromLatin1(item.name));
         action->setShortcut(QKeySequence(QString::fromLatin1(item.shortcut)));
-        if (item.handler != nullptr) {
-            connect(action, &QAction::triggered, this, item.handler);
-            (item.handler == &Antivirus::mnuTemp_Click ? m_mnuTemp : m_mnuViewSigna) = action;
-        } else {
-            // The tool windows come with a later release of the desktop program.
-            action->setEnabled(false);
-            action->setToolTip(toQString("Not available yet"));
-        }
+        connect(action, &QAction::triggered, this, item.handler);
+        item.action = action;
         addAction(action); // shortcuts work while the menu is closed
     }
     mnu->setToolTipsVisible(true);
@@ -318,7 +317,7 @@ void Antivirus::setScanButtons(bool idle) {
     cmdMenu->setEnabled(idle);
     cmdKarantina->setEnabled(idle);
     // The menu's shortcuts lead to the same windows as the menu button.
-    for (QAction* action : {m_mnuTemp, m_mnuViewSigna}) {
+    for (QAction* action : {m_mnuTemp, m_mnuTool, m_mnuWinTools, m_mnuViewSigna, m_mnuAbout}) {
         action->setEnabled(idle);
     }
 }
@@ -496,6 +495,18 @@ void Antivirus::mnuTemp_Click() {
 
 void Antivirus::mnuViewSigna_Click() {
     m_engineWindows->showSignatures();
+}
+
+void Antivirus::mnuTool_Click() {
+    m_toolWindows->showTools();
+}
+
+void Antivirus::mnuWinTools_Click() {
+    m_toolWindows->showWinTools();
+}
+
+void Antivirus::mnuAbout_Click() {
+    m_toolWindows->showAbout();
 }
 
 void Antivirus::Form_Activate() {

@@ -2,6 +2,7 @@
 
 #include "scanner/DetectionList.h"
 #include "scanner/ScanTexts.h"
+#include "tools/ui/ToolSettings.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -19,6 +20,7 @@ class QTreeWidget;
 class QWindow;
 class ScanWorker;
 class SignatureDatabase;
+class ToolWindows;
 struct ScanSummary;
 
 /// The main window: scan, clean, quarantine, the tool menu, and the exit.
@@ -35,6 +37,8 @@ public:
         /// Whether the elapsed clock and the wait animation tick by themselves; tests turn this
         /// off and call Timer1_Timer and Timer2_Timer as the clock.
         bool timersTick = true;
+        /// What the tool windows show and start; empty members mean the running system.
+        ToolSettings tools;
     };
     /// The settings of the installed program.
     static Settings DefaultSettings();
@@ -60,6 +64,12 @@ public slots:
     void Form_Activate();
     void mnuTemp_Click();
     void mnuViewSigna_Click();
+    void mnuTool_Click();
+    void mnuWinTools_Click();
+    void mnuAbout_Click();
+
+    /// The opener of the tool windows (tests reach the windows through it).
+    ToolWindows& toolWindows() const { return *m_toolWindows; }
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -83,6 +93,7 @@ private:
     Settings m_settings;
     std::unique_ptr<SignatureDatabase> m_database;
     std::unique_ptr<EngineWindows> m_engineWindows;
+    std::unique_ptr<ToolWindows> m_toolWindows;
     ScanWorker* m_worker = nullptr;
     DetectionList m_detections;
     std::uint64_t m_total = 0;
@@ -112,4 +123,7 @@ private:
     QMenu* mnu = nullptr;
     QAction* m_mnuTemp = nullptr;
     QAction* m_mnuViewSigna = nullptr;
+    QAction* m_mnuTool = nullptr;
+    QAction* m_mnuWinTools = nullptr;
+    QAction* m_mnuAbout = nullptr;
 };

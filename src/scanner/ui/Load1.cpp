@@ -1,7 +1,7 @@
 #include "scanner/ui/Load1.h"
 
-#include "app/Module1.h"
-#include "app/WindowText.h"
+#include "controls/Module1.h"
+#include "controls/WindowText.h"
 #include "scanner/StartupTexts.h"
 
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "scanner/ui/ScanWorker.h"
 
-#include "app/WindowText.h"
+#include "controls/WindowText.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/MsgBox.h"
+#include "controls/MsgBox.h"
 
 #include <QMessageBox>
 

@@ -1,4 +1,4 @@
-#include "app/WindowText.h"
+#include "controls/WindowText.h"
 
 #include <QFile>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "app/Module1.h"
+#include "controls/Module1.h"
 
 #include <QWidget>
 

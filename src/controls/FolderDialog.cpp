@@ -1,4 +1,4 @@
-#include "app/FolderDialog.h"
+#include "controls/FolderDialog.h"
 
 #include <QFileDialog>
 

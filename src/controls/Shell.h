@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+/// Opens files and addresses with the desktop's associated program and starts programs. Tests
+/// install a handler that records the requests instead of carrying them out.
+namespace Shell {
+
+struct Request {
+    enum class Kind { OpenFile, OpenAddress, Start };
+    Kind kind = Kind::Start;
+    /// The file's path (its exact bytes), the address, or the program's path.
+    std::string target;
+    /// The program's arguments, one element each; empty for the other kinds.
+    std::vector<std::string> arguments;
+};
+
+/// Opens the local file `path` in its associated program; the outcome is not reported.
+void OpenFile(const std::string& path);
+/// Opens `address` (a web address) in the browser; the outcome is not reported.
+void OpenAddress(const std::string& address);
+
+/// Starts `program` with `arguments` on its own, without waiting for it and without a shell.
+/// When it cannot be started, shows a message (style 48) naming `name` and returns false.
+bool Start(QWidget* parent, const std::string& program, const std::vector<std::string>& arguments,
+           const std::string& name);
+
+/// Replaces the desktop; the handler answers whether the request succeeded. nullptr restores it.
+using Handler = std::function<bool(const Request& request)>;
+void SetHandler(Handler handler);
+
+} // namespace Shell

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+/// One line of a mounts table, with its escapes undone.
+struct MountEntry {
+    std::string source;
+    std::string mountPoint;
+    std::string type;
+};
+
+/// Parses a mounts table (`/proc/self/mounts` format). Lines with fewer than three fields are
+/// skipped; the octal escapes "\040", "\011", "\012", "\134" (any three octal digits up to
+/// "\377") become their byte, any other backslash stays as it is.
+std::vector<MountEntry> parseMounts(std::string_view text);
+std::string unescapeMountField(std::string_view field);
+
+/// File systems reached over a network, and FUSE file systems, whose daemon may never answer.
+bool isNetworkFileSystem(std::string_view type);
+bool isFuseFileSystem(std::string_view type);
+
+/// A mounted block-device file system.
+struct Drive {
+    std::string source;
+    std::string mountPoint;
+    std::string type;
+    bool removable = false;
+    /// False for FUSE mounts: their space is never asked for.
+    bool queryable = true;
+};
+
+/// Where the drive list comes from; tests point these at their own files.
+struct DriveSources {
+    std::string mountsFile = "/proc/self/mounts";
+    std::string sysClassBlock = "/sys/class/block";
+    /// Whether a mount's source is a block device; by default a "/dev/" path that `stat` finds
+    /// to be one.
+    std::function<bool(const std::string& source)> isBlockDevice;
+};
+
+/// The block-device mounts in byte order of the mount point (so "/" comes first), each mount
+/// point once (the last mount on it, the one that is visible). Network file systems are never
+/// listed.
+std::vector<Drive> listDrives(const DriveSources& sources = {});
+
+/// Whether the block device `name` (a disk or a partition) is removable, from
+/// `<sysClassBlock>/<name>/removable` or, for a partition, its disk's.
+bool isRemovable(const std::string& sysClassBlock, const std::string& name);
+
+/// Space of a mounted file system in bytes; sums saturate instead of wrapping.
+struct Space {
+    std::uint64_t total = 0;
+    std::uint64_t available = 0; ///< what an ordinary user can still write
+    std::uint64_t free = 0;      ///< including the blocks reserved for the administrator
+};
+
+/// `statvfs` of a mount point; none when it fails.
+std::optional<Space> querySpace(const std::string& mountPoint);
+
+} // namespace platform

@@ -1,0 +1,67 @@
+#include "tools/AboutTexts.h"
+
+#include "engine/Crc32.h"
+#include "engine/PatternSet.h"
+#include "engine/StringSignature.h"
+#include "platform/ProgramFolder.h"
+#include "scanner/StartupTexts.h"
+
+namespace AboutTexts {
+
+std::string CreditsText() {
+    const std::string_view lines[] = {
+        "Kesto Virus Scanner",
+        kRightsLine,
+        "-------------------------------------------",
+        "",
+        "Programmer :",
+        kAuthor,
+        "",
+        "Designer :",
+        kAuthor,
+        "",
+        "Website :",
+        StartupTexts::kWebSite,
+        "",
+        "Thanks to:",
+        "All friends who supports and provide virus ",
+        "samples to the development of this Virus ",
+        "Scanner",
+        "",
+        "License :",
+        " ",
+        "",
+    };
+    std::string text;
+    for (const std::string_view line : lines) {
+        text.append(line).append("\r\n");
+    }
+    return text + "(" + std::string(kEmail) + ")\r\n";
+}
+
+std::vector<std::pair<std::string, std::string>> EngineFacts() {
+    return {{"CRC-32", crc32::backendName()},
+            {"Pattern search", StringSignature::VirusPatternSet().backendName()}};
+}
+
+int NextCreditsTop(int top) {
+    top -= 20;
+    return top < -5800 ? kCreditsRestartTop : top;
+}
+
+int PixelsFromTwips(int twips) {
+    return twips >= 0 ? (twips + 7) / 15 : -((-twips + 7) / 15);
+}
+
+std::string ReadMePath(std::string_view programFolder) {
+    return std::string(programFolder) + platform::kPathSeparator + "ReadMe.txt";
+}
+
+std::string ReadMeMissingText(std::string_view programFolder) {
+    return "Sorry, file " + ReadMePath(programFolder) +
+           " Nothing found.\r\nKesto Virus Scanner can not perform this command.\r\n"
+           "Please download again " +
+           std::string(StartupTexts::kWebSite);
+}
+
+} // namespace AboutTexts

@@ -1,0 +1,124 @@
+#include "tools/SystemPrograms.h"
+
+#include "platform/FileOps.h"
+#include "platform/ProgramSearch.h"
+
+namespace SystemPrograms {
+
+namespace {
+
+constexpr std::string_view kFileManagers[] = {"nautilus", "dolphin",    "thunar", "nemo",
+                                              "caja",     "pcmanfm-qt", "pcmanfm"};
+constexpr std::string_view kTerminals[] = {"x-terminal-emulator", "gnome-terminal", "konsole",
+                                           "xfce4-terminal",      "lxterminal",     "xterm"};
+constexpr std::string_view kSystemMonitors[] = {"gnome-system-monitor", "plasma-systemmonitor",
+                                                "xfce4-taskmanager", "lxtask"};
+constexpr std::string_view kSettings[] = {"gnome-control-center", "systemsettings",
+                                          "xfce4-settings-manager", "lxqt-config"};
+constexpr std::string_view kMonitorCommands[] = {"htop", "top"};
+
+template <std::size_t N>
+std::optional<Launch> firstInstalled(const std::string_view (&names)[N],
+                                     const Environment& environment) {
+    for (const std::string_view name : names) {
+        if (auto path = environment.findProgram(std::string(name))) {
+            return Launch{std::move(*path), {}, std::string(name), {}};
+        }
+    }
+    return std::nullopt;
+}
+
+/// The file manager showing `folder`; `xdg-open` when no file manager is installed.
+std::optional<Launch> fileManagerOn(const std::string& folder, const Environment& environment) {
+    if (auto launch = firstInstalled(kFileManagers, environment)) {
+        launch->arguments = {folder};
+        return launch;
+    }
+    if (auto opener = environment.findProgram("xdg-open")) {
+        return Launch{std::move(*opener), {folder}, "xdg-open", {}};
+    }
+    return std::nullopt;
+}
+
+/// A terminal running a text-mode system monitor.
+std::optional<Launch> monitorInTerminal(const Environment& environment) {
+    auto terminal = firstInstalled(kTerminals, environment);
+    if (!terminal) {
+        return std::nullopt;
+    }
+    for (const std::string_view command : kMonitorCommands) {
+        if (environment.findProgram(std::string(command))) {
+            // gnome-terminal takes the command after "--"; the others after "-e".
+            const std::string option = terminal->name == "gnome-terminal" ? "--" : "-e";
+            terminal->arguments = {option, std::string(command)};
+            terminal->name = std::string(command) + " in " + terminal->name;
+            return terminal;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+const ToolInfo& Info(Tool tool) {
+    for (const ToolInfo& info : kTools) {
+        if (info.tool == tool) {
+            return info;
+        }
+    }
+    return kTools.front();
+}
+
+Environment SystemEnvironment() {
+    Environment environment;
+    environment.findProgram = [path = platform::searchPath()](const std::string& name) {
+        return platform::findProgram(name, path);
+    };
+    environment.homeFolder = platform::homeFolder();
+    environment.registryFolder = std::string(kRegistryFolder);
+    return environment;
+}
+
+std::optional<Launch> Resolve(Tool tool, const Environment& environment) {
+    if (!environment.findProgram) {
+        return std::nullopt;
+    }
+    switch (tool) {
+    case Tool::Explorer:
+        if (auto launch = firstInstalled(kFileManagers, environment)) {
+            return launch; // the file manager's own starting place
+        }
+        return fileManagerOn(environment.homeFolder, environment);
+    case Tool::RegistryEditor:
+        if (auto launch = fileManagerOn(environment.registryFolder, environment)) {
+            launch->requiredFolder = environment.registryFolder;
+            return launch;
+        }
+        return std::nullopt;
+    case Tool::CommandPrompt:
+        return firstInstalled(kTerminals, environment);
+    case Tool::TaskManager:
+        if (auto launch = firstInstalled(kSystemMonitors, environment)) {
+            return launch;
+        }
+        return monitorInTerminal(environment);
+    case Tool::SystemConfiguration:
+        return firstInstalled(kSettings, environment);
+    }
+    return std::nullopt;
+}
+
+std::string ToolTip(const std::optional<Launch>& launch) {
+    return launch ? "Starts " + launch->name : std::string(kNothingInstalled);
+}
+
+std::string CannotStartText(std::string_view program) {
+    return "Sorry, " + std::string(program) + " could not be started.";
+}
+
+std::string MissingFolderText(std::string_view program, std::string_view folder) {
+    return "Sorry, " + std::string(program) + " could not be started: the folder " +
+           std::string(folder) + " does not exist.";
+}
+
+} // namespace SystemPrograms

@@ -1,0 +1,29 @@
+#include "tools/ui/ToolSettings.h"
+
+#include "platform/Mounts.h"
+#include "platform/ProgramFolder.h"
+
+ToolSettings ToolSettings::resolved() const {
+    ToolSettings settings = *this;
+    if (settings.programFolder.empty()) {
+        settings.programFolder = platform::programFolder();
+    }
+    if (!settings.systemRows) {
+        settings.systemRows = [] {
+            return SystemInfo::SystemRows(platform::userName(), platform::kWindowsFolder,
+                                          platform::kSystemFolder);
+        };
+    }
+    if (!settings.memoryStatus) {
+        settings.memoryStatus = [] { return platform::memoryStatus(); };
+    }
+    if (!settings.driveReport) {
+        settings.driveReport = [] {
+            return SystemInfo::BuildDriveReport(platform::listDrives(), platform::querySpace);
+        };
+    }
+    if (!settings.programs) {
+        settings.programs = SystemPrograms::SystemEnvironment();
+    }
+    return settings;
+}
