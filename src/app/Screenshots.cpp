@@ -7,9 +7,13 @@
 #include "scanner/ui/Load1.h"
 #include "tools/ui/ToolWindows.h"
 #include "tools/ui/frmAbout.h"
+#include "tools/ui/frmBrowse.h"
 #include "tools/ui/frmDrive.h"
+#include "tools/ui/frmEnc.h"
+#include "tools/ui/frmLock.h"
 #include "tools/ui/frmMem.h"
 #include "tools/ui/frmSystem.h"
+#include "tools/ui/frmTask.h"
 #include "tools/ui/frmTools.h"
 #include "tools/ui/frmWinTools.h"
 
@@ -75,6 +79,15 @@ bool saveToolWindows(ToolWindows& tools, const QString& folder) {
     shoot(tools.mem(), "memory-status.png");
     tools.showDrive();
     shoot(tools.drive(), "drive-info.png");
+    tools.showLock();
+    tools.lock()->Timer1_Timer();
+    shoot(tools.lock(), "usb-lock.png");
+    tools.showEnc();
+    shoot(tools.enc(), "encrypt-file.png");
+    tools.showTask();
+    shoot(tools.task(), "task-manager.png");
+    tools.showBrowse();
+    shoot(tools.browse(), "explorer.png");
     return ok;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CommandLine.h"
+#include "tools/modReg.h"
 
 #include <ostream>
 #include <string>
@@ -23,6 +24,14 @@ int runInspect(const CommandLine& line, CommandStreams streams);
 int runSignatures(const CommandLine& line, CommandStreams streams);
 int runScan(const CommandLine& line, CommandStreams streams);
 int runInfo(const CommandLine& line, CommandStreams streams);
+/// `usb-lock status|lock|unlock` against the system's rule folder, or against `where`.
+int runUsbLock(const CommandLine& line, CommandStreams streams);
+int runUsbLockAt(const CommandLine& line, CommandStreams streams, const modReg::Locations& where);
+/// `encrypt FILE` and `decrypt FILE` with the user's key, or with the key in `keyFolder`.
+int runEncrypt(const CommandLine& line, CommandStreams streams);
+int runDecrypt(const CommandLine& line, CommandStreams streams);
+int runEncryptWith(const CommandLine& line, CommandStreams streams, const std::string& keyFolder);
+int runDecryptWith(const CommandLine& line, CommandStreams streams, const std::string& keyFolder);
 
 /// The database the command line uses: --database, else the one beside the program.
 std::string databasePathFor(const CommandLine& line);

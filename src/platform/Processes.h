@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -11,9 +13,28 @@ struct ProcessInfo {
     std::int32_t pid = 0;
     std::string name; ///< base name of the executable, else the kernel's short name
     std::string path; ///< executable path; empty when it cannot be read (kernel threads, others)
+    /// Start time in clock ticks after boot; with the pid it names one process for good.
+    std::uint64_t startTime = 0;
+    /// The process has ended and waits for its parent to collect it (a zombie).
+    bool ended = false;
 };
 
-/// Every running process, in ascending process id order.
+/// The facts of `/proc/PID/stat` that the process list uses.
+struct ProcessStat {
+    char state = '?';
+    std::uint64_t startTime = 0;
+};
+
+/// Parses the text of `/proc/PID/stat`. The short name in parentheses may hold any byte,
+/// parentheses and spaces included, so the fields are read after the last ")". None when the
+/// text is cut short or a field is not a number.
+std::optional<ProcessStat> parseProcessStat(std::string_view text);
+
+/// `/proc/PID/stat` of one process; none when the process is gone or the text is malformed.
+std::optional<ProcessStat> processStat(std::int32_t pid);
+
+/// Every running process, in ascending process id order, those that have ended but were not yet
+/// collected by their parent included.
 std::vector<ProcessInfo> listProcesses();
 
 /// The ids of every running process, ascending; cheaper than `listProcesses` when only the ids
@@ -35,6 +56,12 @@ enum class Termination {
 /// descriptor pins the process before the check, so a reused id is never signalled; without
 /// descriptors (old kernels) the check is followed by a kill by id.
 Termination terminateProcessRunning(std::int32_t pid, const std::string& path);
+
+/// Ends process `pid` (SIGKILL) only while it is the process that started at `startTime`: the
+/// process is pinned by a process descriptor, its start time read again, and the signal goes
+/// through the descriptor, so a reused id is never signalled. Without process descriptors
+/// nothing is signalled (Failed). After the signal it waits up to `waitMs` for the process to end.
+Termination terminateProcessIfSame(std::int32_t pid, std::uint64_t startTime, int waitMs = 1000);
 
 /// Opens a process descriptor for a pid, or returns -1 with errno set, as pidfd_open does.
 using ProcessDescriptorOpener = int (*)(std::int32_t pid);

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -100,11 +101,80 @@ std::vector<std::int32_t> listProcessIds() {
     return pids;
 }
 
+std::optional<ProcessStat> parseProcessStat(std::string_view text) {
+    const std::size_t close = text.rfind(')');
+    if (close == std::string_view::npos) {
+        return std::nullopt;
+    }
+    // After the name: " S ppid pgrp ..."; field 3 is the state, field 22 the start time.
+    std::string_view rest = text.substr(close + 1);
+    ProcessStat stat;
+    int field = 2;
+    while (!rest.empty()) {
+        const std::size_t begin = rest.find_first_not_of(' ');
+        if (begin == std::string_view::npos) {
+            break;
+        }
+        rest.remove_prefix(begin);
+        const std::size_t end = std::min(rest.find(' '), rest.size());
+        const std::string_view value = rest.substr(0, end);
+        rest.remove_prefix(end);
+        ++field;
+        if (field == 3) {
+            if (value.size() != 1) {
+                return std::nullopt;
+            }
+            stat.state = value[0];
+        } else if (field == 22) {
+            if (value.empty() || value.size() > 19 ||
+                value.find_first_not_of("0123456789") != std::string_view::npos) {
+                return std::nullopt;
+            }
+            std::uint64_t number = 0;
+            for (const char digit : value) {
+                number = number * 10 + static_cast<std::uint64_t>(digit - '0');
+            }
+            stat.startTime = number;
+            return stat;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<ProcessStat> processStat(std::int32_t pid) {
+    if (pid <= 0) {
+        return std::nullopt;
+    }
+    const int fd = ::open(procFile(pid, "stat").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    // The line is short; a name of 15 bytes and 52 numbers stay far below this.
+    char buffer[1024];
+    std::size_t filled = 0;
+    while (filled < sizeof buffer) {
+        const ssize_t got = ::read(fd, buffer + filled, sizeof buffer - filled);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    ::close(fd);
+    return parseProcessStat(std::string_view(buffer, filled));
+}
+
 std::vector<ProcessInfo> listProcesses() {
     std::vector<ProcessInfo> processes;
     for (const std::int32_t pid : listProcessIds()) {
         ProcessInfo info;
         info.pid = pid;
+        if (const std::optional<ProcessStat> stat = processStat(pid)) {
+            info.startTime = stat->startTime;
+            info.ended = stat->state == 'Z';
+        }
         info.path = processPath(pid);
         if (!info.path.empty()) {
             info.name = info.path.substr(info.path.rfind('/') + 1);
@@ -162,6 +232,33 @@ Termination terminateProcessRunning(std::int32_t pid, const std::string& path) {
     if (runsFile(pid, path)) {
         if (::syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0) == 0) {
             result = Termination::Ended;
+        } else if (errno != ESRCH) {
+            result = Termination::Failed;
+        }
+    }
+    ::close(pidfd);
+    return result;
+}
+
+Termination terminateProcessIfSame(std::int32_t pid, std::uint64_t startTime, int waitMs) {
+    if (pid <= 0) {
+        return Termination::NotRunning;
+    }
+    const int pidfd = g_pidfdOpen.load()(pid);
+    if (pidfd < 0) {
+        return errno == ESRCH ? Termination::NotRunning : Termination::Failed;
+    }
+    // The descriptor names this process even if it ends now; a process that reused the id
+    // after the row was made has another start time.
+    Termination result = Termination::NotRunning;
+    const std::optional<ProcessStat> stat = processStat(pid);
+    if (stat && stat->state != 'Z' && stat->startTime == startTime) {
+        if (::syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0) == 0) {
+            result = Termination::Ended;
+            // The descriptor becomes readable when the process has ended.
+            pollfd ended{pidfd, POLLIN, 0};
+            while (::poll(&ended, 1, waitMs) < 0 && errno == EINTR) {
+            }
         } else if (errno != ESRCH) {
             result = Termination::Failed;
         }

@@ -1,5 +1,6 @@
 #include "tools/ui/ToolSettings.h"
 
+#include "platform/FileCrypt.h"
 #include "platform/Mounts.h"
 #include "platform/ProgramFolder.h"
 
@@ -21,6 +22,9 @@ ToolSettings ToolSettings::resolved() const {
         settings.driveReport = [] {
             return SystemInfo::BuildDriveReport(platform::listDrives(), platform::querySpace);
         };
+    }
+    if (settings.keyFolder.empty()) {
+        settings.keyFolder = platform::defaultKeyFolder();
     }
     if (!settings.programs) {
         settings.programs = SystemPrograms::SystemEnvironment();

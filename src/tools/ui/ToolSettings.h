@@ -3,6 +3,7 @@
 #include "platform/SystemFacts.h"
 #include "tools/SystemInfo.h"
 #include "tools/SystemPrograms.h"
+#include "tools/modReg.h"
 
 #include <array>
 #include <functional>
@@ -18,6 +19,10 @@ struct ToolSettings {
     std::function<platform::MemoryStatus()> memoryStatus;
     std::function<SystemInfo::DriveReport()> driveReport;
     std::optional<SystemPrograms::Environment> programs;
+    /// Where the USB lock reads and writes its rule (the system folders by default).
+    modReg::Locations usbLock;
+    /// The folder of the file encryption key; empty means the user's config folder.
+    std::string keyFolder;
     /// Whether the memory refresh and the credits scroll tick by themselves; tests turn this off
     /// and call the timer handlers as the clock.
     bool timersTick = true;

@@ -1,9 +1,13 @@
 #include "tools/ui/ToolWindows.h"
 
 #include "tools/ui/frmAbout.h"
+#include "tools/ui/frmBrowse.h"
 #include "tools/ui/frmDrive.h"
+#include "tools/ui/frmEnc.h"
+#include "tools/ui/frmLock.h"
 #include "tools/ui/frmMem.h"
 #include "tools/ui/frmSystem.h"
+#include "tools/ui/frmTask.h"
 #include "tools/ui/frmTools.h"
 #include "tools/ui/frmWinTools.h"
 
@@ -43,6 +47,10 @@ void ToolWindows::showTools() {
         openers.driveInfo = [this] { showDrive(); };
         openers.memoryStatus = [this] { showMem(); };
         openers.systemInfo = [this] { showSystem(); };
+        openers.lockUsbPort = [this] { showLock(); };
+        openers.encryptFile = [this] { showEnc(); };
+        openers.taskManager = [this] { showTask(); };
+        openers.explorer = [this] { showBrowse(); };
         return std::make_unique<frmTools>(m_mainWindow.data(), std::move(openers));
     });
 }
@@ -77,4 +85,26 @@ void ToolWindows::showDrive() {
     open(m_drive, [this] {
         return std::make_unique<frmDrive>(m_mainWindow.data(), m_settings.driveReport);
     });
+}
+
+void ToolWindows::showTask() {
+    open(m_task,
+         [this] { return std::make_unique<frmTask>(m_mainWindow.data(), frmTask::Sources{}); });
+}
+
+void ToolWindows::showLock() {
+    open(m_lock, [this] {
+        return std::make_unique<frmLock>(m_mainWindow.data(), m_settings.usbLock,
+                                         m_settings.timersTick);
+    });
+}
+
+void ToolWindows::showBrowse() {
+    open(m_browse,
+         [this] { return std::make_unique<frmBrowse>(m_mainWindow.data(), frmBrowse::Sources{}); });
+}
+
+void ToolWindows::showEnc() {
+    open(m_enc,
+         [this] { return std::make_unique<frmEnc>(m_mainWindow.data(), m_settings.keyFolder); });
 }

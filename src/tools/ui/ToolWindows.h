@@ -7,9 +7,13 @@
 
 class QWidget;
 class frmAbout;
+class frmBrowse;
 class frmDrive;
+class frmEnc;
+class frmLock;
 class frmMem;
 class frmSystem;
+class frmTask;
 class frmTools;
 class frmWinTools;
 
@@ -33,6 +37,14 @@ public:
     void showSystem();
     void showMem();
     void showDrive();
+    /// "Kesto -> USB Port Locked".
+    void showLock();
+    /// "Kesto -> Encrypt File".
+    void showEnc();
+    /// "Kesto -> Task Manager".
+    void showTask();
+    /// "Kesto Explorer".
+    void showBrowse();
 
     /// The windows once opened; nullptr before their first opening.
     frmTools* tools() const { return m_tools.get(); }
@@ -41,6 +53,10 @@ public:
     frmSystem* system() const { return m_system.get(); }
     frmMem* mem() const { return m_mem.get(); }
     frmDrive* drive() const { return m_drive.get(); }
+    frmLock* lock() const { return m_lock.get(); }
+    frmEnc* enc() const { return m_enc.get(); }
+    frmTask* task() const { return m_task.get(); }
+    frmBrowse* browse() const { return m_browse.get(); }
 
 private:
     template <class Window, class Make> void open(std::unique_ptr<Window>& window, Make make);
@@ -53,4 +69,8 @@ private:
     std::unique_ptr<frmSystem> m_system;
     std::unique_ptr<frmMem> m_mem;
     std::unique_ptr<frmDrive> m_drive;
+    std::unique_ptr<frmLock> m_lock;
+    std::unique_ptr<frmEnc> m_enc;
+    std::unique_ptr<frmTask> m_task;
+    std::unique_ptr<frmBrowse> m_browse;
 };

@@ -1,0 +1,84 @@
+#include "cli/Commands.h"
+#include "platform/FileCrypt.h"
+#include "tools/UsbLock.h"
+
+namespace {
+
+/// The failure text on one line: the window's CR LF becomes a blank.
+std::string oneLine(const std::string& text) {
+    const std::size_t at = text.find("\r\n");
+    return at == std::string::npos ? text : text.substr(0, at) + " " + text.substr(at + 2);
+}
+
+int runCrypt(const CommandLine& line, CommandStreams streams, const std::string& keyFolder,
+             bool encrypt) {
+    const char* verb = encrypt ? "encrypt" : "decrypt";
+    if (line.operands.size() != 1) {
+        streams.err << "kesto: " << verb << " takes exactly one FILE\n";
+        return kExitError;
+    }
+    const std::string& path = line.operands.front();
+    const std::error_code error =
+        encrypt ? platform::encryptFile(path, keyFolder) : platform::decryptFile(path, keyFolder);
+    if (error) {
+        streams.err << "kesto: cannot " << verb << " '" << path << "': " << error.message() << '\n';
+        return kExitError;
+    }
+    streams.out << "Success\n";
+    return kExitClean;
+}
+
+} // namespace
+
+int runUsbLockAt(const CommandLine& line, CommandStreams streams, const modReg::Locations& where) {
+    const std::string action = line.operands.size() == 1 ? line.operands.front() : std::string();
+    if (action == "status") {
+        const modReg::Value value = UsbLock::ReadStart(where);
+        const auto state = UsbLock::StateOf(value);
+        if (state) {
+            streams.out << (*state == UsbLock::kLocked ? UsbLock::kLockedText
+                                                       : UsbLock::kUnLockedText)
+                        << '\n';
+            return kExitClean;
+        }
+        if (std::holds_alternative<std::monostate>(value)) {
+            streams.err << "kesto: the USB storage rule in " << where.ruleFolder
+                        << " cannot be read\n";
+            return kExitError;
+        }
+        streams.out << "Neither (Start=" << modReg::ValueText(value) << ")\n";
+        return kExitClean;
+    }
+    if (action == "lock" || action == "unlock") {
+        const bool lock = action == "lock";
+        if (const std::error_code error = UsbLock::SetLocked(lock, where)) {
+            streams.err << "kesto:" << oneLine(UsbLock::FailureText(lock, error)) << '\n';
+            return kExitError;
+        }
+        const std::string done = lock ? UsbLock::kLockedMessage : UsbLock::kUnLockedMessage;
+        streams.out << done.substr(1) << '\n';
+        return kExitClean;
+    }
+    streams.err << "kesto: usb-lock takes one of: status, lock, unlock\n";
+    return kExitError;
+}
+
+int runUsbLock(const CommandLine& line, CommandStreams streams) {
+    return runUsbLockAt(line, streams, modReg::Locations{});
+}
+
+int runEncryptWith(const CommandLine& line, CommandStreams streams, const std::string& keyFolder) {
+    return runCrypt(line, streams, keyFolder, true);
+}
+
+int runDecryptWith(const CommandLine& line, CommandStreams streams, const std::string& keyFolder) {
+    return runCrypt(line, streams, keyFolder, false);
+}
+
+int runEncrypt(const CommandLine& line, CommandStreams streams) {
+    return runEncryptWith(line, streams, platform::defaultKeyFolder());
+}
+
+int runDecrypt(const CommandLine& line, CommandStreams streams) {
+    return runDecryptWith(line, streams, platform::defaultKeyFolder());
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "platform/FolderHandle.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <system_error>
+
+namespace platform {
+
+/// The call that writes bytes to a descriptor (`::write` by default). Tests install one that
+/// fails after a number of bytes, because a write cannot be made to fail by permissions alone
+/// when the tests run as root.
+using WriteCall = std::function<ssize_t(int fd, const void* data, std::size_t size)>;
+/// Replaces the write call of every atomic replacement; an empty call restores `::write`.
+void setWriteCall(WriteCall call);
+
+/// Replaces the file `name` of a folder as one step: the new content goes to a temporary file in
+/// the same folder, is flushed, gets the mode, and is renamed over the target; then the folder is
+/// flushed. The new file keeps the mode (and, where allowed, the owner) of the file it
+/// replaces. Until `commit` succeeds the target is untouched; a replacement that is dropped or
+/// fails removes its temporary file.
+class AtomicReplacement {
+public:
+    AtomicReplacement() = default;
+    ~AtomicReplacement();
+    AtomicReplacement(const AtomicReplacement&) = delete;
+    AtomicReplacement& operator=(const AtomicReplacement&) = delete;
+
+    /// Creates the temporary file beside `name` in `folder` (which must stay open until the end).
+    std::error_code begin(const FolderHandle& folder, const std::string& name, mode_t mode);
+    /// Appends bytes to the temporary file.
+    std::error_code write(const void* data, std::size_t size);
+    /// Flushes, renames over the target and flushes the folder.
+    std::error_code commit();
+    /// Removes the temporary file; the target stays as it was.
+    void abandon();
+
+    /// The temporary file's name, empty when there is none.
+    const std::string& temporaryName() const { return m_temporary; }
+
+private:
+    int m_folder = -1;
+    int m_fd = -1;
+    mode_t m_mode = 0;
+    uid_t m_owner = static_cast<uid_t>(-1);
+    gid_t m_group = static_cast<gid_t>(-1);
+    std::string m_name;
+    std::string m_temporary;
+};
+
+/// Replaces the file at `path` with `content` through an `AtomicReplacement`. The new file keeps
+/// the mode of the file it replaces, or gets `mode` when there is none.
+std::error_code replaceFile(const std::string& path, std::string_view content, mode_t mode);
+
+/// The same for the file `name` of an open folder.
+std::error_code replaceFileIn(const FolderHandle& folder, const std::string& name,
+                              std::string_view content, mode_t mode);
+
+} // namespace platform

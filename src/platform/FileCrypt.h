@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <system_error>
+
+/// Encrypts and decrypts files in place with the user's own key: XChaCha20-Poly1305 in chunks of
+/// 64 KiB behind an authenticated header ("KESTOENC", version, key id) and ending in a final
+/// chunk. The new content replaces the file through a temporary file in the same folder, so every
+/// failure leaves the file exactly as it was.
+namespace platform {
+
+enum class CryptError {
+    NotRegularFile = 1, ///< a link, folder, FIFO, device or socket
+    HardLinked,         ///< renaming over one name would leave the plain text under another
+    KeyFile,            ///< the key file itself
+    KeyUnusable,        ///< the key file is unreadable, of the wrong size or someone else's
+    WrongKey,           ///< encrypted with another key
+    Damaged,            ///< truncated, tampered with or not a complete encrypted file
+    Changed,            ///< the file changed while it was being rewritten
+    EmptyPath,
+};
+std::error_code make_error_code(CryptError e);
+
+/// Bytes of plain text per chunk.
+inline constexpr std::size_t kCryptChunk = 64 * 1024;
+/// Name of the key file in the key folder.
+inline constexpr char kKeyFileName[] = "file-encryption.key";
+
+/// The key folder of the effective user: "$XDG_CONFIG_HOME/kesto" when that folder is the
+/// user's own, else ".config/kesto" in the home folder named by the user's password entry (never
+/// $HOME, so a program run through sudo never puts root's key in a user's folder).
+std::string defaultKeyFolder();
+
+/// Told how many bytes of the file were read so far, and how many there are.
+using CryptProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+
+/// Encrypts the file; an already encrypted file succeeds unchanged. The key is made (once, mode
+/// 0600, folder 0700) when the folder has none.
+std::error_code encryptFile(const std::string& path, const std::string& keyFolder,
+                            const CryptProgress& progress = {});
+
+/// Decrypts the file; a file that is not encrypted succeeds unchanged.
+std::error_code decryptFile(const std::string& path, const std::string& keyFolder,
+                            const CryptProgress& progress = {});
+
+/// Whether the bytes start like an encrypted file.
+bool looksEncrypted(const void* data, std::size_t size);
+
+} // namespace platform
+
+template <> struct std::is_error_code_enum<platform::CryptError> : std::true_type {};

@@ -1,0 +1,194 @@
+#include "platform/AtomicFile.h"
+
+#include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+std::error_code lastError() {
+    return {errno, std::generic_category()};
+}
+
+std::mutex& writeCallMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+WriteCall& installedWriteCall() {
+    static WriteCall call;
+    return call;
+}
+
+ssize_t writeSome(int fd, const void* data, std::size_t size) {
+    WriteCall call;
+    {
+        const std::lock_guard<std::mutex> lock(writeCallMutex());
+        call = installedWriteCall();
+    }
+    return call ? call(fd, data, size) : ::write(fd, data, size);
+}
+
+/// A name no other writer picks: ".NAME." + 12 random letters + ".tmp".
+std::string temporaryNameFor(const std::string& name) {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::array<unsigned char, 12> random{};
+    if (getrandom(random.data(), random.size(), 0) != static_cast<ssize_t>(random.size())) {
+        random.fill(0);
+    }
+    std::string result = "." + name.substr(0, 200) + ".";
+    for (const unsigned char byte : random) {
+        result += kLetters[byte % (sizeof kLetters - 1)];
+    }
+    return result + ".tmp";
+}
+
+} // namespace
+
+void setWriteCall(WriteCall call) {
+    const std::lock_guard<std::mutex> lock(writeCallMutex());
+    installedWriteCall() = std::move(call);
+}
+
+AtomicReplacement::~AtomicReplacement() {
+    abandon();
+}
+
+std::error_code AtomicReplacement::begin(const FolderHandle& folder, const std::string& name,
+                                         mode_t mode) {
+    abandon();
+    if (!folder.isOpen() || name.empty() || name == "." || name == ".." ||
+        name.find('/') != std::string::npos || name.find('\0') != std::string::npos) {
+        return std::make_error_code(std::errc::invalid_argument);
+    }
+    m_folder = folder.fd();
+    m_name = name;
+    m_mode = mode & 07777;
+    m_owner = static_cast<uid_t>(-1);
+    m_group = static_cast<gid_t>(-1);
+    // The replacement keeps the mode of the file it replaces.
+    struct stat info {};
+    if (fstatat(m_folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!S_ISREG(info.st_mode)) {
+            return std::make_error_code(std::errc::invalid_argument);
+        }
+        m_mode = info.st_mode & 07777;
+        m_owner = info.st_uid;
+        m_group = info.st_gid;
+    }
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const std::string candidate = temporaryNameFor(name);
+        const int fd = openat(m_folder, candidate.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            m_fd = fd;
+            m_temporary = candidate;
+            return {};
+        }
+        if (errno != EEXIST) {
+            return lastError();
+        }
+    }
+    return std::make_error_code(std::errc::file_exists);
+}
+
+std::error_code AtomicReplacement::write(const void* data, std::size_t size) {
+    if (m_fd < 0) {
+        return std::make_error_code(std::errc::bad_file_descriptor);
+    }
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        const ssize_t written = writeSome(m_fd, bytes, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const std::error_code error = lastError();
+            abandon();
+            return error;
+        }
+        if (written == 0) {
+            abandon();
+            return std::make_error_code(std::errc::no_space_on_device);
+        }
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return {};
+}
+
+std::error_code AtomicReplacement::commit() {
+    if (m_fd < 0) {
+        return std::make_error_code(std::errc::bad_file_descriptor);
+    }
+    std::error_code error;
+    // Only root may give a file away; for anyone else the owner stays the writer.
+    if (m_owner != static_cast<uid_t>(-1) && geteuid() == 0) {
+        const int changed = fchown(m_fd, m_owner, m_group);
+        static_cast<void>(changed);
+    }
+    if (fchmod(m_fd, m_mode) != 0 || fsync(m_fd) != 0) {
+        error = lastError();
+    }
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0 && !error) {
+        error = lastError();
+    }
+    if (!error && renameat(m_folder, m_temporary.c_str(), m_folder, m_name.c_str()) != 0) {
+        error = lastError();
+    }
+    if (error) {
+        abandon();
+        return error;
+    }
+    m_temporary.clear();
+    // The rename is only lasting once the folder itself is on the disk.
+    if (fsync(m_folder) != 0 && errno != EINVAL) {
+        return lastError();
+    }
+    return {};
+}
+
+void AtomicReplacement::abandon() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_temporary.empty()) {
+        unlinkat(m_folder, m_temporary.c_str(), 0);
+        m_temporary.clear();
+    }
+}
+
+std::error_code replaceFileIn(const FolderHandle& folder, const std::string& name,
+                              std::string_view content, mode_t mode) {
+    AtomicReplacement replacement;
+    if (const std::error_code error = replacement.begin(folder, name, mode)) {
+        return error;
+    }
+    if (const std::error_code error = replacement.write(content.data(), content.size())) {
+        return error;
+    }
+    return replacement.commit();
+}
+
+std::error_code replaceFile(const std::string& path, std::string_view content, mode_t mode) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folderPath =
+        slash == std::string::npos ? std::string(".") : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    FolderHandle folder;
+    if (const std::error_code error = folder.openPath(folderPath)) {
+        return error;
+    }
+    return replaceFileIn(folder, name, content, mode);
+}
+
+} // namespace platform

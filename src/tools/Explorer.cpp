@@ -1,0 +1,228 @@
+#include "tools/Explorer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+
+namespace Explorer {
+
+namespace {
+
+/// The value to two decimals, halves away from zero, without trailing zeros; a value below one
+/// has no leading zero.
+std::string decimalText(float value, char decimalSeparator) {
+    const auto hundredths = static_cast<std::uint64_t>(std::llround(double{value} * 100.0));
+    const std::uint64_t whole = hundredths / 100;
+    const std::uint64_t fraction = hundredths % 100;
+    if (fraction == 0) {
+        return std::to_string(whole);
+    }
+    std::string text = whole == 0 ? std::string() : std::to_string(whole);
+    text += decimalSeparator;
+    text += static_cast<char>('0' + fraction / 10);
+    if (fraction % 10 != 0) {
+        text += static_cast<char>('0' + fraction % 10);
+    }
+    return text;
+}
+
+} // namespace
+
+std::string SizeText(std::uint64_t bytes, SizeUse use, char decimalSeparator) {
+    const bool total = use == SizeUse::Total;
+    const std::string prefix = total ? " " : "";
+    const std::string place = total ? " in directory" : "";
+    if (bytes < 1004) {
+        return prefix + std::to_string(bytes) + " Bytes" + place;
+    }
+    if (bytes < 1027604) {
+        const float value = static_cast<float>(bytes) / 1024.0F;
+        return prefix + decimalText(value, decimalSeparator) + " KBytes" + place;
+    }
+    const float value = static_cast<float>(bytes) / 1048576.0F;
+    return prefix + decimalText(value, decimalSeparator) + " MBytes" + place;
+}
+
+std::string FileExt(std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos) {
+        return {};
+    }
+    return std::string(name.substr(dot + 1));
+}
+
+std::string CapsOff(std::string_view text) {
+    std::string result(text);
+    for (char& c : result) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return result;
+}
+
+std::string CapsOn(std::string_view text) {
+    std::string result(text);
+    for (char& c : result) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return result;
+}
+
+std::string TypeText(std::string_view name) {
+    const std::string ext = CapsOff(FileExt(name));
+    return ext.empty() ? std::string("File") : ext + " File";
+}
+
+std::string CountText(std::size_t count) {
+    return " " + std::to_string(count) + " item(s) in directory.";
+}
+
+std::string SortText(const std::vector<std::string_view>& names) {
+    if (names.empty()) {
+        return std::string(kNoFiles);
+    }
+    const std::string reference = CapsOff(FileExt(names.back()));
+    const bool same = std::all_of(names.begin(), names.end(), [&](std::string_view name) {
+        return CapsOff(FileExt(name)) == reference;
+    });
+    if (!same) {
+        return std::string(kMultiple);
+    }
+    return " All of ''" + CapsOn(reference) + "'' sort.";
+}
+
+std::string BasePath(std::string_view folder) {
+    std::string base(folder);
+    if (base.empty() || base.back() != '/') {
+        base += '/';
+    }
+    return base;
+}
+
+std::string GeneralDateText(std::time_t when) {
+    std::tm local{};
+    if (::localtime_r(&when, &local) == nullptr) {
+        return {};
+    }
+    const bool midnight = local.tm_hour == 0 && local.tm_min == 0 && local.tm_sec == 0;
+    char buffer[128];
+    const std::size_t length =
+        std::strftime(buffer, sizeof buffer, midnight ? "%x" : "%x %X", &local);
+    return std::string(buffer, length);
+}
+
+Filter FilterAt(int position) {
+    switch (position) {
+    case 1:
+        return {false, true};
+    case 2:
+        return {false, false};
+    default:
+        return {true, true};
+    }
+}
+
+bool Passes(const platform::BrowseEntry& file, Filter filter) {
+    return (filter.hidden || !file.hidden) && (filter.system || !file.system);
+}
+
+Listing BuildListing(std::string_view folder, const std::vector<platform::BrowseEntry>& files,
+                     Filter filter, char decimalSeparator) {
+    Listing listing;
+    const std::string base = BasePath(folder);
+    std::vector<std::string_view> names;
+    listing.rows.reserve(files.size());
+    for (const platform::BrowseEntry& file : files) {
+        if (!Passes(file, filter)) {
+            continue;
+        }
+        FileRow row;
+        row.path = base + file.name;
+        row.size = file.size;
+        row.sizeText = SizeText(file.size, SizeUse::File, decimalSeparator);
+        row.typeText = TypeText(file.name);
+        if (file.hasTime) {
+            row.modified = file.modified;
+            row.timeText = GeneralDateText(file.modified);
+        }
+        listing.rows.push_back(std::move(row));
+        names.push_back(file.name);
+    }
+    if (listing.rows.empty()) {
+        listing.countText = kEmptyCount;
+        listing.sortText = kNoFiles;
+        listing.totalText = kEmptyTotalAfterList;
+        return listing;
+    }
+    listing.countText = CountText(listing.rows.size());
+    listing.sortText = SortText(names);
+    listing.totalText = TotalText(files, filter, decimalSeparator);
+    return listing;
+}
+
+std::string TotalText(const std::vector<platform::BrowseEntry>& files, Filter filter,
+                      char decimalSeparator) {
+    std::uint64_t total = 0;
+    bool any = false;
+    for (const platform::BrowseEntry& file : files) {
+        if (Passes(file, filter)) {
+            total += file.size;
+            any = true;
+        }
+    }
+    if (!any) {
+        return std::string(kEmptyTotal);
+    }
+    return SizeText(total, SizeUse::Total, decimalSeparator);
+}
+
+std::vector<ChainEntry> FolderChain(std::string_view folder, std::vector<std::string> subfolders) {
+    std::vector<ChainEntry> chain;
+    chain.push_back({"/", "/", 0, true});
+    std::string path;
+    int depth = 0;
+    std::size_t at = 0;
+    while (at < folder.size()) {
+        const std::size_t end = std::min(folder.find('/', at), folder.size());
+        if (end > at) {
+            const std::string_view name = folder.substr(at, end - at);
+            path += '/';
+            path += name;
+            chain.push_back({path, std::string(name), ++depth, true});
+        }
+        at = end + 1;
+    }
+    std::sort(subfolders.begin(), subfolders.end());
+    const std::string base = BasePath(path.empty() ? std::string_view("/") : path);
+    for (std::string& name : subfolders) {
+        chain.push_back({base + name, std::move(name), depth + 1, false});
+    }
+    return chain;
+}
+
+std::string DriveOf(std::string_view path, const std::vector<std::string>& mountPoints) {
+    std::string best = "/";
+    for (const std::string& mount : mountPoints) {
+        const bool holds =
+            mount == "/" || path == mount ||
+            (path.starts_with(mount) && path.size() > mount.size() && path[mount.size()] == '/');
+        if (holds && mount.size() > best.size()) {
+            best = mount;
+        }
+    }
+    return best;
+}
+
+std::string NotReadyText(std::string_view mountPoint) {
+    return BasePath(mountPoint) + " Is not accessible.\r\n\r\nThe device is not ready";
+}
+
+bool DeviceUnavailable(int error) {
+    return error == ENOMEDIUM || error == ENXIO || error == ENODEV || error == EIO ||
+           error == ESTALE;
+}
+
+} // namespace Explorer

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+/// The texts and rules of the file encryption window.
+namespace FileEncryption {
+
+inline constexpr char kTitle[] = "Kesto -> Encrypt File";
+inline constexpr char kExample[] = "Path (Example : F:\\Antivirus.doc)";
+inline constexpr char kSuccess[] = "Success";
+inline constexpr char kFailed[] = "Failed";
+/// Files at least this big show a progress bar while they are rewritten.
+inline constexpr std::uint64_t kProgressFrom = 8 * 1024 * 1024;
+
+/// The path typed in a box without the blanks around it (blanks only; tabs stay).
+std::string TrimBlanks(const std::string& text);
+
+/// The progress bar's value, 0 to 100.
+int Percent(std::uint64_t done, std::uint64_t total);
+
+} // namespace FileEncryption

@@ -1,0 +1,101 @@
+#include "tools/UsbLock.h"
+
+#include "tools/AboutTexts.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace UsbLock {
+
+namespace {
+
+constexpr char kWebSite[] = "https://kesto-scanner.example.org";
+
+} // namespace
+
+std::string ReadMeText() {
+    // The pieces are joined as they are: some end without a blank.
+    return std::string("Note that this will only prevent usage of") +
+           "newly plugged-in USB Removable Drives or flash drives," +
+           "devices that were plugged-in while this option was not " +
+           "configured will continue to function normally." +
+           "Also, devices that use the same device or hardware ID " +
+           "(for example - 2 identical flash drives made by the same manufacturer) " +
+           "will still function if one of them was plugged-in prior to the " +
+           "configuration of this setting. In order to successfully block them " +
+           "you will need to make sure no USB Removable Drive is plugged-in " +
+           "while you set this option." + "\r\n\r\n" +
+           "Note: This tool will allow you to block usage of USB removable disks," +
+           "but will continue to allow usage of USB mice, keyboards or any other " +
+           "USB-based device that is NOT a portable disk.";
+}
+
+std::string AboutText() {
+    return "Author" + std::string(10, ' ') + std::string(AboutTexts::kAuthor) + "\r" + "E-mail" +
+           std::string(11, ' ') + std::string(AboutTexts::kEmail) + "\r" + "Web Site" +
+           std::string(6, ' ') + kWebSite + "\r" + "\r" + "Thank you for using this program";
+}
+
+std::optional<std::uint32_t> StateOf(const modReg::Value& value) {
+    const auto* number = std::get_if<std::uint32_t>(&value);
+    if (number != nullptr && (*number == kLocked || *number == kUnLocked)) {
+        return *number;
+    }
+    const auto* text = std::get_if<std::string>(&value);
+    if (text != nullptr && (*text == "3" || *text == "4")) {
+        return static_cast<std::uint32_t>((*text)[0] - '0');
+    }
+    return std::nullopt;
+}
+
+std::error_code SetLocked(bool lock, const modReg::Locations& where) {
+    modReg::Value value = std::string(lock ? "4" : "3");
+    if (modReg::RegWriteValue(modReg::HKEY_LOCAL_MACHINE, modReg::kUsbStorKey, "Start", value,
+                              modReg::REG_DWORD, where)) {
+        return {};
+    }
+    const std::error_code error = modReg::RegLastError();
+    return error ? error : std::make_error_code(std::errc::io_error);
+}
+
+modReg::Value ReadStart(const modReg::Locations& where) {
+    return modReg::RegReadValue(modReg::HKEY_LOCAL_MACHINE, modReg::kUsbStorKey, "Start", where);
+}
+
+std::string FailureText(bool lock, const std::error_code& error) {
+    std::string reason;
+    if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted) {
+        reason = "Root rights are needed to change the USB storage rule.";
+    } else if (error == std::errc::read_only_file_system) {
+        reason = "The rule folder is on a read-only file system.";
+    } else {
+        reason = "The rule file could not be written: " + error.message() + ".";
+    }
+    return std::string(lock ? " USB Port could not be locked."
+                            : " USB Port could not be un-locked.") +
+           "\r\n" + reason;
+}
+
+modReg::Value StartWatcher::poll() {
+    const std::string path = m_where.ruleFolder + "/" + modReg::kRuleFileName;
+    struct stat info {};
+    std::string stamp = "none";
+    if (lstat(path.c_str(), &info) == 0) {
+        stamp = std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + ":" +
+                std::to_string(info.st_size) + ":" + std::to_string(info.st_mtim.tv_sec) + "." +
+                std::to_string(info.st_mtim.tv_nsec) + ":" + std::to_string(info.st_ctim.tv_sec) +
+                "." + std::to_string(info.st_ctim.tv_nsec);
+    } else if (errno != ENOENT) {
+        stamp.clear();
+    }
+    // An unknown stamp (the folder cannot be searched) is never cached.
+    if (!stamp.empty() && m_stamp == stamp) {
+        return m_value;
+    }
+    m_value = ReadStart(m_where);
+    ++m_reads;
+    m_stamp = stamp.empty() ? std::nullopt : std::optional<std::string>(stamp);
+    return m_value;
+}
+
+} // namespace UsbLock

@@ -1,0 +1,364 @@
+#include "../scanner/ChildPrograms.h"
+#include "DialogAnswers.h"
+#include "ShellCalls.h"
+#include "controls/Button.h"
+#include "testsupport/SampleFiles.h"
+#include "testsupport/TempDir.h"
+#include "tools/ui/frmBrowse.h"
+#include "tools/ui/frmTask.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QTableView>
+#include <QTest>
+#include <QTreeWidget>
+#include <csignal>
+#include <filesystem>
+
+using testsupport::ChildPrograms;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+void click(const QWidget& window, const char* name) {
+    auto* target = window.findChild<Button*>(QString::fromLatin1(name));
+    QVERIFY(target != nullptr);
+    QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
+}
+
+QString label(const QWidget& window, const char* name) {
+    const auto* found = window.findChild<QLabel*>(QString::fromLatin1(name));
+    return found != nullptr ? found->text() : QStringLiteral("<missing>");
+}
+
+/// The rows of the task list showing `pid`.
+QList<QTreeWidgetItem*> rowsOf(const frmTask& window, pid_t pid) {
+    return window.list()->findItems(QString::number(pid), Qt::MatchExactly, 2);
+}
+
+QStringList column(const QTableView& table, int column) {
+    QStringList texts;
+    for (int row = 0; row < table.model()->rowCount(); ++row) {
+        texts << table.model()->index(row, column).data().toString();
+    }
+    return texts;
+}
+
+} // namespace
+
+class TaskBrowseWindowsTest final : public QObject {
+    Q_OBJECT
+
+private:
+    TempDir m_dir;
+
+    frmBrowse::Sources browseSources(const std::string& folder) {
+        frmBrowse::Sources sources;
+        sources.startFolder = folder;
+        sources.drives = [] { return std::vector<std::string>{"/", "/media/stick"}; };
+        sources.probe = [](const std::string& mountPoint) {
+            return mountPoint == "/media/stick"
+                       ? std::error_code(ENOMEDIUM, std::generic_category())
+                       : std::error_code();
+        };
+        return sources;
+    }
+
+private slots:
+    void taskManagerListsStopsAndForgetsAChildProcess() {
+        const std::string program = m_dir.file("kesto-window-child");
+        ChildPrograms::copyProgram(program);
+        ChildPrograms children;
+        const pid_t pid = children.start(program);
+
+        frmTask window(nullptr, frmTask::Sources{});
+        window.Form_Load();
+        window.show();
+        QCOMPARE(window.windowTitle(), QStringLiteral("Kesto -> Task Manager"));
+        QCOMPARE(window.list()->headerItem()->text(1), QStringLiteral("Process Name"));
+        QVERIFY(window.list()->isColumnHidden(0));
+        QList<QTreeWidgetItem*> rows = rowsOf(window, pid);
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows.front()->text(1), QStringLiteral("kesto-window-child"));
+        QCOMPARE(rows.front()->text(3), QString::fromStdString(program));
+        QVERIFY(rows.front()->text(0).isEmpty());
+
+        // Refresh twice: still one row for the child.
+        click(window, "Button2");
+        click(window, "Button2");
+        rows = rowsOf(window, pid);
+        QCOMPARE(rows.size(), 1);
+
+        // Without a selection Stop does nothing.
+        window.list()->clearSelection();
+        window.list()->setCurrentItem(nullptr);
+        click(window, "Button1");
+        QCOMPARE(::kill(pid, 0), 0);
+
+        window.list()->setCurrentItem(rowsOf(window, pid).front());
+        click(window, "Button1");
+        QVERIFY(rowsOf(window, pid).isEmpty());
+        QCOMPARE(children.end(pid), SIGKILL);
+    }
+
+    void taskManagerSortsByNumberOnHeaderClick() {
+        frmTask::Sources sources;
+        sources.rows = [] {
+            std::vector<platform::ProcessInfo> processes = {
+                {100, "c", "", 1}, {9, "a", "", 1}, {10, "b", "", 1}};
+            return TaskList::BuildRows(processes, [](std::int32_t) { return std::string(); });
+        };
+        std::vector<std::int32_t> stopped;
+        sources.stop = [&stopped](const TaskList::TaskRow& row) {
+            stopped.push_back(row.pid);
+            return platform::Termination::Ended;
+        };
+        frmTask window(nullptr, sources);
+        window.Form_Load();
+        window.show();
+        const auto pids = [&window] {
+            QStringList texts;
+            for (int row = 0; row < window.list()->topLevelItemCount(); ++row) {
+                texts << window.list()->topLevelItem(row)->text(2);
+            }
+            return texts;
+        };
+        QCOMPARE(pids(), (QStringList{"100", "9", "10"}));
+        QCOMPARE(window.list()->topLevelItem(1)->text(3), QStringLiteral("[Protected]"));
+        QHeaderView* header = window.list()->header();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(2) + 5, header->height() / 2));
+        QCOMPARE(pids(), (QStringList{"9", "10", "100"}));
+        // Stop reaches the row selected after sorting.
+        window.list()->setCurrentItem(window.list()->topLevelItem(1));
+        click(window, "Button1");
+        QCOMPARE(stopped, (std::vector<std::int32_t>{10}));
+        QCOMPARE(pids(), (QStringList{"9", "10", "100"}));
+    }
+
+    void taskManagerCheckFileMarksListedAndDeletedExecutables() {
+        frmTask::Sources sources;
+        sources.rows = [] {
+            std::vector<platform::ProcessInfo> processes = {{50, "evil", "", 1},
+                                                            {51, "gone", "", 1}};
+            return TaskList::BuildRows(processes, [](std::int32_t pid) {
+                return pid == 50 ? std::string("/opt/evil") : std::string("/opt/gone (deleted)");
+            });
+        };
+        std::vector<std::string> checked;
+        sources.check = [&checked](const std::string& path) {
+            checked.push_back(path);
+            FileScan::Report report;
+            report.checksum = "1A2B";
+            report.threat = "Db.Threat";
+            return report;
+        };
+        frmTask window(nullptr, sources);
+        window.Form_Load();
+        window.show();
+        DialogAnswers dialogs;
+        QTreeWidget* list = window.list();
+        QCOMPARE(list->topLevelItem(1)->toolTip(3),
+                 QStringLiteral("The executable file has been deleted"));
+        QVERIFY(list->topLevelItem(0)->toolTip(3).isEmpty());
+
+        click(window, "Button4");
+        QVERIFY(checked.empty());
+        QVERIFY(dialogs.messages.empty());
+
+        list->setCurrentItem(list->topLevelItem(0));
+        click(window, "Button4");
+        QCOMPARE(checked, (std::vector<std::string>{"/opt/evil"}));
+        QCOMPARE(dialogs.messages.size(), std::size_t{1});
+        QVERIFY(dialogs.messages[0].text.contains(QStringLiteral("Checksum: 1A2B")));
+        QVERIFY(dialogs.messages[0].text.endsWith(QStringLiteral("Result: Listed: Db.Threat")));
+        QCOMPARE(list->topLevelItem(0)->toolTip(3),
+                 QStringLiteral("Listed by the engine: Db.Threat"));
+
+        // A deleted executable has no file left to read.
+        list->setCurrentItem(list->topLevelItem(1));
+        click(window, "Button4");
+        QCOMPARE(checked.size(), std::size_t{1});
+        QVERIFY(dialogs.messages.back().text.endsWith(
+            QStringLiteral("Not checked: the executable file has been deleted")));
+    }
+
+    void explorerScanFileChecksTheSelectedFile() {
+        writeFile(m_dir.file("scan/one.exe"), "MZ");
+        frmBrowse::Sources sources = browseSources(m_dir.file("scan"));
+        std::vector<std::string> checked;
+        sources.check = [&checked](const std::string& path) {
+            checked.push_back(path);
+            FileScan::Report report;
+            report.checksum = "99";
+            report.type = "Executable";
+            return report;
+        };
+        frmBrowse window(nullptr, sources);
+        window.Form_Load();
+        window.show();
+        DialogAnswers dialogs;
+        click(window, "cmdScan");
+        QVERIFY(checked.empty());
+        window.table()->selectRow(0);
+        click(window, "cmdScan");
+        QCOMPARE(checked, (std::vector<std::string>{m_dir.file("scan/one.exe")}));
+        QCOMPARE(dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(dialogs.messages[0].text,
+                 QString::fromStdString("File: " + m_dir.file("scan/one.exe") +
+                                        "\nChecksum: 99\nType: Executable\nResult: Not listed"));
+        QCOMPARE(dialogs.messages[0].title, QStringLiteral("Kesto Explorer"));
+    }
+
+    void explorerSummariesForEmptyMixedAndSameExtensionFolders() {
+        const std::string empty = m_dir.file("empty");
+        std::filesystem::create_directories(empty);
+        writeFile(m_dir.file("mixed/a.txt"), std::string(1004, 'x'));
+        writeFile(m_dir.file("mixed/b.doc"), "12");
+        writeFile(m_dir.file("same/a.TXT"), "1");
+        writeFile(m_dir.file("same/b.txt"), "2");
+
+        frmBrowse window(nullptr, browseSources(empty));
+        window.Form_Load();
+        window.show();
+        QCOMPARE(window.windowTitle(), QStringLiteral("Kesto Explorer"));
+        QCOMPARE(window.table()->model()->rowCount(), 0);
+        QCOMPARE(label(window, "lblFileNum"), QStringLiteral(" 0 item(s) in directory."));
+        QCOMPARE(label(window, "lblFileSort"), QStringLiteral(" No files were found."));
+        QCOMPARE(label(window, "lblDirSize"), QStringLiteral(" 0 Bytes in directory"));
+        QCOMPARE(window.driveBox()->currentText(), QStringLiteral("/"));
+
+        window.Dir1_Change(m_dir.file("mixed"));
+        QCOMPARE(column(*window.table(), 0),
+                 (QStringList{QString::fromStdString(m_dir.file("mixed/a.txt")),
+                              QString::fromStdString(m_dir.file("mixed/b.doc"))}));
+        QCOMPARE(column(*window.table(), 1), (QStringList{".98 KBytes", "2 Bytes"}));
+        QCOMPARE(column(*window.table(), 2), (QStringList{"txt File", "doc File"}));
+        QCOMPARE(label(window, "lblFileNum"), QStringLiteral(" 2 item(s) in directory."));
+        QCOMPARE(label(window, "lblFileSort"), QStringLiteral(" Mulitple sort of files."));
+        QCOMPARE(label(window, "lblDirSize"), QStringLiteral(" .98 KBytes in directory"));
+
+        window.Dir1_Change(m_dir.file("same"));
+        QCOMPARE(label(window, "lblFileSort"), QStringLiteral(" All of ''TXT'' sort."));
+        QCOMPARE(column(*window.table(), 2), (QStringList{"txt File", "txt File"}));
+
+        window.Dir1_Change(empty);
+        QCOMPARE(label(window, "lblDirSize"), QStringLiteral(" 0 Bytes in directory."));
+
+        // The folder box shows the chain down to the folder, which is selected.
+        QListWidgetItem* current = window.folderBox()->currentItem();
+        QVERIFY(current != nullptr);
+        QVERIFY(current->text().endsWith(QStringLiteral("empty")));
+    }
+
+    void explorerFilterReplacesTheTableButKeepsTheTotal() {
+        writeFile(m_dir.file("filter/.secret"), "1234567");
+        writeFile(m_dir.file("filter/note.txt"), "12");
+        frmBrowse window(nullptr, browseSources(m_dir.file("filter")));
+        window.Form_Load();
+        QCOMPARE(window.table()->model()->rowCount(), 2);
+        QCOMPARE(label(window, "lblDirSize"), QStringLiteral(" 9 Bytes in directory"));
+        window.filterBox()->setCurrentIndex(1);
+        window.Combo1_Click();
+        QCOMPARE(column(*window.table(), 0),
+                 (QStringList{QString::fromStdString(m_dir.file("filter/note.txt"))}));
+        QCOMPARE(label(window, "lblFileNum"), QStringLiteral(" 1 item(s) in directory."));
+        QCOMPARE(label(window, "lblDirSize"), QStringLiteral(" 9 Bytes in directory"));
+        window.filterBox()->setCurrentIndex(0);
+        window.Combo1_Click();
+        QCOMPARE(window.table()->model()->rowCount(), 2);
+    }
+
+    void explorerUnlistableFolderShowsEmpty() {
+        frmBrowse::Sources sources = browseSources(m_dir.path());
+        sources.listFiles = [](const std::string&, std::vector<platform::BrowseEntry>& files) {
+            files.push_back({"half-read", 1, 0, false, false, false});
+            return std::error_code(EACCES, std::generic_category());
+        };
+        frmBrowse window(nullptr, sources);
+        window.Form_Load();
+        QCOMPARE(window.table()->model()->rowCount(), 0);
+        QCOMPARE(label(window, "lblFileSort"), QStringLiteral(" No files were found."));
+    }
+
+    void explorerDriveNotReadyAsksUntilCancelled() {
+        writeFile(m_dir.file("drive/one.txt"), "1");
+        frmBrowse window(nullptr, browseSources(m_dir.file("drive")));
+        window.Form_Load();
+        DialogAnswers dialogs;
+        dialogs.answers = {MsgBox::Retry, MsgBox::Retry, MsgBox::Cancel};
+        window.driveBox()->setCurrentIndex(1);
+        QCOMPARE(dialogs.messages.size(), std::size_t{3});
+        for (const DialogAnswers::Message& message : dialogs.messages) {
+            QCOMPARE(message.text, QStringLiteral("/media/stick/ Is not accessible.\r\n\r\n"
+                                                  "The device is not ready"));
+            QCOMPARE(message.title, QStringLiteral("Zeve Vurevado Daza & Vezire"));
+            QCOMPARE(message.style, 21);
+        }
+        QCOMPARE(window.driveBox()->currentText(), QStringLiteral("/"));
+        QCOMPARE(window.folder(), m_dir.file("drive"));
+        // The window still works: the filter rebuilds the table.
+        window.Combo1_Click();
+        QCOMPARE(window.table()->model()->rowCount(), 1);
+
+        // Another failure leaves both boxes on the folder's drive without a message.
+        frmBrowse::Sources refusing = browseSources(m_dir.file("drive"));
+        refusing.probe = [](const std::string& mountPoint) {
+            return mountPoint == "/" ? std::error_code()
+                                     : std::error_code(EACCES, std::generic_category());
+        };
+        frmBrowse other(nullptr, refusing);
+        other.Form_Load();
+        other.driveBox()->setCurrentIndex(1);
+        QCOMPARE(dialogs.messages.size(), std::size_t{3});
+        QCOMPARE(other.driveBox()->currentText(), QStringLiteral("/"));
+        other.Combo1_Click();
+        QCOMPARE(other.table()->model()->rowCount(), 1);
+    }
+
+    void explorerRunFileOpensTheSelectedFilesExactBytes() {
+        // Spaces, quotes and shell characters reach the desktop as they are; a name that is
+        // not valid text in the local encoding is not opened rather than opening another file.
+        const std::string name = "a b;'$(x)\".txt";
+        writeFile(m_dir.file("run/" + name), "x");
+        writeFile(m_dir.file("run/caf\xE9.txt"), "x");
+        writeFile(m_dir.file("run/z.txt"), "y");
+        frmBrowse window(nullptr, browseSources(m_dir.file("run")));
+        window.Form_Load();
+        window.show();
+        ShellCalls shell;
+        window.table()->clearSelection();
+        click(window, "cmdRemove");
+        QVERIFY(shell.requests.empty());
+
+        window.table()->selectRow(0);
+        click(window, "cmdRemove");
+        QCOMPARE(shell.requests.size(), std::size_t{1});
+        QVERIFY(shell.requests[0].kind == Shell::Request::Kind::OpenFile);
+        QCOMPARE(shell.requests[0].target, m_dir.file("run/" + name));
+        window.table()->selectRow(1);
+        QCOMPARE(window.selectedPath(), m_dir.file("run/caf\xE9.txt"));
+        click(window, "cmdRemove");
+        QCOMPARE(shell.requests.size(), std::size_t{1});
+
+        // Sorted by name, descending: the selection follows the visible row.
+        QHeaderView* header = window.table()->horizontalHeader();
+        const QPoint first(header->sectionViewportPosition(0) + 5, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, first);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, first);
+        window.table()->selectRow(0);
+        const QModelIndex top = window.table()->model()->index(0, 0);
+        const QPoint middle = window.table()->visualRect(top).center();
+        // A double click reaches a view as a press, a release, then the double click.
+        QTest::mouseClick(window.table()->viewport(), Qt::LeftButton, {}, middle);
+        QTest::mouseDClick(window.table()->viewport(), Qt::LeftButton, {}, middle);
+        QCOMPARE(shell.requests.size(), std::size_t{2});
+        QCOMPARE(shell.requests.back().target, m_dir.file("run/z.txt"));
+    }
+};
+
+QTEST_MAIN(TaskBrowseWindowsTest)
+#include "TaskBrowseWindowsTest.moc"
