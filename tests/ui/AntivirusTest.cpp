@@ -28,10 +28,6 @@ using testsupport::writeFile;
 
 namespace {
 
-Button* button(const QWidget& window, const char* name) {
-    return window.findChild<Button*>(QString::fromLatin1(name));
-}
-
 QWidget* topLevel(const QString& title) {
     for (QWidget* top : QApplication::topLevelWidgets()) {
         if (top->windowTitle() == title) {

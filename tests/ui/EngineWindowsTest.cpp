@@ -45,13 +45,6 @@ bool stackedInside(const QWidget& window, std::initializer_list<const QWidget*> 
     return true;
 }
 
-/// Clicks an owner-drawn button the way a user does.
-void click(const QWidget& window, const char* name) {
-    auto* button = window.findChild<Button*>(QString::fromLatin1(name));
-    QVERIFY(button != nullptr);
-    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
-}
-
 /// The checksum text by the independent reference: upper-case hex without leading zeros.
 QString referenceChecksum(const std::string& content) {
     return QString::number(testsupport::zlibCrc32(content), 16).toUpper();

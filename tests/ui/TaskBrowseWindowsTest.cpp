@@ -1,6 +1,7 @@
 #include "../scanner/ChildPrograms.h"
 #include "DialogAnswers.h"
 #include "ShellCalls.h"
+#include "WindowLookup.h"
 #include "controls/Button.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
@@ -22,12 +23,6 @@ using testsupport::TempDir;
 using testsupport::writeFile;
 
 namespace {
-
-void click(const QWidget& window, const char* name) {
-    auto* target = window.findChild<Button*>(QString::fromLatin1(name));
-    QVERIFY(target != nullptr);
-    QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
-}
 
 QString label(const QWidget& window, const char* name) {
     const auto* found = window.findChild<QLabel*>(QString::fromLatin1(name));

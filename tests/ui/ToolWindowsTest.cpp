@@ -34,17 +34,6 @@ namespace {
 
 constexpr std::uint64_t kMiB = 1024 * 1024;
 
-Button* button(const QWidget& window, const char* name) {
-    return window.findChild<Button*>(QString::fromLatin1(name));
-}
-
-/// Clicks an owner-drawn button the way a user does.
-void click(const QWidget& window, const char* name) {
-    Button* target = button(window, name);
-    QVERIFY(target != nullptr);
-    QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
-}
-
 /// How many visible top-level windows carry `title`.
 int windowsTitled(const QString& title) {
     int count = 0;

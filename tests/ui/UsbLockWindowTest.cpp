@@ -19,16 +19,6 @@ using testsupport::writeFile;
 
 namespace {
 
-Button* button(const QWidget& window, const char* name) {
-    return window.findChild<Button*>(QString::fromLatin1(name));
-}
-
-void click(const QWidget& window, const char* name) {
-    Button* target = button(window, name);
-    QVERIFY(target != nullptr);
-    QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
-}
-
 QLabel* picture(const QWidget& window, const char* name) {
     return window.findChild<QLabel*>(QString::fromLatin1(name));
 }
