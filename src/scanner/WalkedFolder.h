@@ -8,9 +8,9 @@
 
 /// One folder a walk entered: its name in its parent folder and its identity then. The scan root
 /// has no parent and holds its absolute path as its name. Chains are shared and never change, so
-/// a listed file can be reached again, folder by folder, long after the walk moved on. Nodes are made
-/// non-const (std::make_shared<WalkedFolder>) and shared as const, so that the destructor may take
-/// its parent apart.
+/// a listed file can be reached again, folder by folder, long after the walk moved on. Nodes are
+/// made non-const (std::make_shared<WalkedFolder>) and shared as const, so that the destructor may
+/// take its parent apart.
 struct WalkedFolder {
     WalkedFolder(std::shared_ptr<const WalkedFolder> parent, std::string name, platform::FileId id)
         : parent(std::move(parent)), name(std::move(name)), id(id) {}
