@@ -9,6 +9,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace modReg {
 
@@ -191,6 +192,7 @@ std::optional<std::string> unescape(const std::string& text) {
 /// The values of a store file; malformed lines are skipped, the first of duplicates wins.
 std::vector<StoredValue> parseValues(const std::string& text) {
     std::vector<StoredValue> values;
+    std::unordered_set<std::string> seen;
     std::size_t start = 0;
     while (start < text.size()) {
         const std::size_t end = std::min(text.find('\n', start), text.size());
@@ -210,12 +212,10 @@ std::vector<StoredValue> parseValues(const std::string& text) {
         if (!name || !data || ec != std::errc() || end2 != typeText.data() + typeText.size()) {
             continue;
         }
-        bool seen = false;
-        for (const StoredValue& value : values) {
-            seen = seen || value.name == lower(*name);
-        }
-        if (!seen) {
-            values.push_back({lower(*name), type, *data});
+        // A set keeps a hostile file of many short lines from costing quadratic time.
+        std::string key = lower(*name);
+        if (seen.insert(key).second) {
+            values.push_back({std::move(key), type, *data});
         }
     }
     return values;
