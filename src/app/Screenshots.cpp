@@ -3,13 +3,16 @@
 #include "controls/ControlGallery.h"
 #include "controls/FolderDialog.h"
 #include "controls/MsgBox.h"
+#include "controls/WindowText.h"
 #include "scanner/ui/Antivirus.h"
 #include "scanner/ui/Load1.h"
+#include "scanner/ui/frmQuarantine.h"
 #include "tools/ui/ToolWindows.h"
 #include "tools/ui/frmAbout.h"
 #include "tools/ui/frmBrowse.h"
 #include "tools/ui/frmDrive.h"
 #include "tools/ui/frmEnc.h"
+#include "smart/ui/frmHDD.h"
 #include "tools/ui/frmLock.h"
 #include "tools/ui/frmMem.h"
 #include "tools/ui/frmSystem.h"
@@ -55,6 +58,31 @@ void writeSample(const QString& path, const QByteArray& content) {
     }
 }
 
+/// A disk with a few attributes, one of them past its threshold, for the disk health window.
+mSMARTDef::DriveInfo sampleDrive(int slot) {
+    mSMARTDef::DriveInfo info;
+    if (slot != 0) {
+        return info;
+    }
+    info.DriveType = mSMARTDef::kIdeDrive;
+    info.Model = "SAMPLE DISK 500GB                       ";
+    info.FirmWare = "1.01    ";
+    info.SerialNumber = "        SN00012345AB";
+    info.Cilinders = 16383;
+    info.Heads = 16;
+    info.SecPerTrack = 63;
+    info.Attributes = {{1, "READ_ERROR_RATE", 117, 6, 99, 0x0F, 120364000},
+                       {3, "SPIN_UP_TIME", 97, 21, 21, 0x03, 0},
+                       {5, "REALLOC_SECTOR_COUNT", 100, 36, 100, 0x33, 0},
+                       {9, "POWER_ON_HRS_COUNT", 88, 0, 88, 0x32, 10871},
+                       {194, "TEMPERATURE", 40, 0, 52, 0x22, 40},
+                       {197, "CURRENT_PENDING_SECTOR_COUNT", 100, 0, 100, 0x12, 0},
+                       {199, "ULTRADMA_CRC_ERROR_RATE", 200, 0, 200, 0x3E, 0},
+                       {}};
+    info.NumAttributes = 7;
+    return info;
+}
+
 /// The tool windows of this machine, each closed again after its picture.
 bool saveToolWindows(ToolWindows& tools, const QString& folder) {
     bool ok = true;
@@ -88,7 +116,31 @@ bool saveToolWindows(ToolWindows& tools, const QString& folder) {
     shoot(tools.task(), "task-manager.png");
     tools.showBrowse();
     shoot(tools.browse(), "explorer.png");
+    frmHDD hdd(nullptr, sampleDrive);
+    hdd.Form_Load();
+    hdd.show();
+    shoot(&hdd, "serial-harddisk.png");
     return ok;
+}
+
+/// The quarantine window over a temporary quarantine folder holding one recorded file.
+bool saveQuarantineWindow(const QString& folder, const QByteArray& testFile) {
+    QTemporaryDir quarantine;
+    const std::string path = toBytes(quarantine.path());
+    writeSample(quarantine.filePath(QStringLiteral("eicar.com_vir")), testFile);
+    platform::FolderHandle handle;
+    platform::FileFacts facts;
+    if (handle.openPath(path) || platform::factsOf(handle, "eicar.com_vir", facts)) {
+        return false;
+    }
+    facts.mode = 0644;
+    SealQuarantinedFile(handle, "eicar.com_vir", "/home/user/Downloads/eicar.com",
+                        "EICAR-Test-File", facts);
+    frmQuarantine window(nullptr, path);
+    window.Form_Load();
+    window.show();
+    QCoreApplication::processEvents();
+    return save(window, folder, QStringLiteral("quarantine.png"));
 }
 
 } // namespace
@@ -106,6 +158,13 @@ int TakeScreenshots(const QString& folder) {
             splash.Timer1_Timer();
         }
         ok = save(splash, folder, QStringLiteral("splash.png")) && ok;
+        // Offscreen grabs have no title bar, so the icon the windows carry is written apart.
+        for (const int size : {16, 32, 256}) {
+            const QString path = QDir(folder).filePath(QStringLiteral("icon-%1.png").arg(size));
+            const bool saved = splash.windowIcon().pixmap(size).save(path);
+            QTextStream(stdout) << (saved ? "wrote " : "could not write ") << path << '\n';
+            ok = saved && ok;
+        }
     }
 
     Antivirus window(Antivirus::DefaultSettings());
@@ -136,6 +195,7 @@ int TakeScreenshots(const QString& folder) {
         menu->hide();
     }
     ok = saveToolWindows(window.toolWindows(), folder) && ok;
+    ok = saveQuarantineWindow(folder, testFile) && ok;
     FolderDialog::SetHandler(nullptr);
     MsgBox::SetHandler(nullptr);
     {

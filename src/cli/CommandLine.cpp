@@ -8,6 +8,7 @@ namespace {
 
 using Flag = bool CommandLine::*;
 using Value = std::optional<std::string> CommandLine::*;
+using List = std::vector<std::string> CommandLine::*;
 
 const std::map<std::string, Flag>& flags() {
     static const std::map<std::string, Flag> table = {
@@ -15,7 +16,7 @@ const std::map<std::string, Flag>& flags() {
         {"-V", &CommandLine::version},    {"--version", &CommandLine::version},
         {"--clean", &CommandLine::clean}, {"--quarantine", &CommandLine::quarantine},
         {"--json", &CommandLine::json},   {"--quiet", &CommandLine::quiet},
-        {"-q", &CommandLine::quiet},
+        {"-q", &CommandLine::quiet},      {"--no-summary", &CommandLine::noSummary},
     };
     return table;
 }
@@ -24,6 +25,17 @@ const std::map<std::string, Value>& valueOptions() {
     static const std::map<std::string, Value> table = {
         {"--database", &CommandLine::database},
         {"--quarantine-dir", &CommandLine::quarantineDir},
+        {"--log", &CommandLine::log},
+        {"--to", &CommandLine::to},
+    };
+    return table;
+}
+
+/// Options that may be given more than once, each value kept.
+const std::map<std::string, List>& listOptions() {
+    static const std::map<std::string, List> table = {
+        {"--exclude", &CommandLine::excludes},
+        {"--exclude-dir", &CommandLine::excludeDirs},
     };
     return table;
 }
@@ -59,15 +71,22 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         const std::size_t equals = argument.find('=');
         const std::string name = argument.substr(0, equals);
         const auto option = valueOptions().find(name);
-        if (option == valueOptions().end()) {
+        const auto list = listOptions().find(name);
+        if (option == valueOptions().end() && list == listOptions().end()) {
             throw UsageError{"unknown option '" + argument + "'"};
         }
+        std::string value;
         if (equals != std::string::npos) {
-            line.*(option->second) = argument.substr(equals + 1);
+            value = argument.substr(equals + 1);
         } else if (i + 1 < arguments.size()) {
-            line.*(option->second) = arguments[++i];
+            value = arguments[++i];
         } else {
             throw UsageError{"option '" + name + "' needs a value"};
+        }
+        if (option != valueOptions().end()) {
+            line.*(option->second) = std::move(value);
+        } else {
+            (line.*(list->second)).push_back(std::move(value));
         }
     }
     return line;
@@ -81,9 +100,11 @@ std::string usageText() {
            "built-in byte patterns.\n"
            "\n"
            "Commands:\n"
-           "  scan [--clean | --quarantine] [--json] [--quiet] FOLDER\n"
-           "                        check every file below FOLDER and list each detection;\n"
-           "                        Ctrl+C stops the scan\n"
+           "  scan [--clean | --quarantine] [--json] [--quiet] [--no-summary] [--log FILE]\n"
+           "       [--exclude GLOB]... [--exclude-dir GLOB]... PATH...\n"
+           "                        check every file below each FOLDER, each FILE given, and\n"
+           "                        standard input for '-', and list each detection with one\n"
+           "                        summary; Ctrl+C stops the scan\n"
            "  inspect FILE...       show each file's checksum text, type, compiler and packer\n"
            "  signatures            list every threat name the scanner knows, numbered\n"
            "  info                  show the user and system folders, memory figures and the\n"
@@ -95,15 +116,37 @@ std::string usageText() {
            "  encrypt FILE          encrypt FILE in place with your key (~/.config/kesto); an\n"
            "                        encrypted file is left as it is\n"
            "  decrypt FILE          decrypt FILE in place; a plain file is left as it is\n"
+           "  smart [--json] [DEVICE]\n"
+           "                        show the identity and SMART health data of the four disk\n"
+           "                        slots (SATA and NVMe disks), or of DEVICE such as\n"
+           "                        /dev/sda or /dev/nvme0; needs root rights\n"
+           "  quarantine list [--json]\n"
+           "                        show the quarantined files with where they came from\n"
+           "  quarantine restore NAME [--to DIR]\n"
+           "                        put the quarantined file NAME back where it came from (or\n"
+           "                        into DIR) with its mode; never replaces a file, never\n"
+           "                        follows a link on the way\n"
+           "  quarantine delete NAME\n"
+           "                        remove the quarantined file NAME and its record\n"
            "\n"
            "Options:\n"
            "  --clean               (scan) delete every listed file afterwards\n"
            "  --quarantine          (scan) move every listed file into the quarantine folder\n"
            "                        as NAME_vir afterwards\n"
-           "  --quarantine-dir DIR  (scan) the quarantine folder (default ~/Karantina); files\n"
-           "                        below it are never examined\n"
-           "  --json                (scan) print one JSON document instead of text lines\n"
+           "  --quarantine-dir DIR  (scan, quarantine) the quarantine folder (default\n"
+           "                        ~/Karantina); files below it are never examined\n"
+           "  --to DIR              (quarantine restore) the folder to restore into\n"
+           "  --json                (scan, smart, quarantine list) print one JSON document\n"
+           "                        instead of text lines\n"
            "  -q, --quiet           (scan) do not list unreadable folders and files\n"
+           "  --no-summary          (scan) print only the detection lines: no counts,\n"
+           "                        completion or action line\n"
+           "  --log FILE            (scan) append the report to FILE as well (a regular file;\n"
+           "                        created when missing, links are not followed)\n"
+           "  --exclude GLOB        (scan) skip files whose name matches GLOB (a GLOB with '/'\n"
+           "                        matches the path below the scanned folder); repeatable\n"
+           "  --exclude-dir GLOB    (scan) do not enter folders whose name matches GLOB;\n"
+           "                        repeatable; skipped files are not counted\n"
            "  --database PATH       use this signature database instead of the one beside\n"
            "                        the program (at most 64 MiB)\n"
            "  -h, --help            show this help and exit\n"

@@ -10,12 +10,19 @@ struct CommandLine {
     std::vector<std::string> operands;
     std::optional<std::string> database;
     std::optional<std::string> quarantineDir;
+    std::optional<std::string> to; ///< `quarantine restore NAME --to DIR`
     bool help = false;
     bool version = false;
     bool clean = false;
     bool quarantine = false;
     bool json = false;
     bool quiet = false;
+    /// `scan`: globs of file and folder names to pass over (each option may be repeated), the
+    /// file the report is appended to, and only the detection lines without the summary.
+    std::vector<std::string> excludes;
+    std::vector<std::string> excludeDirs;
+    std::optional<std::string> log;
+    bool noSummary = false;
 };
 
 /// Throws UsageError for unknown options and missing option values.

@@ -24,6 +24,10 @@ int runInspect(const CommandLine& line, CommandStreams streams);
 int runSignatures(const CommandLine& line, CommandStreams streams);
 int runScan(const CommandLine& line, CommandStreams streams);
 int runInfo(const CommandLine& line, CommandStreams streams);
+/// `quarantine list|restore NAME [--to DIR]|delete NAME` over the quarantine folder.
+int runQuarantine(const CommandLine& line, CommandStreams streams);
+/// `smart [DEVICE]`: the disk health report of the four slots, or of one device.
+int runSmart(const CommandLine& line, CommandStreams streams);
 /// `usb-lock status|lock|unlock` against the system's rule folder, or against `where`.
 int runUsbLock(const CommandLine& line, CommandStreams streams);
 int runUsbLockAt(const CommandLine& line, CommandStreams streams, const modReg::Locations& where);

@@ -32,8 +32,9 @@ int runKesto(const std::vector<std::string>& arguments, CommandStreams streams) 
     using Runner = int (*)(const CommandLine&, CommandStreams);
     static const std::map<std::string, Runner> commands = {
         {"decrypt", runDecrypt},  {"encrypt", runEncrypt}, {"info", runInfo},
-        {"inspect", runInspect},  {"scan", runScan},       {"signatures", runSignatures},
-        {"usb-lock", runUsbLock},
+        {"inspect", runInspect},  {"quarantine", runQuarantine},
+        {"scan", runScan},        {"signatures", runSignatures},
+        {"smart", runSmart},      {"usb-lock", runUsbLock},
     };
     CommandLine line;
     try {

@@ -1,9 +1,12 @@
 #include "cli/Commands.h"
+#include "cli/JsonText.h"
+#include "cli/ReportLog.h"
 #include "cli/ScanReporter.h"
 #include "engine/SignatureDatabase.h"
 #include "platform/FolderListing.h"
 #include "scanner/QuarantineFolder.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <unistd.h>
@@ -39,21 +42,82 @@ private:
     struct sigaction m_previousTerm {};
 };
 
+/// Where detections in standard input are listed.
+constexpr const char* kStandardInput = "(standard input)";
+
+/// Checks the scan's own options; the usage problem, or nothing.
+std::string usageProblem(const CommandLine& line) {
+    if (line.operands.empty()) {
+        return "scan needs at least one FOLDER, FILE or '-'";
+    }
+    if (std::count(line.operands.begin(), line.operands.end(), "-") > 1) {
+        return "standard input ('-') can be scanned only once";
+    }
+    if (line.clean && line.quarantine) {
+        return "choose either --clean or --quarantine";
+    }
+    for (const auto* globs : {&line.excludes, &line.excludeDirs}) {
+        if (std::find(globs->begin(), globs->end(), "") != globs->end()) {
+            return "an exclusion needs a non-empty GLOB";
+        }
+    }
+    return {};
+}
+
+/// The targets of the operands, in order; each path that cannot be scanned adds a problem.
+std::vector<ScanTarget> resolveTargets(const std::vector<std::string>& operands,
+                                       std::vector<std::string>& problems) {
+    std::vector<ScanTarget> targets;
+    for (const std::string& operand : operands) {
+        if (operand == "-") {
+            targets.push_back({ScanTarget::Kind::Stream, kStandardInput, STDIN_FILENO});
+            continue;
+        }
+        ScanTarget target;
+        if (const std::string problem = ResolveScanTarget(operand, target); !problem.empty()) {
+            problems.push_back("cannot scan '" + PrintableName(operand) + "': " + problem);
+            continue;
+        }
+        targets.push_back(std::move(target));
+    }
+    return targets;
+}
+
+/// Deletes or quarantines the listed files. A row of standard input has no file to act on: it
+/// stays listed and is reported as not handled, never counted as removed.
+ActionResult actOnDetections(const CommandLine& line, const DetectionList& detections,
+                             const ActionOptions& options, ScanReporter& reporter) {
+    DetectionList files;
+    DetectionList streams;
+    for (const DetectionEntry& row : detections) {
+        (row.folder ? files : streams).push_back(row);
+    }
+    ActionResult result =
+        tindakan(line.clean ? kActionDelete : kActionQuarantine, files, options, reporter);
+    for (const DetectionEntry& row : streams) {
+        ActionOutcome outcome;
+        outcome.location = row.location;
+        outcome.reason = "standard input is not a file";
+        reporter.entryKept(0, row, outcome.reason);
+        result.outcomes.push_back(std::move(outcome));
+        ++result.failed;
+    }
+    return result;
+}
+
 } // namespace
 
 int runScan(const CommandLine& line, CommandStreams streams) {
-    if (line.operands.size() != 1) {
-        streams.err << "kesto: scan needs exactly one FOLDER\n";
+    if (const std::string problem = usageProblem(line); !problem.empty()) {
+        streams.err << "kesto: " << problem << '\n';
         return kExitError;
     }
-    if (line.clean && line.quarantine) {
-        streams.err << "kesto: choose either --clean or --quarantine\n";
-        return kExitError;
-    }
-    std::string root;
-    if (const auto ec = platform::canonicalFolder(line.operands.front(), root)) {
-        streams.err << "kesto: cannot scan '" << line.operands.front() << "': " << ec.message()
-                    << '\n';
+    std::vector<std::string> pathProblems;
+    std::vector<ScanTarget> targets = resolveTargets(line.operands, pathProblems);
+    if (targets.empty()) {
+        for (const std::string& problem : pathProblems) {
+            streams.err << "kesto: " << problem << '\n';
+        }
         return kExitError;
     }
     const std::string databasePath = databasePathFor(line);
@@ -65,19 +129,38 @@ int runScan(const CommandLine& line, CommandStreams streams) {
         streams.err << "kesto: " << error.what() << '\n';
         return kExitError;
     }
+    // The log is opened before anything is scanned: a scan whose report would be lost is not run.
+    ReportLog log(streams.out);
+    if (line.log) {
+        if (const auto ec = log.open(*line.log)) {
+            streams.err << "kesto: cannot open the log '" << PrintableName(*line.log)
+                        << "': " << ec.message() << '\n';
+            return kExitError;
+        }
+    }
 
     ScanReporter::Settings settings;
     settings.json = line.json;
     settings.quiet = line.quiet;
     settings.liveProgress = !line.json && ::isatty(STDERR_FILENO) == 1;
     settings.quarantine = line.quarantine;
-    ScanReporter reporter(streams, settings, root);
+    settings.noSummary = line.noSummary;
+    ScanReporter reporter({log.stream(), streams.err}, settings, targets);
+    for (const std::string& problem : pathProblems) {
+        reporter.problem(problem);
+    }
     if (!databaseProblem.empty()) {
         reporter.problem(databaseProblem + "; files it does not list are reported clean");
     }
 
     ScanOptions options;
-    options.root = root;
+    options.targets = std::move(targets);
+    for (const std::string& glob : line.excludes) {
+        options.exclusions.addFileGlob(glob);
+    }
+    for (const std::string& glob : line.excludeDirs) {
+        options.exclusions.addFolderGlob(glob);
+    }
     options.database = &database;
     options.quarantineFolder =
         ResolveQuarantineFolder(line.quarantineDir.value_or(DefaultQuarantineFolder()));
@@ -88,12 +171,17 @@ int runScan(const CommandLine& line, CommandStreams streams) {
     }
     const bool interrupted = stopRequested.load();
     if (!interrupted && (line.clean || line.quarantine)) {
-        const ActionOptions actionOptions = ActionOptionsFor(database, options.quarantineFolder);
-        const ActionResult result = tindakan(line.clean ? kActionDelete : kActionQuarantine,
-                                             summary.detections, actionOptions, reporter);
-        reporter.actionFinished(result);
+        reporter.actionFinished(
+            actOnDetections(line, summary.detections,
+                            ActionOptionsFor(database, options.quarantineFolder), reporter));
     }
     reporter.close();
+    bool logFailed = false;
+    if (const auto ec = log.finish()) {
+        streams.err << "kesto: cannot write the log '" << PrintableName(*line.log)
+                    << "': " << ec.message() << '\n';
+        logFailed = true;
+    }
 
     if (summary.counts.detections > 0) {
         return kExitDetected;
@@ -102,8 +190,8 @@ int runScan(const CommandLine& line, CommandStreams streams) {
         return kExitInterrupted;
     }
     const ScanCounts& counts = summary.counts;
-    if (reporter.rootUnreadable() || !databaseProblem.empty() || counts.unreadable > 0 ||
-        counts.lookupFailed > 0) {
+    if (logFailed || !pathProblems.empty() || reporter.rootUnreadable() ||
+        !databaseProblem.empty() || counts.unreadable > 0 || counts.lookupFailed > 0) {
         return kExitError;
     }
     return kExitClean;

@@ -2,9 +2,22 @@
 
 #include "cli/JsonText.h"
 
-ScanReporter::ScanReporter(CommandStreams streams, Settings settings, std::string root)
-    : m_streams(streams), m_settings(settings), m_root(std::move(root)),
+#include <algorithm>
+
+ScanReporter::ScanReporter(CommandStreams streams, Settings settings,
+                           std::vector<ScanTarget> targets)
+    : m_streams(streams), m_settings(settings), m_targets(std::move(targets)),
       m_started(std::chrono::steady_clock::now()) {}
+
+bool ScanReporter::isTarget(const std::string& path, bool folder) const {
+    return std::any_of(m_targets.begin(), m_targets.end(), [&](const ScanTarget& target) {
+        if (folder) {
+            return target.kind == ScanTarget::Kind::Folder &&
+                   (path == target.path || path == target.path + "/");
+        }
+        return target.kind != ScanTarget::Kind::Folder && path == target.path;
+    });
+}
 
 std::string ScanReporter::elapsedText() const {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
@@ -71,9 +84,8 @@ void ScanReporter::fileChecked(const ScanProgress& progress) {
 
 void ScanReporter::folderUnreadable(ScanPass pass, const std::string& folder,
                                     std::error_code error) {
-    if (folder == m_root || folder == m_root + "/") {
-        m_rootUnreadable = true;
-    }
+    const bool root = isTarget(folder, true);
+    m_rootUnreadable = m_rootUnreadable || root;
     // Both passes meet the same folders; it is reported once, where files are checked.
     if (pass != ScanPass::Scanning) {
         return;
@@ -81,7 +93,7 @@ void ScanReporter::folderUnreadable(ScanPass pass, const std::string& folder,
     const std::string text = "cannot read folder '" + folder + "': " + error.message();
     if (m_settings.json) {
         m_problems.push_back(text);
-    } else if (!m_settings.quiet || m_rootUnreadable) {
+    } else if (!m_settings.quiet || root) {
         message(PrintableName(text));
     }
 }
@@ -101,9 +113,12 @@ void ScanReporter::problem(const std::string& text) {
 }
 
 void ScanReporter::fileUnreadable(const std::string& location, const std::string& reason) {
+    // A file the user named is missed even by a quiet scan.
+    const bool named = isTarget(location, false);
+    m_rootUnreadable = m_rootUnreadable || named;
     if (m_settings.json) {
         m_unreadable.push_back({location, reason});
-    } else if (!m_settings.quiet) {
+    } else if (!m_settings.quiet || named) {
         message("cannot read '" + PrintableName(location) + "': " + reason);
     }
 }
@@ -129,7 +144,7 @@ void ScanReporter::finished(const ScanSummary& summary) {
             std::to_string(counts.lookupFailed) +
             " file(s) could not be looked up in the signature database: " + summary.lookupFailure);
     }
-    if (m_settings.json) {
+    if (m_settings.json || m_settings.noSummary) {
         return;
     }
     std::ostream& out = m_streams.out;
@@ -161,10 +176,19 @@ void ScanReporter::actionFinished(const ActionResult& result) {
     if (m_settings.json) {
         return;
     }
-    m_streams.out << result.status << '\n' << std::flush;
+    if (!m_settings.noSummary) {
+        m_streams.out << result.status << '\n' << std::flush;
+    }
     if (result.failed > 0) {
         message(std::to_string(result.failed) + " file(s) could not be " +
                 (quarantine ? "quarantined" : "removed"));
+    }
+    // Quarantined all the same, but without all of its protection or its record.
+    for (const ActionOutcome& outcome : result.outcomes) {
+        if (!outcome.note.empty()) {
+            m_streams.err << PrintableName(outcome.location) << ": " << PrintableName(outcome.note)
+                          << '\n';
+        }
     }
 }
 
@@ -174,13 +198,21 @@ void ScanReporter::close() {
     }
     const ScanCounts& counts = m_summary.counts;
     std::ostream& out = m_streams.out;
-    out << "{\n  \"folder\": " << JsonString(m_root) << ",\n  \"total\": " << counts.total
-        << ",\n  \"checked\": " << counts.checked << ",\n  \"detected\": " << counts.detections
+    // "folder" keeps the first path for readers of a one-folder scan; "paths" has them all.
+    out << "{\n  \"folder\": " << JsonString(m_targets.empty() ? "" : m_targets.front().path)
+        << ",\n  \"paths\": [";
+    const char* separator = "";
+    for (const ScanTarget& target : m_targets) {
+        out << separator << JsonString(target.path);
+        separator = ", ";
+    }
+    out << "],\n  \"total\": " << counts.total << ",\n  \"checked\": " << counts.checked
+        << ",\n  \"detected\": " << counts.detections
         << ",\n  \"elapsed\": " << JsonString(m_elapsed)
         << ",\n  \"stopped\": " << (m_summary.completion.stopped ? "true" : "false")
         << ",\n  \"completion\": " << JsonString(m_summary.completion.status)
         << ",\n  \"detections\": [";
-    const char* separator = "\n";
+    separator = "\n";
     for (const DetectionEntry& row : m_summary.detections) {
         out << separator << "    {\"name\": " << JsonString(row.name)
             << ", \"location\": " << JsonString(row.location) << ", \"size\": " << row.size
@@ -209,6 +241,9 @@ void ScanReporter::close() {
             }
             if (!outcome.done) {
                 out << ", \"reason\": " << JsonString(outcome.reason);
+            }
+            if (!outcome.note.empty()) {
+                out << ", \"note\": " << JsonString(outcome.note);
             }
             out << '}';
             separator = ",\n";

@@ -10,8 +10,8 @@
 
 /// Prints a scan for people or scripts: each listed file as "LOCATION: THREAT FOUND" with its size
 /// and information as it is listed, a live progress line when the messages go to a terminal,
-/// unreadable folders, and the window's completion line; or, with --json, one JSON document at the
-/// end.
+/// unreadable folders, and the counts with the window's completion line (left out on request);
+/// or, with --json, one JSON document at the end.
 class ScanReporter final : public ScanObserver, public ActionObserver {
 public:
     struct Settings {
@@ -19,8 +19,10 @@ public:
         bool quiet = false;
         bool liveProgress = false; ///< redraw a progress line on the message stream
         bool quarantine = false;   ///< the action after the scan quarantines (else deletes)
+        bool noSummary = false;    ///< text: only the detection lines on the result stream
     };
-    ScanReporter(CommandStreams streams, Settings settings, std::string root);
+    /// `targets` are what the scan was given, in order.
+    ScanReporter(CommandStreams streams, Settings settings, std::vector<ScanTarget> targets);
 
     void passStarted(ScanPass pass) override;
     void totalCounted(std::uint64_t total) override;
@@ -41,6 +43,7 @@ public:
 
     /// A message about the scan as a whole (a database that cannot answer, ...).
     void problem(const std::string& message);
+    /// True when a folder or file given to the scan could not be read.
     bool rootUnreadable() const { return m_rootUnreadable; }
 
 private:
@@ -48,10 +51,11 @@ private:
     void message(const std::string& text);
     void clearProgress();
     std::string elapsedText() const;
+    bool isTarget(const std::string& path, bool folder) const;
 
     CommandStreams m_streams;
     Settings m_settings;
-    std::string m_root;
+    std::vector<ScanTarget> m_targets;
     std::chrono::steady_clock::time_point m_started;
     std::chrono::steady_clock::time_point m_lastDrawn{};
     bool m_progressShown = false;

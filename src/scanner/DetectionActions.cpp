@@ -1,10 +1,13 @@
 #include "scanner/DetectionActions.h"
 
+#include "platform/FileFacts.h"
 #include "platform/FileOps.h"
 #include "scanner/FileCheck.h"
 #include "scanner/ProcessTable.h"
+#include "scanner/QuarantineStore.h"
 #include "scanner/ScanTexts.h"
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 
@@ -130,6 +133,9 @@ ActionResult tindakan(std::string_view aksi, DetectionList& list, const ActionOp
             outcome.reason = reasonText(ec);
         } else {
             EndRunningProcess(entry.location);
+            // The record keeps the mode and owner the file had before it was made normal.
+            platform::FileFacts original;
+            const std::error_code known = platform::factsOf(*folder, entry.fileName, original);
             platform::makeNormal(*folder, entry.fileName);
             if (options.beforeAct) {
                 options.beforeAct(entry);
@@ -139,6 +145,11 @@ ActionResult tindakan(std::string_view aksi, DetectionList& list, const ActionOp
                              : platform::deleteFile(*folder, entry.fileName);
             outcome.done = !acted;
             outcome.reason = acted ? acted.message() : std::string();
+            if (toQuarantine && outcome.done) {
+                outcome.note = known ? "quarantined without a record: " + known.message()
+                                     : SealQuarantinedFile(target, outcome.target, entry.location,
+                                                           entry.name, original);
+            }
         }
         if (outcome.done) {
             ++result.handled;
@@ -161,6 +172,14 @@ ActionResult tindakan(std::string_view aksi, DetectionList& list, const ActionOp
                         : handled + " Virus has been removed...";
     result.message = result.status;
     result.messageTitle = result.failed == 0 ? "Success" : "Not Complete";
+    const auto noted =
+        std::count_if(result.outcomes.begin(), result.outcomes.end(),
+                      [](const ActionOutcome& outcome) { return !outcome.note.empty(); });
+    if (noted > 0) {
+        result.message += "\n\n" + std::to_string(noted) +
+                          " file(s) were quarantined, but not fully recorded: they may keep their "
+                          "execute permission or have no record to restore them from.";
+    }
     if (result.failed > 0) {
         result.message += "\n\n" + std::to_string(result.failed) +
                           (toQuarantine ? " file(s) could not be moved to the quarantine folder"

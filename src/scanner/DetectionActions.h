@@ -43,6 +43,9 @@ struct ActionOutcome {
     bool done = false;  ///< removed, or moved into the quarantine folder
     std::string target; ///< the quarantine name it was moved to
     std::string reason; ///< why it was not, when it was not
+    /// For a quarantined file: what could not be done beside the move (taking away its execute
+    /// permission, writing its record); the file stays quarantined all the same.
+    std::string note;
 };
 
 /// What the action ends with: the status line and the message box that repeats it.

@@ -11,9 +11,11 @@ constexpr std::size_t kOpenFolders = 64;
 } // namespace
 
 FolderWalk::FolderWalk(const std::string& root, bool withSizes, StopRequested stopRequested,
-                       ErrorHandler onError, BeforeFolder beforeFolder)
+                       ErrorHandler onError, BeforeFolder beforeFolder,
+                       const Exclusions* exclusions)
     : m_root(root), m_withSizes(withSizes), m_stopRequested(std::move(stopRequested)),
-      m_onError(std::move(onError)), m_beforeFolder(std::move(beforeFolder)) {}
+      m_onError(std::move(onError)), m_beforeFolder(std::move(beforeFolder)),
+      m_exclusions(exclusions != nullptr && !exclusions->empty() ? exclusions : nullptr) {}
 
 void FolderWalk::report(const std::string& folder, std::error_code ec) const {
     if (m_onError) {
@@ -31,8 +33,10 @@ bool FolderWalk::enter(const std::string& path, std::shared_ptr<const WalkedFold
     Frame frame;
     frame.node = node;
     frame.pathLength = path.size();
+    const std::string_view relative = std::string_view(path).substr(m_rootLength);
     for (const platform::FolderEntry& entry : m_entries) {
-        if (entry.kind == platform::FolderEntry::Kind::Folder) {
+        if (entry.kind == platform::FolderEntry::Kind::Folder &&
+            !(m_exclusions && m_exclusions->excludesFolder(relative, entry.name))) {
             frame.subfolders.push_back(entry.name);
         }
     }
@@ -64,6 +68,7 @@ bool FolderWalk::openRoot() {
         report(path, ec);
         return false;
     }
+    m_rootLength = path.size();
     auto node = std::make_shared<WalkedFolder>(nullptr, m_root, handle.id());
     return enter(path, std::move(node), std::move(handle));
 }
@@ -135,7 +140,10 @@ bool FolderWalk::next(WalkedFile& file) {
     for (;;) {
         while (m_position < m_entries.size()) {
             const platform::FolderEntry& entry = m_entries[m_position++];
-            if (entry.kind != platform::FolderEntry::Kind::RegularFile) {
+            if (entry.kind != platform::FolderEntry::Kind::RegularFile ||
+                (m_exclusions &&
+                 m_exclusions->excludesFile(std::string_view(m_filesFolder).substr(m_rootLength),
+                                            entry.name))) {
                 continue;
             }
             if (m_stopRequested()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FolderHandle.h"
+#include "scanner/Exclusions.h"
 #include "scanner/WalkedFolder.h"
 
 #include <cstdint>
@@ -25,7 +26,8 @@ struct WalkedFile {
 /// and symbolic links are never followed. Every folder is opened relative to its parent's
 /// descriptor by its name, so a folder swapped for a link is never entered and no path is too
 /// long; only the nearest folders stay open, so any depth works within the descriptor limit. The
-/// stop flag is tested at the start of each folder and before each file.
+/// stop flag is tested at the start of each folder and before each file. Excluded files are
+/// never handed out and excluded folders never entered.
 class FolderWalk {
 public:
     using ErrorHandler = std::function<void(const std::string& folder, std::error_code)>;
@@ -34,7 +36,8 @@ public:
     using BeforeFolder = std::function<void(const std::string& folder)>;
 
     FolderWalk(const std::string& root, bool withSizes, StopRequested stopRequested,
-               ErrorHandler onError, BeforeFolder beforeFolder = {});
+               ErrorHandler onError, BeforeFolder beforeFolder = {},
+               const Exclusions* exclusions = nullptr);
     FolderWalk(const FolderWalk&) = delete;
     FolderWalk& operator=(const FolderWalk&) = delete;
 
@@ -66,6 +69,8 @@ private:
     StopRequested m_stopRequested;
     ErrorHandler m_onError;
     BeforeFolder m_beforeFolder;
+    const Exclusions* m_exclusions; // null when nothing is excluded
+    std::size_t m_rootLength = 0;   // length of the root's path, final separator included
     bool m_started = false;
     std::vector<Frame> m_frames;
     std::string m_path; // the deepest entered folder's path, ending with a separator

@@ -1,9 +1,11 @@
 #include "scanner/ScanSession.h"
 
+#include "platform/ProgramFolder.h"
 #include "scanner/CheckPipeline.h"
 #include "scanner/FileCheck.h"
 #include "scanner/FolderWalk.h"
 #include "scanner/ProcessTable.h"
+#include "scanner/StreamCheck.h"
 
 #include <thread>
 
@@ -12,10 +14,145 @@ namespace {
 // How many files the workers may check ahead of the walk's observable position.
 constexpr std::size_t kCheckAhead = 256;
 
+unsigned workerCount(unsigned requested) {
+    if (requested != 0) {
+        return requested;
+    }
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+FolderWalk::ErrorHandler folderErrors(ScanObserver& observer, ScanPass pass) {
+    return [&observer, pass](const std::string& folder, std::error_code error) {
+        observer.folderUnreadable(pass, folder, error);
+    };
+}
+
+FolderWalk::BeforeFolder beforeFolderOf(const ScanOptions& options, ScanPass pass) {
+    if (!options.beforeFolder) {
+        return {};
+    }
+    return [&options, pass](const std::string& folder) { options.beforeFolder(pass, folder); };
+}
+
+/// Opens a file named as a target the way the walk hands files out: relative to its folder,
+/// which becomes the root of its chain, and never through a link.
+std::error_code openNamedFile(const std::string& path, WalkedFile& file) {
+    const std::size_t slash = path.rfind(platform::kPathSeparator);
+    file.folder = path.substr(0, slash + 1);
+    file.name = path.substr(slash + 1);
+    auto handle = std::make_shared<platform::FolderHandle>();
+    if (const auto ec = handle->openPath(file.folder)) {
+        return ec;
+    }
+    platform::FileStamp stamp;
+    if (const auto ec = handle->statFile(file.name, stamp)) {
+        return ec;
+    }
+    file.size = stamp.size;
+    const std::string root = file.folder.size() > 1 ? path.substr(0, slash) : file.folder;
+    file.node = std::make_shared<WalkedFolder>(nullptr, root, handle->id());
+    file.handle = std::move(handle);
+    return {};
+}
+
+/// The scanning pass over every target. Files are checked ahead on the pipeline's workers; what
+/// the user sees happens here, in target and walk order.
 class ScanningPass {
 public:
-    ScanningPass(const ScanOptions& options, ScanObserver& observer, ScanSummary& summary)
-        : m_options(options), m_observer(observer), m_summary(summary) {}
+    ScanningPass(const ScanOptions& options, ScanObserver& observer, ScanSummary& summary,
+                 const std::function<bool()>& stopRequested)
+        : m_options(options), m_observer(observer), m_summary(summary),
+          m_stopRequested(stopRequested), m_context{*options.database, options.quarantineFolder},
+          m_pipeline(workerCount(options.threads),
+                     [this](const WalkedFile& file, platform::ReadBuffer& buffer) {
+                         return CheckFile(file, m_context, buffer);
+                     }) {}
+
+    /// Checks every target in order; true when a stop cut the pass short.
+    bool run(const std::vector<ScanTarget>& targets) {
+        for (const ScanTarget& target : targets) {
+            m_stopped = m_stopped || m_stopRequested();
+            if (m_stopped) {
+                break;
+            }
+            switch (target.kind) {
+            case ScanTarget::Kind::Folder:
+                walkFolder(target.path);
+                break;
+            case ScanTarget::Kind::File:
+                checkNamedFile(target.path);
+                break;
+            case ScanTarget::Kind::Stream:
+                checkStream(target);
+                break;
+            }
+        }
+        drain();
+        return m_stopped || m_stopRequested();
+    }
+
+private:
+    void walkFolder(const std::string& root) {
+        FolderWalk walk(root, true, m_stopRequested, folderErrors(m_observer, ScanPass::Scanning),
+                        beforeFolderOf(m_options, ScanPass::Scanning), &m_options.exclusions);
+        WalkedFile file;
+        while (!m_stopped && walk.next(file)) {
+            push(std::move(file));
+        }
+    }
+
+    void checkNamedFile(const std::string& path) {
+        WalkedFile file;
+        if (const auto ec = openNamedFile(path, file)) {
+            // Nothing to hand to the workers: the files before it are shown first.
+            drain();
+            FileCheckResult result;
+            result.unreadable = ec.message();
+            if (!m_stopped) {
+                handle(file, result);
+            }
+            return;
+        }
+        push(std::move(file));
+    }
+
+    void checkStream(const ScanTarget& target) {
+        drain();
+        if (m_stopped) {
+            return;
+        }
+        const FileCheckResult result =
+            CheckStream(target.fd, target.path, m_context, m_stopRequested, m_stopped);
+        if (!m_stopped) {
+            WalkedFile file;
+            file.name = target.path;
+            handle(file, result);
+        }
+    }
+
+    void push(WalkedFile file) {
+        m_pipeline.push(std::move(file));
+        while (!m_stopped && m_pipeline.pending() >= kCheckAhead) {
+            handleOldest();
+        }
+    }
+
+    /// Shows every file checked ahead, up to a stop.
+    void drain() {
+        m_pipeline.flush();
+        while (!m_stopped && m_pipeline.pending() > 0) {
+            handleOldest();
+        }
+    }
+
+    void handleOldest() {
+        m_stopped = m_stopRequested();
+        if (m_stopped) {
+            return;
+        }
+        const auto [file, result] = m_pipeline.pop();
+        handle(file, result);
+    }
 
     /// Lists the file's row, if any, and reports the progress, as the walk reaches the file.
     void handle(const WalkedFile& file, const CheckPipeline::Result& result) {
@@ -33,7 +170,8 @@ public:
         }
         if (const auto& row = result.row) {
             m_summary.detections.push_back(*row);
-            if (m_options.endProcesses) {
+            // A stream has no file that a process could run from.
+            if (m_options.endProcesses && row->folder) {
                 EndRunningProcess(row->location);
             }
             counts.detections = m_summary.detections.size();
@@ -50,81 +188,51 @@ public:
         m_observer.fileChecked(progress);
     }
 
-private:
     const ScanOptions& m_options;
     ScanObserver& m_observer;
     ScanSummary& m_summary;
+    const std::function<bool()>& m_stopRequested;
+    const FileCheckContext m_context;
+    bool m_stopped = false;
+    CheckPipeline m_pipeline;
 };
-
-unsigned workerCount(unsigned requested) {
-    if (requested != 0) {
-        return requested;
-    }
-    return std::max(1u, std::thread::hardware_concurrency());
-}
 
 } // namespace
 
 ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
                     const std::function<bool()>& stopRequested) {
+    const std::vector<ScanTarget> targets =
+        options.targets.empty()
+            ? std::vector<ScanTarget>{ScanTarget{ScanTarget::Kind::Folder, options.root}}
+            : options.targets;
     ScanSummary summary;
     ScanCounts& counts = summary.counts;
-    const auto reporter = [&observer](ScanPass pass) {
-        return [&observer, pass](const std::string& folder, std::error_code error) {
-            observer.folderUnreadable(pass, folder, error);
-        };
-    };
-    const auto beforeFolder = [&options](ScanPass pass) -> FolderWalk::BeforeFolder {
-        if (!options.beforeFolder) {
-            return {};
-        }
-        return [&options, pass](const std::string& folder) { options.beforeFolder(pass, folder); };
-    };
 
-    // A pass that ends while a stop is requested was cut short by it.
-    bool stopped = false;
     observer.passStarted(ScanPass::Counting);
-    {
-        FolderWalk walk(options.root, false, stopRequested, reporter(ScanPass::Counting),
-                        beforeFolder(ScanPass::Counting));
+    for (const ScanTarget& target : targets) {
+        if (stopRequested()) {
+            break;
+        }
+        if (target.kind != ScanTarget::Kind::Folder) {
+            ++counts.total;
+            continue;
+        }
+        FolderWalk walk(target.path, false, stopRequested,
+                        folderErrors(observer, ScanPass::Counting),
+                        beforeFolderOf(options, ScanPass::Counting), &options.exclusions);
         WalkedFile file;
         while (walk.next(file)) {
             ++counts.total;
         }
-        stopped = stopRequested();
     }
+    // A pass that ends while a stop is requested was cut short by it.
+    bool stopped = stopRequested();
     observer.totalCounted(counts.total);
 
     observer.passStarted(ScanPass::Scanning);
-    {
-        const FileCheckContext context{*options.database, options.quarantineFolder};
-        CheckPipeline pipeline(workerCount(options.threads),
-                               [&context](const WalkedFile& file, platform::ReadBuffer& buffer) {
-                                   return CheckFile(file, context, buffer);
-                               });
-        ScanningPass pass(options, observer, summary);
-        FolderWalk walk(options.root, true, stopRequested, reporter(ScanPass::Scanning),
-                        beforeFolder(ScanPass::Scanning));
-        const auto handleOldest = [&] {
-            if (stopRequested()) {
-                return false;
-            }
-            const auto [file, result] = pipeline.pop();
-            pass.handle(file, result);
-            return true;
-        };
-        WalkedFile file;
-        while (!stopped && walk.next(file)) {
-            pipeline.push(std::move(file));
-            while (!stopped && pipeline.pending() >= kCheckAhead) {
-                stopped = !handleOldest();
-            }
-        }
-        pipeline.flush();
-        while (!stopped && pipeline.pending() > 0) {
-            stopped = !handleOldest();
-        }
-        stopped = stopped || stopRequested();
+    if (!stopped) {
+        ScanningPass pass(options, observer, summary, stopRequested);
+        stopped = pass.run(targets);
     }
     counts.detections = summary.detections.size();
     summary.completion = ScanTexts::CompletionFor(counts.detections, stopped);

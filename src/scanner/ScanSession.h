@@ -1,6 +1,8 @@
 #pragma once
 
 #include "scanner/DetectionList.h"
+#include "scanner/Exclusions.h"
+#include "scanner/ScanTarget.h"
 #include "scanner/ScanTexts.h"
 
 #include <cstdint>
@@ -8,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 class SignatureDatabase;
 
@@ -75,7 +78,12 @@ public:
 };
 
 struct ScanOptions {
-    std::string root; ///< the folder to scan
+    std::string root; ///< the folder to scan when `targets` is empty
+    /// Folders, files and streams to scan one after the other, as one scan.
+    std::vector<ScanTarget> targets;
+    /// Passed over below the scanned folders; files and folders named as targets are always
+    /// scanned.
+    Exclusions exclusions;
     const SignatureDatabase* database = nullptr;
     /// Files below this folder (no final separator) are never examined.
     std::string quarantineFolder;
@@ -87,7 +95,9 @@ struct ScanOptions {
     std::function<void(ScanPass pass, const std::string& folder)> beforeFolder;
 };
 
-/// A folder scan: the counting pass, then the scanning pass that checks every file. Files are
+/// A scan of folders, files and streams: the counting pass, then the scanning pass that checks
+/// every file, each pass going through the targets in order (a file or stream counts as one file
+/// of the counting pass; a named file that cannot be reached is reported unreadable). Files are
 /// checked ahead on worker threads, but everything observable (rows, counts, texts, the ending of
 /// processes) happens in walk order on the calling thread, exactly as a one-file-at-a-time walk.
 /// `stopRequested` is asked at the start of each folder and before each file; a scan cut short by

@@ -53,8 +53,8 @@ TEST(KestoCommand, HelpAndVersion) {
     const CliRun help = kesto({"--help"});
     EXPECT_EQ(help.code, kExitClean);
     for (const char* item :
-         {"scan [--clean | --quarantine] [--json] [--quiet] FOLDER", "inspect FILE...",
-          "signatures", "--clean", "--quarantine ", "--quarantine-dir DIR", "--json", "-q, --quiet",
+         {"scan [--clean | --quarantine] [--json] [--quiet] ", "inspect FILE...", "signatures",
+          "--clean", "--quarantine ", "--quarantine-dir DIR", "--json", "-q, --quiet",
           "--database PATH", "-h, --help", "-V, --version", "\n  --  ", "\n  0  ", "\n  1  ",
           "\n  2  ", "\n  130  "}) {
         EXPECT_NE(help.out.find(item), std::string::npos) << item;

@@ -1,13 +1,16 @@
 #include "cli/Commands.h"
 #include "engine/clsCRC.h"
+#include "scanner/DetectionList.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 #include "testsupport/Unprivileged.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using testsupport::TempDir;
 using testsupport::writeFile;
@@ -42,6 +45,26 @@ protected:
         return run;
     }
 
+    /// Runs a scan with standard input read from the file at `path`.
+    ScanRun scanWithInput(const std::string& path, std::vector<std::string> arguments) {
+        const int saved = ::dup(STDIN_FILENO);
+        const int input = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        ::dup2(input, STDIN_FILENO);
+        ::close(input);
+        ScanRun run = scan(std::move(arguments));
+        ::dup2(saved, STDIN_FILENO);
+        ::close(saved);
+        return run;
+    }
+
+    static std::size_t count(const std::string& text, const std::string& part) {
+        std::size_t found = 0;
+        for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+            ++found;
+        }
+        return found;
+    }
+
     TempDir tree;
     TempDir home;
     std::string database = home.file("db.dll");
@@ -73,8 +96,13 @@ TEST_F(ScanCommandTest, BadInputIsAnErrorWithExitTwo) {
     EXPECT_EQ(scan({tree.file("missing")}).code, kExitError);
     EXPECT_EQ(scan({}).code, kExitError);
     EXPECT_EQ(scan({"--clean", "--quarantine", tree.path()}).code, kExitError);
-    writeFile(tree.file("file"), "x");
-    EXPECT_EQ(scan({tree.file("file")}).code, kExitError);
+    EXPECT_EQ(scan({"-", "-"}).code, kExitError);
+    EXPECT_EQ(scan({"--exclude=", tree.path()}).code, kExitError);
+    // A FIFO is never opened: a read would wait for a writer that never comes.
+    testsupport::makeFifo(tree.file("fifo"));
+    const ScanRun fifo = scan({tree.file("fifo")});
+    EXPECT_EQ(fifo.code, kExitError);
+    EXPECT_NE(fifo.err.find("not a regular file or folder"), std::string::npos) << fifo.err;
     std::filesystem::remove(database);
     const ScanRun noDatabase = scan({tree.path()});
     EXPECT_EQ(noDatabase.code, kExitError);
@@ -204,4 +232,121 @@ TEST_F(ScanCommandTest, DatabaseTooLargeToHoldIsRefusedWithoutTryingTo) {
     const ScanRun run = scan({tree.path()});
     EXPECT_EQ(run.code, kExitError);
     EXPECT_NE(run.err.find("is larger than 64 MiB"), std::string::npos) << run.err;
+}
+
+TEST_F(ScanCommandTest, SeveralFoldersAndFilesMakeOneReportInArgumentOrder) {
+    writeFile(tree.file("one/a.txt"), "harmless");
+    writeFile(tree.file("one/eicar.com"), testsupport::eicar());
+    writeFile(tree.file("two/eicar.com"), testsupport::eicar());
+    writeFile(tree.file("lone.bin"), testsupport::eicar());
+    const ScanRun run = scan({tree.file("two"), tree.file("lone.bin"), tree.file("one")});
+    EXPECT_EQ(run.code, kExitDetected) << run.err;
+    const auto two = run.out.find(tree.file("two/eicar.com") + ": EICAR-Test-File FOUND");
+    const auto lone = run.out.find(tree.file("lone.bin") + ": EICAR-Test-File FOUND");
+    const auto one = run.out.find(tree.file("one/eicar.com") + ": EICAR-Test-File FOUND");
+    EXPECT_TRUE(two < lone && lone < one && one != std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Total File    : 4\nFile Scanning : 4\nVirus Detected: 3\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(count(run.out, "Scanning is finished"), 1u);
+
+    // A named file is acted on like a walked one.
+    const ScanRun clean = scan({"--clean", tree.file("lone.bin")});
+    EXPECT_NE(clean.out.find("1 Virus has been removed...\n"), std::string::npos) << clean.out;
+    EXPECT_FALSE(std::filesystem::exists(tree.file("lone.bin")));
+}
+
+TEST_F(ScanCommandTest, PathsThatCannotBeScannedAreReportedAndTheOthersScanned) {
+    writeFile(tree.file("clean/a.txt"), "harmless");
+    writeFile(tree.file("bad/eicar.com"), testsupport::eicar());
+    const ScanRun run = scan({tree.file("clean"), tree.file("missing"), tree.file("clean/a.txt")});
+    EXPECT_EQ(run.code, kExitError);
+    EXPECT_NE(run.err.find("cannot scan '" + tree.file("missing") + "': No such file"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.out.find("Total File    : 2\n"), std::string::npos) << run.out;
+    // A listing still wins.
+    EXPECT_EQ(scan({tree.file("missing"), tree.file("bad")}).code, kExitDetected);
+    // Nothing left to scan: no report at all.
+    const ScanRun none = scan({tree.file("missing"), tree.file("gone")});
+    EXPECT_EQ(none.code, kExitError);
+    EXPECT_TRUE(none.out.empty());
+    const ScanRun json = scan({"--json", tree.file("missing"), tree.file("clean")});
+    EXPECT_NE(json.out.find("\"paths\": [\"" + tree.file("clean") + "\"]"), std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("\"errors\": [\"cannot scan '" + tree.file("missing")),
+              std::string::npos);
+}
+
+TEST_F(ScanCommandTest, LinkToAFileIsNotFollowedButLinkToAFolderIs) {
+    writeFile(tree.file("real/eicar.com"), testsupport::eicar());
+    std::filesystem::create_symlink(tree.file("real/eicar.com"), home.file("file-link"));
+    std::filesystem::create_directory_symlink(tree.file("real"), home.file("folder-link"));
+    const ScanRun run = scan({"--clean", home.file("file-link")});
+    EXPECT_EQ(run.code, kExitError);
+    EXPECT_NE(run.err.find("symbolic link, not followed"), std::string::npos) << run.err;
+    EXPECT_EQ(testsupport::readFile(tree.file("real/eicar.com")), testsupport::eicar());
+    const ScanRun folder = scan({home.file("folder-link")});
+    EXPECT_EQ(folder.code, kExitDetected);
+    EXPECT_NE(folder.out.find(tree.file("real/eicar.com") + ": EICAR"), std::string::npos);
+}
+
+TEST_F(ScanCommandTest, StandardInputIsCheckedButNeverActedOn) {
+    writeFile(home.file("input"), testsupport::eicar());
+    const ScanRun run = scanWithInput(home.file("input"), {"--quarantine", "-"});
+    EXPECT_EQ(run.code, kExitDetected);
+    EXPECT_EQ(run.out.rfind("(standard input): EICAR-Test-File FOUND (68 bytes)", 0), 0u)
+        << run.out;
+    EXPECT_NE(run.err.find("(standard input): not quarantined (standard input is not a file)"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("1 file(s) could not be quarantined"), std::string::npos);
+
+    // Data too large for the checksum is counted, not examined.
+    writeFile(home.file("input"), testsupport::eicar() + std::string(768'000, 'x'));
+    const ScanRun large = scanWithInput(home.file("input"), {"-"});
+    EXPECT_EQ(large.code, kExitClean) << large.err;
+    EXPECT_NE(large.out.find("Total File    : 1\nFile Scanning : 1\nVirus Detected: 0\n"),
+              std::string::npos)
+        << large.out;
+}
+
+TEST_F(ScanCommandTest, ExcludedNamesAreNeitherCountedNorExamined) {
+    writeFile(tree.file("keep.txt"), "harmless");
+    writeFile(tree.file("eicar.com"), testsupport::eicar());
+    writeFile(tree.file("cache/eicar.com"), testsupport::eicar());
+    writeFile(tree.file("deep/cache/eicar.txt"), testsupport::eicar());
+    writeFile(tree.file("deep/eicar.txt"), testsupport::eicar());
+    const ScanRun run = scan(
+        {"--exclude", "*.com", "--exclude-dir=cache", "--exclude", "deep/eicar.txt", tree.path()});
+    EXPECT_EQ(run.code, kExitClean) << run.out;
+    EXPECT_NE(run.out.find("Total File    : 1\n"), std::string::npos) << run.out;
+    // A file named on the command line is scanned whatever the exclusions say.
+    EXPECT_EQ(scan({"--exclude", "*.com", tree.file("eicar.com")}).code, kExitDetected);
+}
+
+TEST_F(ScanCommandTest, LogGetsTheReportAppendedEachRun) {
+    writeFile(tree.file("eicar.com"), testsupport::eicar());
+    const std::string log = home.file("scan.log");
+    const ScanRun first = scan({"--log", log, tree.path()});
+    const ScanRun second = scan({"--log=" + log, "--no-summary", tree.path()});
+    EXPECT_EQ(second.code, kExitDetected);
+    EXPECT_EQ(testsupport::readFile(log), first.out + second.out);
+    EXPECT_EQ(second.out, tree.file("eicar.com") + ": EICAR-Test-File FOUND (68 bytes) " +
+                              kChecksumAdvice + "\n");
+    // A log that cannot be opened safely stops the scan before it starts.
+    std::filesystem::create_symlink(log, home.file("link.log"));
+    const ScanRun linked = scan({"--log", home.file("link.log"), tree.path()});
+    EXPECT_EQ(linked.code, kExitError);
+    EXPECT_TRUE(linked.out.empty());
+    EXPECT_NE(linked.err.find("cannot open the log"), std::string::npos);
+}
+
+TEST_F(ScanCommandTest, NoSummaryKeepsOnlyDetectionLinesAndTheActionProblems) {
+    writeFile(tree.file("a/eicar.com"), testsupport::eicar());
+    writeFile(quarantine, "not a folder");
+    const ScanRun run = scan({"--no-summary", "--quarantine", tree.path()});
+    EXPECT_EQ(run.code, kExitDetected);
+    EXPECT_EQ(count(run.out, "\n"), 1u) << run.out;
+    EXPECT_NE(run.err.find(tree.file("a/eicar.com") + ": not quarantined ("), std::string::npos);
 }

@@ -79,6 +79,31 @@ TEST(FolderWalk, SkipsLinksFifosAndDevicesWithoutBlocking) {
     }
 }
 
+TEST(FolderWalk, ExcludedFilesAreSkippedAndExcludedFoldersNeverEntered) {
+    TempDir dir;
+    for (const char* path : {"a.tmp", "b.txt", "build/z", "node_modules/x", "src/c.tmp",
+                             "src/build/w", "src/keep/c.tmp", "src/node_modules/y"}) {
+        writeFile(dir.file(path), "data");
+    }
+    Exclusions exclusions;
+    exclusions.addFileGlob("src/*.tmp");       // "*" stops at "/": src/keep/c.tmp stays
+    exclusions.addFolderGlob("node_modules/"); // any depth
+    exclusions.addFolderGlob("/build");        // only below the root itself
+    std::vector<std::string> entered;
+    FolderWalk walker(
+        dir.path(), false, [] { return false; }, {},
+        [&](const std::string& folder) { entered.push_back(folder.substr(dir.path().size())); },
+        &exclusions);
+    std::vector<std::string> files;
+    WalkedFile file;
+    while (walker.next(file)) {
+        files.push_back(file.folder.substr(dir.path().size()) + file.name);
+    }
+    EXPECT_EQ(files,
+              (std::vector<std::string>{"/a.tmp", "/b.txt", "/src/build/w", "/src/keep/c.tmp"}));
+    EXPECT_EQ(entered, (std::vector<std::string>{"/src/", "/src/build/", "/src/keep/"}));
+}
+
 TEST(FolderWalk, DeepTreesAndOddNames) {
     TempDir dir;
     std::string deep;

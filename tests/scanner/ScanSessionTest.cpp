@@ -108,6 +108,45 @@ TEST_F(ScanSessionTest, ReportsEveryStepInWalkOrder) {
     EXPECT_TRUE(summary.completion.showMessage);
 }
 
+TEST_F(ScanSessionTest, FoldersFilesAndStreamsAreOneScanInTheirOrder) {
+    plant("f/x.txt", "bad one", "Threat.X");
+    plant("named.txt", "bad two", "Threat.N");
+    plant("g/y.txt", "clean");
+    plant("elsewhere/z.txt", "bad three", "Threat.Z");
+    // A named file swapped for a link after it was resolved is not followed.
+    std::filesystem::create_symlink(root.file("elsewhere/z.txt"), root.file("swapped"));
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    const std::string streamed = "bad four";
+    lines.insert(lines.end() - 1, ChecksumText(clsCRC().CalculateBytes(streamed)) + ":Threat.S");
+    writeFile(databaseDir.file("db.dll"), testsupport::databaseText(lines));
+    ASSERT_EQ(::write(pipeEnds[1], streamed.data(), streamed.size()),
+              static_cast<ssize_t>(streamed.size()));
+    ::close(pipeEnds[1]);
+
+    ScanOptions options;
+    options.targets = {{ScanTarget::Kind::Folder, root.file("f")},
+                       {ScanTarget::Kind::Stream, "(input)", pipeEnds[0]},
+                       {ScanTarget::Kind::File, root.file("named.txt")},
+                       {ScanTarget::Kind::File, root.file("swapped")},
+                       {ScanTarget::Kind::Folder, root.file("g")}};
+    options.database = &database;
+    RecordingObserver observer;
+    const ScanSummary summary = RunScan(options, observer, [] { return false; });
+    ::close(pipeEnds[0]);
+    std::vector<std::string> listed;
+    for (const DetectionEntry& row : summary.detections) {
+        listed.push_back(row.name + " " + row.location);
+    }
+    EXPECT_EQ(listed,
+              (std::vector<std::string>{"Threat.X " + root.file("f/x.txt"), "Threat.S (input)",
+                                        "Threat.N " + root.file("named.txt")}));
+    EXPECT_EQ(summary.counts.total, 5u);
+    EXPECT_EQ(summary.counts.checked, 5u);
+    EXPECT_EQ(summary.counts.unreadable, 1u);
+    EXPECT_EQ(observer.events.back(), "finished Scanning is finished, 3 virus detected...");
+}
+
 TEST_F(ScanSessionTest, WorkerCountNeverChangesTheResult) {
     for (int i = 0; i < 600; ++i) {
         const std::string content = "file number " + std::to_string(i);

@@ -292,6 +292,7 @@ void Antivirus::buildMenu() {
         {"mnuViewSigna", "View Signatures", "Ctrl+S", &Antivirus::mnuViewSigna_Click,
          m_mnuViewSigna},
         {"mnuAbout", "About Kesto Virus Scanner", "Ctrl+A", &Antivirus::mnuAbout_Click, m_mnuAbout},
+        {"mnuQuarantine", "Quarantine", "Ctrl+Q", &Antivirus::mnuQuarantine_Click, m_mnuQuarantine},
     };
     for (const auto& item : items) {
         QAction* action = mnu->addAction(toQString(item.caption));
@@ -317,7 +318,8 @@ void Antivirus::setScanButtons(bool idle) {
     cmdMenu->setEnabled(idle);
     cmdKarantina->setEnabled(idle);
     // The menu's shortcuts lead to the same windows as the menu button.
-    for (QAction* action : {m_mnuTemp, m_mnuTool, m_mnuWinTools, m_mnuViewSigna, m_mnuAbout}) {
+    for (QAction* action :
+         {m_mnuTemp, m_mnuTool, m_mnuWinTools, m_mnuViewSigna, m_mnuAbout, m_mnuQuarantine}) {
         action->setEnabled(idle);
     }
 }
@@ -507,6 +509,10 @@ void Antivirus::mnuWinTools_Click() {
 
 void Antivirus::mnuAbout_Click() {
     m_toolWindows->showAbout();
+}
+
+void Antivirus::mnuQuarantine_Click() {
+    m_toolWindows->showQuarantine(m_settings.quarantineFolder);
 }
 
 void Antivirus::Form_Activate() {

@@ -67,6 +67,7 @@ public slots:
     void mnuTool_Click();
     void mnuWinTools_Click();
     void mnuAbout_Click();
+    void mnuQuarantine_Click();
 
     /// The opener of the tool windows (tests reach the windows through it).
     ToolWindows& toolWindows() const { return *m_toolWindows; }
@@ -126,4 +127,5 @@ private:
     QAction* m_mnuTool = nullptr;
     QAction* m_mnuWinTools = nullptr;
     QAction* m_mnuAbout = nullptr;
+    QAction* m_mnuQuarantine = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "platform/FileCrypt.h"
 #include "platform/Mounts.h"
 #include "platform/ProgramFolder.h"
+#include "smart/mSMARTCall.h"
 
 ToolSettings ToolSettings::resolved() const {
     ToolSettings settings = *this;
@@ -22,6 +23,9 @@ ToolSettings ToolSettings::resolved() const {
         settings.driveReport = [] {
             return SystemInfo::BuildDriveReport(platform::listDrives(), platform::querySpace);
         };
+    }
+    if (!settings.driveInfo) {
+        settings.driveInfo = [](int slot) { return mSMARTCall::GetDriveInfo(slot); };
     }
     if (settings.keyFolder.empty()) {
         settings.keyFolder = platform::defaultKeyFolder();

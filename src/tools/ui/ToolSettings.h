@@ -3,6 +3,7 @@
 #include "platform/SystemFacts.h"
 #include "tools/SystemInfo.h"
 #include "tools/SystemPrograms.h"
+#include "smart/mSMARTDef.h"
 #include "tools/modReg.h"
 
 #include <array>
@@ -19,6 +20,8 @@ struct ToolSettings {
     std::function<platform::MemoryStatus()> memoryStatus;
     std::function<SystemInfo::DriveReport()> driveReport;
     std::optional<SystemPrograms::Environment> programs;
+    /// The disk health query of one drive slot.
+    std::function<mSMARTDef::DriveInfo(int slot)> driveInfo;
     /// Where the USB lock reads and writes its rule (the system folders by default).
     modReg::Locations usbLock;
     /// The folder of the file encryption key; empty means the user's config folder.

@@ -1,9 +1,11 @@
 #include "tools/ui/ToolWindows.h"
 
+#include "scanner/ui/frmQuarantine.h"
 #include "tools/ui/frmAbout.h"
 #include "tools/ui/frmBrowse.h"
 #include "tools/ui/frmDrive.h"
 #include "tools/ui/frmEnc.h"
+#include "smart/ui/frmHDD.h"
 #include "tools/ui/frmLock.h"
 #include "tools/ui/frmMem.h"
 #include "tools/ui/frmSystem.h"
@@ -47,6 +49,7 @@ void ToolWindows::showTools() {
         openers.driveInfo = [this] { showDrive(); };
         openers.memoryStatus = [this] { showMem(); };
         openers.systemInfo = [this] { showSystem(); };
+        openers.serialHarddisk = [this] { showHdd(); };
         openers.lockUsbPort = [this] { showLock(); };
         openers.encryptFile = [this] { showEnc(); };
         openers.taskManager = [this] { showTask(); };
@@ -87,6 +90,11 @@ void ToolWindows::showDrive() {
     });
 }
 
+void ToolWindows::showHdd() {
+    open(m_hdd,
+         [this] { return std::make_unique<frmHDD>(m_mainWindow.data(), m_settings.driveInfo); });
+}
+
 void ToolWindows::showTask() {
     open(m_task,
          [this] { return std::make_unique<frmTask>(m_mainWindow.data(), frmTask::Sources{}); });
@@ -107,4 +115,9 @@ void ToolWindows::showBrowse() {
 void ToolWindows::showEnc() {
     open(m_enc,
          [this] { return std::make_unique<frmEnc>(m_mainWindow.data(), m_settings.keyFolder); });
+}
+
+void ToolWindows::showQuarantine(const std::string& folder) {
+    open(m_quarantine,
+         [this, &folder] { return std::make_unique<frmQuarantine>(m_mainWindow.data(), folder); });
 }

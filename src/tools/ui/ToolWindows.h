@@ -10,8 +10,10 @@ class frmAbout;
 class frmBrowse;
 class frmDrive;
 class frmEnc;
+class frmHDD;
 class frmLock;
 class frmMem;
+class frmQuarantine;
 class frmSystem;
 class frmTask;
 class frmTools;
@@ -37,6 +39,8 @@ public:
     void showSystem();
     void showMem();
     void showDrive();
+    /// "Get Serial Harddisk".
+    void showHdd();
     /// "Kesto -> USB Port Locked".
     void showLock();
     /// "Kesto -> Encrypt File".
@@ -45,6 +49,8 @@ public:
     void showTask();
     /// "Kesto Explorer".
     void showBrowse();
+    /// "Kesto -> Quarantine" over the quarantine folder `folder`.
+    void showQuarantine(const std::string& folder);
 
     /// The windows once opened; nullptr before their first opening.
     frmTools* tools() const { return m_tools.get(); }
@@ -53,10 +59,12 @@ public:
     frmSystem* system() const { return m_system.get(); }
     frmMem* mem() const { return m_mem.get(); }
     frmDrive* drive() const { return m_drive.get(); }
+    frmHDD* hdd() const { return m_hdd.get(); }
     frmLock* lock() const { return m_lock.get(); }
     frmEnc* enc() const { return m_enc.get(); }
     frmTask* task() const { return m_task.get(); }
     frmBrowse* browse() const { return m_browse.get(); }
+    frmQuarantine* quarantine() const { return m_quarantine.get(); }
 
 private:
     template <class Window, class Make> void open(std::unique_ptr<Window>& window, Make make);
@@ -69,8 +77,10 @@ private:
     std::unique_ptr<frmSystem> m_system;
     std::unique_ptr<frmMem> m_mem;
     std::unique_ptr<frmDrive> m_drive;
+    std::unique_ptr<frmHDD> m_hdd;
     std::unique_ptr<frmLock> m_lock;
     std::unique_ptr<frmEnc> m_enc;
     std::unique_ptr<frmTask> m_task;
     std::unique_ptr<frmBrowse> m_browse;
+    std::unique_ptr<frmQuarantine> m_quarantine;
 };

@@ -1,0 +1,90 @@
+#include "cli/Commands.h"
+#include "cli/SmartReport.h"
+#include "platform/SmartDevice.h"
+#include "smart/mSMARTCall.h"
+
+#include <cerrno>
+
+namespace {
+
+/// Why a device could not be asked, in words a user can act on.
+std::string reasonText(const std::error_code& error) {
+    if (error == std::errc::no_such_file_or_directory) {
+        return "no such device";
+    }
+    if (error == std::errc::no_such_device) {
+        return "not an ATA or NVMe disk (USB-attached, SAS and virtual disks are not asked)";
+    }
+    if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted) {
+        return "permission denied: reading SMART data needs root rights";
+    }
+    if (error == std::errc::io_error) {
+        return "the drive refused the SMART requests";
+    }
+    if (error) {
+        return error.message();
+    }
+    return "the drive did not answer the SMART requests";
+}
+
+int report(const CommandLine& line, CommandStreams streams,
+           const std::vector<SmartEntry>& entries) {
+    streams.out << (line.json ? SmartJson(entries) : SmartText(entries));
+    return kExitClean;
+}
+
+int runOneDevice(const CommandLine& line, CommandStreams streams, const std::string& path) {
+    std::error_code error;
+    const auto slot = platform::smartSlotOf(path, error);
+    if (!slot) {
+        streams.err << "kesto: cannot query '" << path << "': " << reasonText(error) << '\n';
+        return kExitError;
+    }
+    platform::SystemSmartDevice device({*slot});
+    SmartEntry entry{path, slot->devicePath, mSMARTCall::GetDriveInfo(device, 0)};
+    if (entry.info.DriveType == mSMARTDef::kNotPresent) {
+        streams.err << "kesto: cannot query '" << path << "': " << reasonText(device.lastError())
+                    << '\n';
+        return kExitError;
+    }
+    return report(line, streams, {entry});
+}
+
+} // namespace
+
+int runSmart(const CommandLine& line, CommandStreams streams) {
+    if (line.operands.size() > 1) {
+        streams.err << "kesto: smart takes at most one DEVICE\n";
+        return kExitError;
+    }
+    if (line.operands.size() == 1) {
+        return runOneDevice(line, streams, line.operands.front());
+    }
+    const std::vector<platform::SmartSlot> slots = platform::smartSlots();
+    std::vector<SmartEntry> entries;
+    int code = kExitClean;
+    for (int slot = 0; slot < mSMARTDef::kSlotCount; ++slot) {
+        SmartEntry entry{
+            std::string(mSMARTDef::kSlotNames[static_cast<std::size_t>(slot)]), {}, {}};
+        if (static_cast<std::size_t>(slot) < slots.size()) {
+            const platform::SmartSlot& found = slots[static_cast<std::size_t>(slot)];
+            entry.device = found.devicePath;
+            platform::SystemSmartDevice device(slots);
+            entry.info = mSMARTCall::GetDriveInfo(device, slot);
+            // A drive that is there but could not be asked is a failure, not an empty slot;
+            // optical drives that know no SMART are the exception unless rights were missing.
+            const std::error_code error = device.lastError();
+            const bool noRights = error == std::errc::permission_denied ||
+                                  error == std::errc::operation_not_permitted;
+            if (entry.info.DriveType == mSMARTDef::kNotPresent &&
+                (found.kind != platform::SmartKind::Optical || noRights)) {
+                streams.err << "kesto: cannot query '" << found.devicePath
+                            << "': " << reasonText(error) << '\n';
+                code = kExitError;
+            }
+        }
+        entries.push_back(std::move(entry));
+    }
+    report(line, streams, entries);
+    return code;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace platform {
+
+/// A regular file that is only ever appended to, such as a log. It is opened without following a
+/// link and created with mode 0644 (less the umask) when missing; anything but a regular file is
+/// refused, so a FIFO or device never blocks or swallows what is written.
+class AppendFile {
+public:
+    AppendFile() = default;
+    ~AppendFile();
+    AppendFile(const AppendFile&) = delete;
+    AppendFile& operator=(const AppendFile&) = delete;
+
+    std::error_code open(const std::string& path);
+    bool isOpen() const { return m_fd >= 0; }
+    /// Appends all of `data`, or fails with why not.
+    std::error_code write(std::string_view data);
+    void close();
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace platform

@@ -1,0 +1,64 @@
+#include "platform/AppendFile.h"
+
+#include "platform/InputFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+AppendFile::~AppendFile() {
+    close();
+}
+
+std::error_code AppendFile::open(const std::string& path) {
+    close();
+    // O_NONBLOCK keeps the open of a FIFO without a reader from waiting; such a file is refused.
+    const int fd = ::open(
+        path.c_str(),
+        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644);
+    if (fd < 0) {
+        return {errno, std::generic_category()};
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return {error, std::generic_category()};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return make_error_code(FileError::NotRegularFile);
+    }
+    m_fd = fd;
+    return {};
+}
+
+std::error_code AppendFile::write(std::string_view data) {
+    if (m_fd < 0) {
+        return std::make_error_code(std::errc::bad_file_descriptor);
+    }
+    while (!data.empty()) {
+        const ssize_t written = ::write(m_fd, data.data(), data.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            // A regular file that takes no byte of a write is full.
+            return {written < 0 ? errno : ENOSPC, std::generic_category()};
+        }
+        data.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return {};
+}
+
+void AppendFile::close() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+} // namespace platform

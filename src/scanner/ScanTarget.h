@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+/// One path a scan starts from.
+struct ScanTarget {
+    enum class Kind { Folder, File, Stream };
+    Kind kind = Kind::Folder;
+    /// A folder's path; a file's path (its folder's path, a separator and its name); or the
+    /// location under which a stream's detection is listed.
+    std::string path;
+    int fd = -1; ///< the descriptor a stream is read from
+};
+
+/// The target that a path given by the user names: a folder, its links resolved as for a folder
+/// chosen in the folder dialog; or a regular file, absolute, with the links of its folder
+/// resolved but never reached through a link itself (a file given as a link is refused, so an
+/// action never lands on a file elsewhere). Returns why the path cannot be scanned, or nothing.
+std::string ResolveScanTarget(const std::string& path, ScanTarget& target);
