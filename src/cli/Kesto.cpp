@@ -31,10 +31,9 @@ std::string databasePathFor(const CommandLine& line) {
 int runKesto(const std::vector<std::string>& arguments, CommandStreams streams) {
     using Runner = int (*)(const CommandLine&, CommandStreams);
     static const std::map<std::string, Runner> commands = {
-        {"decrypt", runDecrypt},  {"encrypt", runEncrypt}, {"info", runInfo},
-        {"inspect", runInspect},  {"quarantine", runQuarantine},
-        {"scan", runScan},        {"signatures", runSignatures},
-        {"smart", runSmart},      {"usb-lock", runUsbLock},
+        {"decrypt", runDecrypt},       {"encrypt", runEncrypt},       {"info", runInfo},
+        {"inspect", runInspect},       {"quarantine", runQuarantine}, {"scan", runScan},
+        {"signatures", runSignatures}, {"smart", runSmart},           {"usb-lock", runUsbLock},
     };
     CommandLine line;
     try {

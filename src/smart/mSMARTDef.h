@@ -48,18 +48,18 @@ struct Counter128 {
 
 /// The NVMe SMART / Health Information log page (log id 2), the fields a user reads.
 struct NvmeHealth {
-    std::uint8_t CriticalWarning = 0;      ///< byte 0: bit 0 spare, 1 temperature, 2 reliability,
-                                           ///< 3 read-only, 4 volatile backup, 5 persistent memory
-    std::uint16_t TemperatureKelvin = 0;   ///< bytes 1..2, composite temperature
-    std::uint8_t AvailableSpare = 0;       ///< byte 3, percent
+    std::uint8_t CriticalWarning = 0;    ///< byte 0: bit 0 spare, 1 temperature, 2 reliability,
+                                         ///< 3 read-only, 4 volatile backup, 5 persistent memory
+    std::uint16_t TemperatureKelvin = 0; ///< bytes 1..2, composite temperature
+    std::uint8_t AvailableSpare = 0;     ///< byte 3, percent
     std::uint8_t AvailableSpareThreshold = 0; ///< byte 4, percent
-    std::uint8_t PercentageUsed = 0;       ///< byte 5, may exceed 100
-    Counter128 DataUnitsRead;              ///< bytes 32..47, units of 1,000 sectors of 512 bytes
-    Counter128 DataUnitsWritten;           ///< bytes 48..63
-    Counter128 PowerCycles;                ///< bytes 112..127
-    Counter128 PowerOnHours;               ///< bytes 128..143
-    Counter128 UnsafeShutdowns;            ///< bytes 144..159
-    Counter128 MediaErrors;                ///< bytes 160..175
+    std::uint8_t PercentageUsed = 0;          ///< byte 5, may exceed 100
+    Counter128 DataUnitsRead;                 ///< bytes 32..47, units of 1,000 sectors of 512 bytes
+    Counter128 DataUnitsWritten;              ///< bytes 48..63
+    Counter128 PowerCycles;                   ///< bytes 112..127
+    Counter128 PowerOnHours;                  ///< bytes 128..143
+    Counter128 UnsafeShutdowns;               ///< bytes 144..159
+    Counter128 MediaErrors;                   ///< bytes 160..175
 
     friend bool operator==(const NvmeHealth&, const NvmeHealth&) = default;
 };

@@ -1,9 +1,9 @@
 #include "platform/SmartDevice.h"
 
 #include "platform/AtaPassThrough.h"
+#include "smart/mSMARTCall.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
-#include "smart/mSMARTCall.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "WindowLookup.h"
-#include "tools/ui/ToolWindows.h"
 #include "smart/ui/frmHDD.h"
+#include "tools/ui/ToolWindows.h"
 
 #include <QComboBox>
 #include <QPlainTextEdit>

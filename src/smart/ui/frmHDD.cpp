@@ -1,7 +1,7 @@
 #include "smart/ui/frmHDD.h"
 
-#include "tools/AboutTexts.h"
 #include "smart/HddTexts.h"
+#include "tools/AboutTexts.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/SystemFacts.h"
+#include "smart/mSMARTDef.h"
 #include "tools/SystemInfo.h"
 #include "tools/SystemPrograms.h"
-#include "smart/mSMARTDef.h"
 #include "tools/modReg.h"
 
 #include <array>

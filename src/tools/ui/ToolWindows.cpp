@@ -1,11 +1,11 @@
 #include "tools/ui/ToolWindows.h"
 
 #include "scanner/ui/frmQuarantine.h"
+#include "smart/ui/frmHDD.h"
 #include "tools/ui/frmAbout.h"
 #include "tools/ui/frmBrowse.h"
 #include "tools/ui/frmDrive.h"
 #include "tools/ui/frmEnc.h"
-#include "smart/ui/frmHDD.h"
 #include "tools/ui/frmLock.h"
 #include "tools/ui/frmMem.h"
 #include "tools/ui/frmSystem.h"
