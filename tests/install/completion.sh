@@ -35,7 +35,7 @@ complete_line() {
 expect() {
     local got
     got=$(complete_line "$1")
-    [ "$got" = "$(printf '%s\n' "${@:2}" | sort)" ] || fail "'$1' completes to: $(echo $got)"
+    [ "$got" = "$(printf '%s\n' "${@:2}" | sort)" ] || fail "'$1' completes to: ${got//$'\n'/ }"
 }
 
 commands=$("$kesto" --help | sed -n '/^Commands:/,/^$/p' | grep -E '^  [a-z]' |

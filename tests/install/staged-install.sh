@@ -23,6 +23,7 @@ cmp -s "$usr/lib/kesto/Virus Database.dll" "$build/bin/Virus Database.dll" ||
 
 # The installed program, started through its link, finds the installed database.
 mkdir -p "$stage/sample/sub"
+# shellcheck disable=SC2016 # the test file's own bytes, not an expression
 printf '%s' 'X5O!P%@AP[4\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*' \
     >"$stage/sample/sub/test file.com"
 printf 'ordinary text\n' >"$stage/sample/letter.txt"
@@ -38,7 +39,8 @@ gzip -t "$usr/share/man/man1/kesto.1.gz" || fail "kesto.1.gz is not a valid gzip
 [ -f "$usr/share/bash-completion/completions/kesto" ] || fail "the bash completion is not installed"
 
 # Nothing of the tests, benchmarks or fuzzing is installed.
-stray=$(cd "$usr" && find . \( -type f -o -type l \) | grep -E '_tests?$|bench|fuzz|gtest|\.a$|\.h$' || true)
+stray=$(cd "$usr" && find . \( -type f -o -type l \) -print |
+    { grep -E '_tests?$|bench|fuzz|gtest|\.a$|\.h$' || true; })
 [ -z "$stray" ] || fail "installed but not part of the program: $stray"
 
 if [ "$gui" = ON ]; then
