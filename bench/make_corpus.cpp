@@ -50,6 +50,7 @@ constexpr std::uint64_t kMediumMin = 20 * 1024;
 constexpr std::uint64_t kMediumMax = 700 * 1024;
 constexpr std::uint64_t kProgramMin = 4 * 1024;
 constexpr std::uint64_t kProgramMax = 3'900'000;
+constexpr std::uint64_t kTinyMax = 4096;
 
 constexpr const char* kMarkerName = ".kesto-corpus";
 constexpr const char* kSummaryName = "corpus.txt";
@@ -57,8 +58,13 @@ constexpr const char* kExpectedName = "expected.txt";
 constexpr const char* kDatabaseName = "Virus Database.dll";
 constexpr const char* kTreeName = "tree";
 
+/// What the files are: the usual mix of sizes and types, programs only, or tiny files only.
+enum class Mix { Mixed, Programs, Tiny };
+constexpr const char* kMixNames[] = {"mixed", "programs", "tiny"};
+
 struct Options {
     fs::path out;
+    Mix mix = Mix::Mixed;
     std::size_t files = 20'000;
     std::uint64_t bytes = 3'000'000'000;
     std::uint64_t seed = 1;
@@ -165,7 +171,7 @@ std::string withThousands(std::uint64_t value) {
         std::cerr << "make_corpus: " << problem << "\n\n";
     }
     std::cerr << "Usage: make_corpus --out DIR [--files N] [--bytes SIZE] [--seed N] "
-                 "[--database-lines N]\n"
+                 "[--database-lines N] [--mix KIND]\n"
                  "  --out DIR             where to write (created; a corpus already there is "
                  "replaced)\n"
                  "  --files N             number of files (default 20000)\n"
@@ -173,7 +179,9 @@ std::string withThousands(std::uint64_t value) {
                  "                        (powers of 1000; default 3G)\n"
                  "  --seed N              seed of the generator (default 1)\n"
                  "  --database-lines N    random signature lines besides the planted ones "
-                 "(default 3000)\n";
+                 "(default 3000)\n"
+                 "  --mix KIND            mixed (the default), programs (every file a program)\n"
+                 "                        or tiny (files of 0 to 4096 bytes, no programs)\n";
     std::exit(2);
 }
 
@@ -223,6 +231,12 @@ Options parseOptions(int argc, char** argv) {
             options.seed = parseNumber(value, false);
         } else if (argument == "--database-lines") {
             options.databaseLines = parseNumber(value, false);
+        } else if (argument == "--mix") {
+            const auto* known = std::find(std::begin(kMixNames), std::end(kMixNames), value);
+            if (known == std::end(kMixNames)) {
+                usage("--mix takes mixed, programs or tiny, not '" + value + "'");
+            }
+            options.mix = static_cast<Mix>(known - std::begin(kMixNames));
         } else {
             usage("unknown option '" + argument + "'");
         }
@@ -343,8 +357,12 @@ Plan makePlan(const Options& options, Random& random) {
     plan.files.resize(options.files);
     for (PlannedFile& file : plan.files) {
         file.folder = random.below(plan.folders.size());
-        const std::uint64_t pick = random.below(100);
-        if (pick < 5) {
+        const std::uint64_t pick = options.mix == Mix::Programs ? 0 : random.below(100);
+        if (options.mix == Mix::Tiny) {
+            file.kind = Kind::Small;
+            file.size = random.between(0, kTinyMax);
+            file.extension = plainExtension(random);
+        } else if (pick < 5) {
             file.kind = Kind::Program;
             file.size = random.between(kProgramMin, kProgramMax);
             file.extension = programExtension(random);
@@ -413,7 +431,7 @@ Plan makePlan(const Options& options, Random& random) {
     for (std::size_t plant = 0; plant < checksumPlants && nextListable < listable.size(); ++plant) {
         PlannedFile& file = plan.files[listable[nextListable++]];
         file.role = Role::Checksum;
-        if (plant == 0) {
+        if (plant == 0 && options.mix != Mix::Tiny) {
             file.size = kChecksumLimit - 1;
         }
     }
@@ -426,7 +444,9 @@ Plan makePlan(const Options& options, Random& random) {
     const auto plainFiles = candidates(
         plan.files, random, [](const PlannedFile& file) { return file.kind != Kind::Program; });
     std::size_t nextPlain = 0;
-    for (std::size_t decoy = 0; decoy < decoys && nextPlain + 2 <= plainFiles.size(); ++decoy) {
+    const std::size_t largeDecoys = options.mix == Mix::Tiny ? 0 : decoys;
+    for (std::size_t decoy = 0; decoy < largeDecoys && nextPlain + 2 <= plainFiles.size();
+         ++decoy) {
         PlannedFile& tooLarge = plan.files[plainFiles[nextPlain++]];
         tooLarge.role = Role::ChecksumTooLarge;
         tooLarge.size = decoy == 0 ? kChecksumLimit : random.between(kChecksumLimit, 1'000'000);
@@ -688,7 +708,8 @@ int main(int argc, char** argv) {
                               "\nby_pattern=" + std::to_string(totals.byPattern) +
                               "\nclean_on_purpose=" + std::to_string(totals.clean) +
                               "\ndatabase_lines=" + std::to_string(totals.databaseLines) +
-                              "\nseed=" + std::to_string(options.seed) + "\n";
+                              "\nseed=" + std::to_string(options.seed) +
+                              "\nmix=" + kMixNames[static_cast<int>(options.mix)] + "\n";
         writeFile(out / kSummaryName, summary);
 
         std::cout << "make_corpus: " << withThousands(plan.files.size()) << " files, "

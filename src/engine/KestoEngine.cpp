@@ -33,8 +33,9 @@ bool DatabaseFilePresent(const std::string& path) {
     return !file.open(path);
 }
 
-std::string LookupChecksum(const SignatureDatabase& database, std::string_view checksumText) {
-    std::string name = database.lookup(checksumText);
+std::string LookupChecksum(const SignatureDatabase& database, std::string_view checksumText,
+                           std::uint64_t round) {
+    std::string name = database.lookup(checksumText, round);
     // Checksum texts are never empty, so an unmarked (empty) temporary database never matches.
     const std::lock_guard lock(tempDbMutex);
     if (checksumText == tempDbChecksum) {

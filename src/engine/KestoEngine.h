@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,7 +22,9 @@ bool DatabaseFilePresent(const std::string& path);
 
 /// The threat name of `checksumText` in `database`, "User Request" when it equals the marked
 /// checksum, or empty for a clean file. Throws DatabaseError when the database cannot answer.
-std::string LookupChecksum(const SignatureDatabase& database, std::string_view checksumText);
+/// `round` is the database's lookup round (SignatureDatabase::startRound), 0 for none.
+std::string LookupChecksum(const SignatureDatabase& database, std::string_view checksumText,
+                           std::uint64_t round = 0);
 
 /// The one checksum marked in the file inspector; empty at start, kept until the program ends.
 std::string TempDbChecksum();

@@ -83,7 +83,15 @@ SignatureDatabase::parse(const platform::FileStamp& stamp, std::string content) 
     return index;
 }
 
-std::shared_ptr<const SignatureDatabase::Index> SignatureDatabase::current() const {
+std::shared_ptr<const SignatureDatabase::Index>
+SignatureDatabase::current(std::uint64_t round) const {
+    if (round != 0) {
+        const std::lock_guard lock(m_mutex);
+        if (m_index && round <= m_lookedInRound) {
+            return m_index;
+        }
+    }
+    // Rounds are handed out in order, so a look now is also after every earlier round started.
     platform::FileStamp stamp;
     if (const auto ec = platform::statFile(m_path, stamp)) {
         throw DatabaseError("cannot open the database '" + m_path + "': " + ec.message());
@@ -93,6 +101,7 @@ std::shared_ptr<const SignatureDatabase::Index> SignatureDatabase::current() con
     if (m_index && m_index->stamp == stamp) {
         const std::int64_t newest = std::max(stamp.modifiedNs, stamp.changedNs);
         if (m_verifiedAtNs - newest >= kRacyWindowNs) {
+            m_lookedInRound = std::max(m_lookedInRound, round);
             return m_index;
         }
         std::string content = ReadFile(m_path);
@@ -103,11 +112,21 @@ std::shared_ptr<const SignatureDatabase::Index> SignatureDatabase::current() con
         m_index = parse(stamp, ReadFile(m_path));
     }
     m_verifiedAtNs = now;
+    // Only a look that succeeded spares the rest of its round one: a failed read fails again.
+    m_lookedInRound = std::max(m_lookedInRound, round);
     return m_index;
 }
 
+std::uint64_t SignatureDatabase::startRound() const {
+    return ++m_rounds;
+}
+
 std::string SignatureDatabase::lookup(std::string_view checksumText) const {
-    const auto index = current();
+    return lookup(checksumText, 0);
+}
+
+std::string SignatureDatabase::lookup(std::string_view checksumText, std::uint64_t round) const {
+    const auto index = current(round);
     const auto found = std::lower_bound(
         index->entries.begin(), index->entries.end(), checksumText,
         [](const Entry& entry, std::string_view key) { return entry.first < key; });
@@ -121,5 +140,5 @@ std::string SignatureDatabase::lookup(std::string_view checksumText) const {
 }
 
 std::string SignatureDatabase::problem() const {
-    return current()->problem;
+    return current(0)->problem;
 }

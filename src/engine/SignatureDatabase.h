@@ -2,6 +2,7 @@
 
 #include "platform/InputFile.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -51,17 +52,28 @@ public:
     /// sensitive); empty when the end line comes first. Throws DatabaseError.
     std::string lookup(std::string_view checksumText) const;
 
+    /// Starts a round of lookups. The file is looked at again by the first lookup of a round (or
+    /// of a later one) only, not by every lookup: a scan starts a round for each folder, so a
+    /// database that changes during the scan is seen from the next folder on. Rounds count up from
+    /// 1 and are never handed out twice, whichever thread asks.
+    std::uint64_t startRound() const;
+    /// `lookup`, looking at the file only when no lookup did since `round` started; round 0 always
+    /// looks.
+    std::string lookup(std::string_view checksumText, std::uint64_t round) const;
+
     /// Why lookups of keys the database lacks fail, or empty when they do not. Throws
     /// DatabaseError when the file cannot be read at all.
     std::string problem() const;
 
 private:
     struct Index;
-    std::shared_ptr<const Index> current() const;
+    std::shared_ptr<const Index> current(std::uint64_t round) const;
     std::shared_ptr<const Index> parse(const platform::FileStamp& stamp, std::string content) const;
 
     std::string m_path;
     mutable std::mutex m_mutex;
     mutable std::shared_ptr<const Index> m_index;
-    mutable std::int64_t m_verifiedAtNs = 0; // the file matched the index at this time
+    mutable std::int64_t m_verifiedAtNs = 0;        // the file matched the index at this time
+    mutable std::atomic<std::uint64_t> m_rounds{0}; // the last round handed out
+    mutable std::uint64_t m_lookedInRound = 0; // the file was looked at after this round started
 };

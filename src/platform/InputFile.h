@@ -52,6 +52,15 @@ public:
     std::uint64_t size() const { return m_size; }
     /// Reads up to `count` bytes; returns 0 at the end of the file or on error (see `ec`).
     std::size_t read(char* buffer, std::size_t count, std::error_code& ec);
+    /// As `read`, but only as far as the data is in memory already: it never waits for the disk,
+    /// so it may read less than is there, or nothing (then `read` the rest). Where the system
+    /// cannot tell, it reads as `read` does.
+    std::size_t readCached(char* buffer, std::size_t count, std::error_code& ec);
+    /// Whether the start of the file is in memory, asked without waiting for the disk; true when
+    /// the system cannot tell.
+    bool startCached() const;
+    /// Asks the system to start reading the whole file into memory, and returns at once.
+    void prefetch() const;
     /// Replaces `out` with everything from the current position to the end of the file; more than
     /// `limit` bytes fail with std::errc::file_too_large and leave `out` empty.
     std::error_code readToEnd(std::string& out, std::uint64_t limit = UINT64_MAX);

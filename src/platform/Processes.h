@@ -41,6 +41,11 @@ std::vector<ProcessInfo> listProcesses();
 /// are needed.
 std::vector<std::int32_t> listProcessIds();
 
+/// Whether a file that starts with `firstBytes` can be the executable image of a process. Only an
+/// ELF image can on Linux: a script, or a program run through a registered interpreter, shows the
+/// interpreter as its process's executable.
+bool canBeProcessImage(std::string_view firstBytes);
+
 /// Executable path of one process; empty when the process is gone or its path cannot be read.
 std::string processPath(std::int32_t pid);
 

@@ -3,11 +3,21 @@
 namespace {
 
 // Files that gather before a sleeping thread is woken for them.
-constexpr std::size_t kWakeBatch = 8;
+constexpr std::size_t kWakeBatch = 32;
+// How far ahead of the claimed files the workers prefetch while the files come from the disk.
+constexpr std::size_t kPrefetchDistance = 256;
+// Prefetched files found in memory one after another that end the prefetching.
+constexpr std::size_t kCachedToStop = 64;
+// A read that waited for the disk adds this to the wait score, every other read takes one off;
+// the prefetching starts at kWaitScoreToStart. A few reads in a row that wait start it, while
+// the odd one in a warm scan (a page the kernel is still busy with) does not.
+constexpr std::size_t kWaitWeight = 8;
+constexpr std::size_t kWaitScoreToStart = 32;
 
 } // namespace
 
-CheckPipeline::CheckPipeline(unsigned workers, Check check) : m_check(std::move(check)) {
+CheckPipeline::CheckPipeline(unsigned workers, Check check, Prefetch prefetch)
+    : m_check(std::move(check)), m_prefetch(std::move(prefetch)) {
     for (unsigned i = 0; i < workers; ++i) {
         m_workers.emplace_back([this] { work(); });
     }
@@ -49,7 +59,9 @@ void CheckPipeline::work() {
             return;
         }
         Slot& slot = m_slots[m_claimed++];
+        const std::vector<WalkedFile> ahead = takeFilesToPrefetch();
         lock.unlock();
+        prefetch(ahead);
         Result result = checkSafely(slot.file, buffer);
         lock.lock();
         slot.result = std::move(result);
@@ -91,7 +103,9 @@ std::pair<WalkedFile, CheckPipeline::Result> CheckPipeline::pop() {
     Slot& front = m_slots.front();
     if (m_claimed == 0) {
         ++m_claimed;
+        const std::vector<WalkedFile> ahead = takeFilesToPrefetch();
         lock.unlock();
+        prefetch(ahead);
         Result result = checkSafely(front.file, m_ownBuffer);
         lock.lock();
         front.result = std::move(result);
@@ -104,5 +118,46 @@ std::pair<WalkedFile, CheckPipeline::Result> CheckPipeline::pop() {
     std::pair<WalkedFile, Result> taken(std::move(front.file), std::move(front.result));
     m_slots.pop_front();
     --m_claimed;
+    m_prefetchedEnd = std::max<std::size_t>(m_prefetchedEnd, 1) - 1;
     return taken;
+}
+
+void CheckPipeline::noteRead(bool waitedForDisk) {
+    if (!m_prefetch) {
+        return;
+    }
+    if (!waitedForDisk) {
+        std::size_t score = m_waitScore.load(std::memory_order_relaxed);
+        while (score > 0 && !m_waitScore.compare_exchange_weak(score, score - 1)) {
+        }
+        return;
+    }
+    if (m_waitScore.fetch_add(kWaitWeight) + kWaitWeight >= kWaitScoreToStart) {
+        m_waitScore = 0;
+        m_cachedInARow = 0;
+        m_prefetching = true;
+    }
+}
+
+std::vector<WalkedFile> CheckPipeline::takeFilesToPrefetch() {
+    std::vector<WalkedFile> files;
+    if (!m_prefetching.load(std::memory_order_relaxed)) {
+        return files;
+    }
+    const std::size_t end = std::min(m_slots.size(), m_claimed + kPrefetchDistance);
+    for (std::size_t i = std::max(m_prefetchedEnd, m_claimed); i < end; ++i) {
+        files.push_back(m_slots[i].file);
+    }
+    m_prefetchedEnd = std::max(m_prefetchedEnd, end);
+    return files;
+}
+
+void CheckPipeline::prefetch(const std::vector<WalkedFile>& files) {
+    for (const WalkedFile& file : files) {
+        if (m_prefetch(file)) {
+            m_cachedInARow = 0;
+        } else if (++m_cachedInARow >= kCachedToStop) {
+            m_prefetching = false;
+        }
+    }
 }

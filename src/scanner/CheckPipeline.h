@@ -4,6 +4,7 @@
 #include "scanner/FileCheck.h"
 #include "scanner/FolderWalk.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -22,8 +23,11 @@ public:
     using Result = FileCheckResult;
     /// Checks one file; `buffer` belongs to the calling thread and is reused between calls.
     using Check = std::function<Result(const WalkedFile& file, platform::ReadBuffer& buffer)>;
+    /// Starts reading a file into memory without waiting for it; true when its data was not
+    /// there yet.
+    using Prefetch = std::function<bool(const WalkedFile& file)>;
 
-    CheckPipeline(unsigned workers, Check check);
+    CheckPipeline(unsigned workers, Check check, Prefetch prefetch = {});
     /// Abandons files not yet checked and joins the workers.
     ~CheckPipeline();
     CheckPipeline(const CheckPipeline&) = delete;
@@ -35,6 +39,10 @@ public:
     std::size_t pending() const;
     /// The oldest pushed file with its result, once it is checked.
     std::pair<WalkedFile, Result> pop();
+    /// Tells whether a check's read had to wait for the disk. When reads keep waiting, the
+    /// workers prefetch the files a little ahead of the ones they check, so that many reads are
+    /// under way at once, until the files ahead turn out to be in memory already.
+    void noteRead(bool waitedForDisk);
 
 private:
     struct Slot {
@@ -44,14 +52,24 @@ private:
     };
     void work();
     Result checkSafely(const WalkedFile& file, platform::ReadBuffer& buffer) const;
+    /// Copies the files up to the prefetch distance past the claimed ones that were not
+    /// prefetched yet; called with the lock held.
+    std::vector<WalkedFile> takeFilesToPrefetch();
+    void prefetch(const std::vector<WalkedFile>& files);
 
     Check m_check;
+    Prefetch m_prefetch;
+    std::atomic<bool> m_prefetching{false};
+    std::atomic<std::size_t> m_waitScore{0}; // rises with reads that waited, falls with others
+    std::atomic<std::size_t> m_cachedInARow{
+        0}; // prefetched files found in memory one after another
     mutable std::mutex m_mutex;
     std::condition_variable m_workAvailable;
     std::condition_variable m_slotDone;
     std::deque<Slot> m_slots;  // references stay valid while slots are added and the front removed
     std::size_t m_claimed = 0; // slots from the front that a thread has taken
-    std::size_t m_doneWaiting = 0; // checked slots not yet popped
+    std::size_t m_doneWaiting = 0;   // checked slots not yet popped
+    std::size_t m_prefetchedEnd = 0; // slots from the front that were prefetched or claimed
     bool m_shutdown = false;
     platform::ReadBuffer m_ownBuffer;
     std::vector<std::thread> m_workers;

@@ -4,6 +4,7 @@
 #include "engine/SignatureDatabase.h"
 #include "engine/StringSignature.h"
 #include "engine/clsCRC.h"
+#include "platform/Processes.h"
 
 namespace {
 
@@ -16,17 +17,24 @@ bool isProgram(std::string_view name) {
     return type == "Application" || type == "Screen Saver";
 }
 
+/// Whether the check reads a file of this name and length: programs up to the examine limit,
+/// other files below the checksum limit.
+bool readByCheck(std::string_view name, std::uint64_t length) {
+    return kilobytes(length) < kExamineLimitKb &&
+           (kilobytes(length) < kChecksumLimitKb || isProgram(name));
+}
+
 /// A file that is gone, or is no longer a regular file, has nothing left to examine.
 bool vanished(std::error_code ec) {
     return ec == std::errc::no_such_file_or_directory || ec == platform::FileError::NotRegularFile;
 }
 
-DetectionEntry rowFor(const WalkedFile& file, std::string threat, std::string information,
-                      const platform::FileStamp& stamp) {
+DetectionEntry rowFor(const WalkedFile& file, std::uint64_t length, std::string threat,
+                      std::string information, const platform::FileStamp& stamp) {
     DetectionEntry row;
     row.name = std::move(threat);
     row.location = file.folder + file.name;
-    row.size = std::to_string(file.size);
+    row.size = std::to_string(length);
     row.information = std::move(information);
     row.folder = file.node;
     row.fileName = file.name;
@@ -51,38 +59,58 @@ bool InQuarantine(std::string_view folder, std::string_view quarantineFolder) {
 FileCheckResult CheckFile(const WalkedFile& file, const FileCheckContext& context,
                           platform::ReadBuffer& buffer) {
     FileCheckResult result;
-    const std::uint64_t length = file.size;
-    if (InQuarantine(file.folder, context.quarantineFolder) ||
-        kilobytes(length) >= kExamineLimitKb) {
+    if (InQuarantine(file.folder, context.quarantineFolder)) {
+        return result;
+    }
+    // The walk does not look at each file: its length comes from the file once open. A file that
+    // cannot be opened is looked at by name, to tell whether it would have been examined at all.
+    platform::InputFile input;
+    platform::FileStamp stamp;
+    std::uint64_t length = 0;
+    const std::error_code openError = input.openAt(file.handle->fd(), file.name);
+    if (!openError) {
+        stamp = input.stamp();
+        length = stamp.size;
+    } else if (vanished(openError)) {
+        return result;
+    } else {
+        platform::FileStamp seen;
+        if (const auto ec = file.handle->statFile(file.name, seen)) {
+            if (!vanished(ec)) {
+                result.unreadable = openError.message();
+            }
+            return result;
+        }
+        length = seen.size;
+    }
+    if (!readByCheck(file.name, length)) {
         return result;
     }
     const bool program = isProgram(file.name);
     const bool checksummed = kilobytes(length) < kChecksumLimitKb;
-    if (!program && !checksummed) {
-        return result;
-    }
-    platform::FileStamp stamp;
     // A file of no length is not read: some kernel files report none and never end.
     bool readable = false;
-    if (length > 0) {
-        const auto ec =
-            buffer.readFileAt(file.handle->fd(), file.name, kExamineLimitBytes - 1, stamp);
+    if (openError) {
+        result.unreadable = openError.message();
+    } else if (length > 0) {
+        const auto ec = buffer.readOpenFile(input, kExamineLimitBytes - 1);
         if (ec == std::errc::file_too_large || vanished(ec)) {
-            return result; // grew past the examination limit, or left, since the walk
+            return result; // grew past the examination limit, or left, since it was opened
         }
         if (ec) {
             result.unreadable = ec.message();
         }
         readable = !ec;
-    } else if (const auto ec = file.handle->statFile(file.name, stamp); vanished(ec)) {
-        return result;
     }
+    input.close();
     const std::string_view content = readable ? buffer.view() : std::string_view();
+    result.mayBeRunning = !readable || platform::canBeProcessImage(content);
 
     if (program && readable) {
         if (const auto match = StringSignature::FirstVirusPattern(content)) {
             const bool larger = static_cast<std::uint64_t>(std::max(match->size, 0)) < length;
-            result.row = rowFor(file, match->name, larger ? kInfectedFileInformation : "", stamp);
+            result.row =
+                rowFor(file, length, match->name, larger ? kInfectedFileInformation : "", stamp);
             return result;
         }
     }
@@ -96,13 +124,27 @@ FileCheckResult CheckFile(const WalkedFile& file, const FileCheckContext& contex
     }
     std::string threat;
     try {
-        threat = KestoEngine::LookupChecksum(context.database, ChecksumText(crc));
+        threat =
+            KestoEngine::LookupChecksum(context.database, ChecksumText(crc), file.databaseRound);
     } catch (const DatabaseError& error) {
         result.lookupFailure = error.what();
         return result;
     }
     if (!threat.empty()) {
-        result.row = rowFor(file, std::move(threat), kChecksumAdvice, stamp);
+        result.row = rowFor(file, length, std::move(threat), kChecksumAdvice, stamp);
     }
     return result;
+}
+
+bool PrefetchFile(const WalkedFile& file, const FileCheckContext& context) {
+    if (InQuarantine(file.folder, context.quarantineFolder)) {
+        return false;
+    }
+    platform::InputFile input;
+    if (input.openAt(file.handle->fd(), file.name) || input.size() == 0 ||
+        !readByCheck(file.name, input.size()) || input.startCached()) {
+        return false;
+    }
+    input.prefetch();
+    return true;
 }

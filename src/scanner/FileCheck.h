@@ -34,14 +34,22 @@ struct FileCheckResult {
     std::optional<DetectionEntry> row; ///< the row to list, if any
     std::string unreadable;    ///< why the file could not be read; empty when it was or need not be
     std::string lookupFailure; ///< why its checksum could not be looked up; empty when it was
+    /// False when the bytes read show that no process can be running the file, so a listed file
+    /// needs no look at the running processes; true when the content is not known.
+    bool mayBeRunning = true;
 };
 
 /// The per-file check of one walked file: programs and screen savers are searched for the
 /// built-in patterns first (the first pattern found lists the file), then files under 750 KB not
 /// listed already get the checksum lookup. The file is read once for both, relative to its
-/// folder's descriptor without following links. A file that cannot be read, and a lookup the
+/// folder's descriptor without following links; its length is the one it has when opened, not
+/// the walk's (which the scan does not look up). A file that cannot be read, and a lookup the
 /// database cannot answer, list nothing and are reported in the result; a file that vanished or
 /// stopped being a regular file since the walk is passed over. `buffer` is reused between calls.
 /// It does not end processes.
 FileCheckResult CheckFile(const WalkedFile& file, const FileCheckContext& context,
                           platform::ReadBuffer& buffer);
+
+/// Starts reading a walked file into memory ahead of its check, without waiting for it, when the
+/// check will read it and its start is not in memory yet. True when it did.
+bool PrefetchFile(const WalkedFile& file, const FileCheckContext& context);

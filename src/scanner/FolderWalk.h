@@ -15,9 +15,12 @@
 struct WalkedFile {
     std::string folder; ///< full path of its folder, ending with a separator
     std::string name;
-    std::uint64_t size = 0;
-    std::shared_ptr<const WalkedFolder> node;             ///< its folder's identity chain
+    std::uint64_t size = 0;                   ///< its length, when the walk was asked for sizes
+    std::shared_ptr<const WalkedFolder> node; ///< its folder's identity chain
     std::shared_ptr<const platform::FolderHandle> handle; ///< its folder, open
+    /// The database lookup round of its folder (SignatureDatabase::startRound); 0 when the
+    /// database is looked at for this file alone.
+    std::uint64_t databaseRound = 0;
 };
 
 /// Depth-first walk of a folder tree in the scanner's order: a folder's subfolders are collected

@@ -1,5 +1,6 @@
 #include "scanner/ScanSession.h"
 
+#include "engine/SignatureDatabase.h"
 #include "platform/ProgramFolder.h"
 #include "scanner/CheckPipeline.h"
 #include "scanner/FileCheck.h"
@@ -12,7 +13,7 @@
 namespace {
 
 // How many files the workers may check ahead of the walk's observable position.
-constexpr std::size_t kCheckAhead = 256;
+constexpr std::size_t kCheckAhead = 2048;
 
 unsigned workerCount(unsigned requested) {
     if (requested != 0) {
@@ -63,10 +64,15 @@ public:
                  const std::function<bool()>& stopRequested)
         : m_options(options), m_observer(observer), m_summary(summary),
           m_stopRequested(stopRequested), m_context{*options.database, options.quarantineFolder},
-          m_pipeline(workerCount(options.threads),
-                     [this](const WalkedFile& file, platform::ReadBuffer& buffer) {
-                         return CheckFile(file, m_context, buffer);
-                     }) {}
+          m_pipeline(
+              workerCount(options.threads),
+              [this](const WalkedFile& file, platform::ReadBuffer& buffer) {
+                  FileCheckResult result = CheckFile(file, m_context, buffer);
+                  // Reads that wait for the disk one file at a time leave it mostly idle.
+                  m_pipeline.noteRead(buffer.waitedForDisk());
+                  return result;
+              },
+              [this](const WalkedFile& file) { return PrefetchFile(file, m_context); }) {}
 
     /// Checks every target in order; true when a stop cut the pass short.
     bool run(const std::vector<ScanTarget>& targets) {
@@ -93,7 +99,8 @@ public:
 
 private:
     void walkFolder(const std::string& root) {
-        FolderWalk walk(root, true, m_stopRequested, folderErrors(m_observer, ScanPass::Scanning),
+        // The files' lengths come from the checks, which open them anyway.
+        FolderWalk walk(root, false, m_stopRequested, folderErrors(m_observer, ScanPass::Scanning),
                         beforeFolderOf(m_options, ScanPass::Scanning), &m_options.exclusions);
         WalkedFile file;
         while (!m_stopped && walk.next(file)) {
@@ -131,6 +138,12 @@ private:
     }
 
     void push(WalkedFile file) {
+        // The database is looked at once per folder instead of before every lookup.
+        if (file.node != m_roundFolder) {
+            m_roundFolder = file.node;
+            m_databaseRound = m_context.database.startRound();
+        }
+        file.databaseRound = m_databaseRound;
         m_pipeline.push(std::move(file));
         while (!m_stopped && m_pipeline.pending() >= kCheckAhead) {
             handleOldest();
@@ -170,9 +183,14 @@ private:
         }
         if (const auto& row = result.row) {
             m_summary.detections.push_back(*row);
-            // A stream has no file that a process could run from.
-            if (m_options.endProcesses && row->folder) {
-                EndRunningProcess(row->location);
+            // A stream has no file that a process could run from, and a file whose first bytes
+            // are no executable image has no process either: the process list is not read then.
+            if (m_options.endProcesses && row->folder && result.mayBeRunning) {
+                if (m_options.endRunningProcess) {
+                    m_options.endRunningProcess(row->location);
+                } else {
+                    EndRunningProcess(row->location);
+                }
             }
             counts.detections = m_summary.detections.size();
             m_observer.detectionListed(*row, counts.detections);
@@ -194,6 +212,8 @@ private:
     const std::function<bool()>& m_stopRequested;
     const FileCheckContext m_context;
     bool m_stopped = false;
+    std::shared_ptr<const WalkedFolder> m_roundFolder; // the folder of the database round
+    std::uint64_t m_databaseRound = 0;
     CheckPipeline m_pipeline;
 };
 

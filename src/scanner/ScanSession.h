@@ -91,6 +91,9 @@ struct ScanOptions {
     unsigned threads = 0;
     /// End the running process of each listed file.
     bool endProcesses = true;
+    /// Ends every process running the file at a path and returns how many it ended; empty uses
+    /// EndRunningProcess (a seam for tests).
+    std::function<std::size_t(const std::string& path)> endRunningProcess;
     /// Called with a folder's full path just before either pass opens it (a seam for tests).
     std::function<void(ScanPass pass, const std::string& folder)> beforeFolder;
 };

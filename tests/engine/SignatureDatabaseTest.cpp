@@ -201,6 +201,28 @@ TEST_F(SignatureDatabaseTest, EveryChangeOfTheFileIsSeen) {
     EXPECT_EQ(database.lookup("AAAA1111"), "Renamed");
 }
 
+TEST_F(SignatureDatabaseTest, ARoundLooksAtTheFileOnceAndEveryNewRoundAgain) {
+    write(databaseText({"AAAA1111:Old", "Selesai:Selesai"}));
+    const SignatureDatabase database(m_path);
+    const std::uint64_t first = database.startRound();
+    EXPECT_EQ(database.lookup("AAAA1111", first), "Old");
+    write(databaseText({"AAAA1111:New", "Selesai:Selesai"}));
+    EXPECT_EQ(database.lookup("AAAA1111", first), "Old");
+    const std::uint64_t second = database.startRound();
+    EXPECT_GT(second, first);
+    // A look for a later round also answers for the earlier ones: it came after they started.
+    EXPECT_EQ(database.lookup("AAAA1111", second), "New");
+    EXPECT_EQ(database.lookup("AAAA1111"), "New");
+
+    // A database that cannot be read fails every lookup of the round, not only the first.
+    std::filesystem::remove(m_path);
+    const std::uint64_t third = database.startRound();
+    EXPECT_THROW(database.lookup("AAAA1111", third), DatabaseError);
+    EXPECT_THROW(database.lookup("AAAA1111", third), DatabaseError);
+    write(databaseText({"AAAA1111:Back", "Selesai:Selesai"}));
+    EXPECT_EQ(database.lookup("AAAA1111", third), "Back");
+}
+
 /// Folder of the built programs and the shipped database, or empty when the build does not say.
 std::string binaryFolder() {
 #ifdef KESTO_BIN_DIR

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using testsupport::TempDir;
 using testsupport::writeFile;
@@ -138,9 +139,9 @@ TEST_F(FileCheckTest, FailuresListNothingAndSaySo) {
 
     writeFile(dir.file("empty.txt"), "");
     EXPECT_TRUE(CheckFile(testsupport::walkedFile(dir.file("empty.txt")), context, buffer).row);
-    // A file listed without length (kernel files report none) is not read, so it is "0" too.
-    writeFile(dir.file("kernel-like"), "content behind a length of 0");
-    EXPECT_TRUE(CheckFile(walkedWithSize(dir.file("kernel-like"), 0), context, buffer).row);
+    // A kernel file reports no length yet has content; it is not read, so it is "0" too.
+    const std::string kernelFile = "/proc/" + std::to_string(::getpid()) + "/stat";
+    EXPECT_TRUE(CheckFile(testsupport::walkedFile(kernelFile), context, buffer).row);
     // A file that grew past the examination limit after the walk is not examined.
     const std::string grown = sized(4'096'000);
     writeFile(dir.file("grown.dat"), grown);
@@ -148,6 +149,14 @@ TEST_F(FileCheckTest, FailuresListNothingAndSaySo) {
               testsupport::databaseText(
                   {"0:Zero.Checksum", checksumOf(grown) + ":Grown", "Selesai:Selesai"}));
     EXPECT_FALSE(CheckFile(walkedWithSize(dir.file("grown.dat"), 100), context, buffer).row);
+    // The length is the file's own as it is opened, whatever the walk saw before.
+    writeFile(dir.file("grown.txt"), "grown since the walk");
+    writeFile(databasePath,
+              testsupport::databaseText(
+                  {checksumOf("grown since the walk") + ":Grown.Small", "Selesai:Selesai"}));
+    const auto grownSmall = CheckFile(walkedWithSize(dir.file("grown.txt"), 0), context, buffer);
+    ASSERT_TRUE(grownSmall.row);
+    EXPECT_EQ(grownSmall.row->size, "20");
 }
 
 TEST_F(FileCheckTest, UnreadableFileIsReportedNotClean) {

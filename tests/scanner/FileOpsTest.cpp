@@ -1,16 +1,19 @@
 #include "platform/FileOps.h"
 
 #include "platform/InputFile.h"
+#include "platform/ReadBuffer.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -160,4 +163,44 @@ TEST(FileOps, ReadWholeFileRefusesFilesAboveItsLimit) {
               std::errc::file_too_large);
     EXPECT_FALSE(platform::readWholeFile("/proc/self/maps", content));
     EXPECT_FALSE(content.empty());
+}
+
+TEST(FileOps, ReadBufferKeepsItsLimitAndTellsReadsFromTheDisk) {
+    TempDir dir;
+    const std::string path = dir.file("data");
+    const std::string content = testsupport::noise(300'000, 7);
+    writeFile(path, content);
+    const platform::FolderHandle folder = folderOf(path);
+    platform::ReadBuffer buffer;
+
+    // A file that grew past the limit after it was opened is too large, even where the buffer
+    // has room for it.
+    platform::InputFile growing;
+    ASSERT_FALSE(growing.openAt(folder.fd(), "data"));
+    std::ofstream(path, std::ios::app) << "grown";
+    EXPECT_EQ(buffer.readOpenFile(growing, content.size() + 2), std::errc::file_too_large);
+    EXPECT_TRUE(buffer.view().empty());
+    writeFile(path, content);
+
+    // Written out and dropped from memory, the file is read from the disk.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ::fdatasync(fd);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+    platform::InputFile cold;
+    ASSERT_FALSE(cold.openAt(folder.fd(), "data"));
+    if (cold.startCached()) {
+        GTEST_SKIP() << "the file system keeps the file in memory";
+    }
+    ASSERT_FALSE(buffer.readOpenFile(cold, content.size()));
+    EXPECT_TRUE(buffer.waitedForDisk());
+    EXPECT_EQ(buffer.view(), content);
+
+    platform::InputFile warm;
+    ASSERT_FALSE(warm.openAt(folder.fd(), "data"));
+    EXPECT_TRUE(warm.startCached());
+    ASSERT_FALSE(buffer.readOpenFile(warm, content.size()));
+    EXPECT_FALSE(buffer.waitedForDisk());
+    EXPECT_EQ(buffer.view(), content);
 }

@@ -246,6 +246,31 @@ TEST_F(ScanSessionTest, RunningDetectedProgramIsEndedWhenListed) {
     EXPECT_EQ(children.end(pid), SIGKILL);
 }
 
+TEST_F(ScanSessionTest, OnlyListedFilesThatCanRunHaveTheirProcessesLookedFor) {
+    plant("a-script.sh", "#!/bin/sh\necho bad\n", "Threat.Script");
+    plant("b-image",
+          std::string("\x7f"
+                      "ELF\x02\x01\x01 bad image",
+                      18),
+          "Threat.Image");
+    plant("c-short",
+          "\x7f"
+          "EL",
+          "Threat.Short");
+    std::vector<std::string> lookedFor;
+    ScanOptions options;
+    options.root = root.path();
+    options.database = &database;
+    options.endRunningProcess = [&lookedFor](const std::string& path) {
+        lookedFor.push_back(path);
+        return std::size_t{0};
+    };
+    RecordingObserver observer;
+    const ScanSummary summary = RunScan(options, observer, [] { return false; });
+    EXPECT_EQ(summary.detections.size(), 3u);
+    EXPECT_EQ(lookedFor, std::vector<std::string>{root.file("b-image")});
+}
+
 TEST_F(ScanSessionTest, DatabaseRemovedDuringTheScanIsReportedNotClean) {
     plant("top.txt", "checked while the database is there");
     plant("sub/a.txt", "clean");

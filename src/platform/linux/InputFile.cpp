@@ -7,6 +7,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #include <utility>
 
@@ -134,6 +135,42 @@ std::size_t InputFile::read(char* buffer, std::size_t count, std::error_code& ec
             return 0;
         }
     }
+}
+
+std::size_t InputFile::readCached(char* buffer, std::size_t count, std::error_code& ec) {
+    ec.clear();
+    iovec part{buffer, count};
+    for (;;) {
+        // Offset -1 reads at the file position and moves it, as read() does.
+        const ssize_t got = ::preadv2(m_fd, &part, 1, -1, RWF_NOWAIT);
+        if (got >= 0) {
+            return static_cast<std::size_t>(got);
+        }
+        if (errno == EAGAIN) {
+            return 0;
+        }
+        if (errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS) {
+            return read(buffer, count, ec);
+        }
+        if (errno != EINTR) {
+            ec = lastError();
+            return 0;
+        }
+    }
+}
+
+bool InputFile::startCached() const {
+    char first = 0;
+    iovec part{&first, 1};
+    ssize_t got = 0;
+    do {
+        got = ::preadv2(m_fd, &part, 1, 0, RWF_NOWAIT);
+    } while (got < 0 && errno == EINTR);
+    return got >= 0 || errno != EAGAIN;
+}
+
+void InputFile::prefetch() const {
+    ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_WILLNEED);
 }
 
 std::error_code InputFile::readToEnd(std::string& out, std::uint64_t limit) {

@@ -186,6 +186,11 @@ std::vector<ProcessInfo> listProcesses() {
     return processes;
 }
 
+bool canBeProcessImage(std::string_view firstBytes) {
+    return firstBytes.starts_with("\x7f"
+                                  "ELF");
+}
+
 std::string processPath(std::int32_t pid) {
     if (pid <= 0) {
         return {};

@@ -36,23 +36,26 @@ void ReadBuffer::reserve(std::size_t bytes, std::size_t keep) {
     m_capacity = capacity;
 }
 
-std::error_code ReadBuffer::readFileAt(int folderFd, const std::string& name, std::size_t limit,
-                                       FileStamp& stamp) {
-    m_size = 0;
-    InputFile file;
-    if (const auto ec = file.openAt(folderFd, name)) {
-        return ec;
-    }
-    stamp = file.stamp();
-    return readOpenFile(file, limit);
-}
-
 std::error_code ReadBuffer::readOpenFile(InputFile& file, std::size_t limit) {
+    m_size = 0;
+    m_waited = false;
     if (file.size() > limit) {
         return std::make_error_code(std::errc::file_too_large);
     }
     // One byte more than the open-time length shows at once whether the file has grown since.
     reserve(static_cast<std::size_t>(file.size()) + 1, 0);
+    // The first read takes what is in memory only, which tells whether the file is read from the
+    // disk; a whole file read that way needs no second call.
+    std::error_code cachedError;
+    m_size = file.readCached(m_data.get(), m_capacity, cachedError);
+    if (cachedError) {
+        m_size = 0;
+        return cachedError;
+    }
+    m_waited = m_size < file.size();
+    if (!m_waited && m_size < m_capacity && m_size <= limit) {
+        return {};
+    }
     for (;;) {
         if (m_size > limit) {
             m_size = 0;
@@ -71,8 +74,9 @@ std::error_code ReadBuffer::readOpenFile(InputFile& file, std::size_t limit) {
             return {};
         }
         m_size += got;
-        // A regular file reads short only at its end, so a read that left room is the last.
-        if (m_size < m_capacity && m_size >= file.size()) {
+        // A regular file reads short only at its end, so a read that left room is the last (the
+        // room may pass the limit: a file that grew past it since it was opened is too large).
+        if (m_size < m_capacity && m_size >= file.size() && m_size <= limit) {
             return {};
         }
     }

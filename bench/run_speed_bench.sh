@@ -1,0 +1,209 @@
+#!/usr/bin/env bash
+# Scan speed against the floor: times `kesto scan` next to scan_floor (one read of every file and a
+# CRC, nothing else) on four corpora: a mixed tree with the page cache warm, a tree of programs
+# only, 200,000 tiny files, and the mixed tree cold (each file dropped from the page cache before
+# every run). The programs run round by round, each round in another order; each round gives one
+# ratio kesto/floor, and the median of those ratios is reported with kesto's peak memory. Every
+# kesto run must list exactly the planted detections. See bench/README.md.
+set -euo pipefail
+
+usage() {
+    cat <<'EOF'
+Usage: bench/run_speed_bench.sh [OPTIONS] BUILD_DIR
+
+Runs BUILD_DIR/bin/kesto and BUILD_DIR/bench/{make_corpus,scan_floor,evict_files}.
+
+  --corpora DIR     folder of the corpora (default BUILD_DIR/speed-corpora); a missing corpus
+                    is generated there
+  --cases LIST      comma-separated cases out of mixed,programs,tiny,cold (default all four)
+  --runs N          rounds per case (default 5)
+  --threads N       threads of scan_floor (default: the processor count, as kesto uses)
+  --baseline PATH   another kesto program timed in the same rounds (say, a build before a
+                    change); the median of the per-round ratios kesto/baseline is reported too
+  --keep            keep the outputs of every run (their folder is printed)
+EOF
+}
+
+build=""
+corpora=""
+cases=mixed,programs,tiny,cold
+runs=5
+threads=$(getconf _NPROCESSORS_ONLN)
+baseline=""
+keep=0
+while (($# > 0)); do
+    case $1 in
+    --corpora) corpora=$2; shift 2 ;;
+    --cases) cases=$2; shift 2 ;;
+    --runs) runs=$2; shift 2 ;;
+    --threads) threads=$2; shift 2 ;;
+    --baseline) baseline=$(realpath "$2"); shift 2 ;;
+    --keep) keep=1; shift ;;
+    -h | --help) usage; exit 0 ;;
+    -*) echo "run_speed_bench.sh: unknown option '$1'" >&2; usage >&2; exit 2 ;;
+    *)
+        [[ -z $build ]] || { echo "run_speed_bench.sh: only one BUILD_DIR" >&2; exit 2; }
+        build=$1; shift ;;
+    esac
+done
+[[ -n $build ]] || { usage >&2; exit 2; }
+build=$(realpath "$build")
+corpora=${corpora:-$build/speed-corpora}
+
+kesto=$build/bin/kesto
+make_corpus=$build/bench/make_corpus
+scan_floor=$build/bench/scan_floor
+evict_files=$build/bench/evict_files
+for program in "$kesto" "$make_corpus" "$scan_floor" "$evict_files" ${baseline:+"$baseline"}; do
+    if [[ ! -x $program ]]; then
+        echo "run_speed_bench.sh: $program is missing; build it first:" >&2
+        echo "  cmake --build $build --target kesto make_corpus scan_floor evict_files" >&2
+        exit 2
+    fi
+done
+if [[ ! -x /usr/bin/time ]]; then
+    echo "run_speed_bench.sh: /usr/bin/time is missing; install it: sudo apt-get install time" >&2
+    exit 2
+fi
+
+# The corpus of each case: folder name and make_corpus options. The cold case reads the mixed one.
+declare -A corpus_of=([mixed]=mixed [programs]=programs [tiny]=tiny [cold]=mixed)
+declare -A corpus_options=(
+    [mixed]="--files 20000 --bytes 1G --mix mixed"
+    [programs]="--files 1000 --bytes 2G --mix programs"
+    [tiny]="--files 200000 --mix tiny"
+)
+IFS=, read -r -a case_list <<<"$cases"
+for name in "${case_list[@]}"; do
+    [[ -n ${corpus_of[$name]:-} ]] || { echo "run_speed_bench.sh: unknown case '$name'" >&2; exit 2; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kesto-speed-bench.XXXXXX")
+# shellcheck disable=SC2317 # called by the EXIT trap
+cleanup() {
+    if ((keep == 0)); then
+        rm -rf "$work"
+    fi
+}
+trap cleanup EXIT
+
+# prepare CORPUS: generates the corpus when missing and writes it out to the disk, so that its
+# pages can be dropped from the cache.
+prepare() {
+    local dir=$corpora/$1
+    if [[ ! -f $dir/corpus.txt ]]; then
+        echo "== Generating the $1 corpus in $dir"
+        # shellcheck disable=SC2086 # the options are words
+        "$make_corpus" --out "$dir" ${corpus_options[$1]}
+        sync -f "$dir"
+    fi
+    # kesto's database index reads the file again while its change time is under three seconds
+    # old; a fresh database waits that out, so that every run sees the same.
+    local changed now
+    changed=$(stat -c %Z "$dir/Virus Database.dll")
+    now=$(date +%s)
+    if ((now - changed < 4)); then
+        sleep $((4 - (now - changed)))
+    fi
+}
+
+# Detection rows of a scan's output, paths relative to the tree, sorted.
+rows_of() {
+    grep -F ' FOUND (' "$1" | sed "s|^$2/||" | LC_ALL=C sort || true
+}
+
+# run_once CASE TOOL ROUND: one timed run; "wall_seconds peak_rss_kib" go to $work/CASE.TOOL.ROUND.numbers.
+run_once() {
+    local name=$1 tool=$2 round=$3 dir=$corpora/${corpus_of[$1]}
+    local tree=$dir/tree base=$work/$1.$2.$3 rc=0 start end
+    local -a command
+    case $tool in
+    kesto) command=("$kesto" scan --database "$dir/Virus Database.dll" "$tree") ;;
+    baseline) command=("$baseline" scan --database "$dir/Virus Database.dll" "$tree") ;;
+    floor) command=("$scan_floor" --threads "$threads" "$tree") ;;
+    esac
+    if [[ $name == cold ]]; then
+        "$evict_files" "$tree" >/dev/null
+    fi
+    start=$EPOCHREALTIME
+    /usr/bin/time -f %M -o "$base.rss" "${command[@]}" >"$base.out" 2>"$base.err" || rc=$?
+    end=$EPOCHREALTIME
+    # kesto ends with 1 when it lists something.
+    if ((rc != 0)) && ! [[ $rc == 1 && $tool != floor ]]; then
+        echo "run_speed_bench.sh: $tool exited with $rc on $name; its messages:" >&2
+        head -20 "$base.err" >&2
+        exit 1
+    fi
+    if [[ $tool != floor ]] && ! cmp -s <(rows_of "$base.out" "$tree") "$dir/expected.txt"; then
+        echo "MISMATCH: $tool on $name did not list the planted detections; see $base.out" >&2
+        keep=1
+        exit 1
+    fi
+    awk -v s="$start" -v e="$end" -v rss="$(tail -1 "$base.rss")" \
+        'BEGIN { printf "%.3f %d\n", e - s, rss }' >"$base.numbers"
+}
+
+median() {
+    sort -g | awk '{ v[++n] = $1 } END { printf "%.3f", (n % 2) ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2 }'
+}
+
+tools=(kesto floor)
+if [[ -n $baseline ]]; then
+    tools+=(baseline)
+fi
+
+summary=()
+for name in "${case_list[@]}"; do
+    prepare "${corpus_of[$name]}"
+    tree=$corpora/${corpus_of[$name]}/tree
+    read -r files bytes < <(find "$tree" -type f -printf '%s\n' |
+        awk '{ n++; s += $1 } END { printf "%d %.0f\n", n, s }')
+    echo "== $name: $files files, $bytes bytes, $runs rounds"
+    if [[ $name != cold ]]; then
+        find "$tree" -type f -print0 | xargs -0 cat >/dev/null
+    fi
+    : >"$work/$name.ratios"
+    : >"$work/$name.baseline-ratios"
+    for ((round = 0; round < runs; round++)); do
+        declare -A wall=() rss=()
+        line="   round $((round + 1)):"
+        for ((i = 0; i < ${#tools[@]}; i++)); do
+            tool=${tools[(i + round) % ${#tools[@]}]}
+            run_once "$name" "$tool" "$round"
+            read -r "wall[$tool]" "rss[$tool]" <"$work/$name.$tool.$round.numbers"
+            echo "${wall[$tool]} ${rss[$tool]}" >>"$work/$name.$tool.numbers"
+            line+=" $tool ${wall[$tool]} s $((rss[$tool] / 1024)) MiB;"
+        done
+        echo "$line"
+        awk -v k="${wall[kesto]}" -v f="${wall[floor]}" 'BEGIN { printf "%.4f\n", k / f }' \
+            >>"$work/$name.ratios"
+        if [[ -n $baseline ]]; then
+            awk -v k="${wall[kesto]}" -v b="${wall[baseline]}" 'BEGIN { printf "%.4f\n", k / b }' \
+                >>"$work/$name.baseline-ratios"
+        fi
+    done
+    ratio=$(median <"$work/$name.ratios")
+    kesto_wall=$(cut -d' ' -f1 "$work/$name.kesto.numbers" | median)
+    floor_wall=$(cut -d' ' -f1 "$work/$name.floor.numbers" | median)
+    kesto_rss=$(cut -d' ' -f2 "$work/$name.kesto.numbers" | sort -n | tail -1)
+    row=$(printf '%-9s %8s %10s %10s %12.1f' "$name" "$ratio" "$kesto_wall" "$floor_wall" \
+        "$(awk -v k="$kesto_rss" 'BEGIN { print k / 1024 }')")
+    if [[ -n $baseline ]]; then
+        row+=$(printf ' %16s' "$(median <"$work/$name.baseline-ratios")")
+    fi
+    summary+=("$row")
+done
+
+echo
+echo "== Medians of $runs rounds (each round in another order); scan_floor on $threads threads"
+header=$(printf '%-9s %8s %10s %10s %12s' case kesto/floor "kesto s" "floor s" "kesto MiB")
+if [[ -n $baseline ]]; then
+    header+=$(printf ' %16s' kesto/baseline)
+fi
+echo "$header"
+printf '%s\n' "${summary[@]}"
+echo "(ratios: median of the per-round ratios of wall times; MiB: kesto's largest peak resident" \
+    "set size; every kesto run listed exactly the planted detections)"
+if ((keep == 1)); then
+    echo "Outputs of every run: $work"
+fi

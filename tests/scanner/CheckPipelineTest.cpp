@@ -1,0 +1,66 @@
+#include "scanner/CheckPipeline.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kFiles = 1200;
+
+/// Runs `kFiles` files through a pipeline of one worker whose reads wait for the disk where
+/// `waits` says so and whose prefetches find the file in memory where `cached` says so. Returns
+/// the files prefetched, in the order they were.
+template <class Waits, class Cached> std::vector<int> prefetchedFiles(Waits waits, Cached cached) {
+    std::mutex mutex;
+    std::vector<int> prefetched;
+    CheckPipeline* pipeline = nullptr;
+    CheckPipeline checks(
+        1,
+        [&](const WalkedFile& file, platform::ReadBuffer&) {
+            pipeline->noteRead(waits(std::stoi(file.name)));
+            return FileCheckResult();
+        },
+        [&](const WalkedFile& file) {
+            const std::lock_guard lock(mutex);
+            prefetched.push_back(std::stoi(file.name));
+            return !cached(prefetched.back());
+        });
+    pipeline = &checks;
+    for (int i = 0; i < kFiles; ++i) {
+        WalkedFile file;
+        file.name = std::to_string(i);
+        checks.push(std::move(file));
+    }
+    checks.flush();
+    for (int i = 0; i < kFiles; ++i) {
+        EXPECT_EQ(checks.pop().first.name, std::to_string(i));
+    }
+    return prefetched;
+}
+
+} // namespace
+
+TEST(CheckPipeline, ReadsThatKeepWaitingPrefetchTheFilesAheadOnce) {
+    const std::vector<int> prefetched =
+        prefetchedFiles([](int) { return true; }, [](int) { return false; });
+    ASSERT_FALSE(prefetched.empty());
+    // In walk order, each file at most once, and soon after the reads started waiting.
+    EXPECT_TRUE(std::is_sorted(prefetched.begin(), prefetched.end()));
+    EXPECT_EQ(std::adjacent_find(prefetched.begin(), prefetched.end()), prefetched.end());
+    EXPECT_LT(prefetched.front(), 100);
+    EXPECT_EQ(prefetched.back(), kFiles - 1);
+}
+
+TEST(CheckPipeline, AWarmScanPrefetchesNothingAndPrefetchingEndsOnceFilesAreInMemory) {
+    // The odd read that waits, as a warm scan meets them, does not start it.
+    EXPECT_TRUE(prefetchedFiles([](int file) { return file % 10 == 0; }, [](int) { return false; })
+                    .empty());
+    // Files ahead that are in memory already end it, until reads wait again.
+    const std::vector<int> stopped =
+        prefetchedFiles([](int file) { return file < 20; }, [](int) { return true; });
+    ASSERT_FALSE(stopped.empty());
+    EXPECT_LT(stopped.back(), kFiles / 2);
+}
