@@ -79,19 +79,3 @@ std::string JsonString(std::string_view text) {
     json += '"';
     return json;
 }
-
-std::string PrintableName(std::string_view text) {
-    std::string printable;
-    printable.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            printable += escaped("\\x%02x", byte);
-        } else if (c == '\\') {
-            printable += "\\\\";
-        } else {
-            printable += c;
-        }
-    }
-    return printable;
-}

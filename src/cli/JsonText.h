@@ -1,5 +1,7 @@
 #pragma once
 
+#include "scanner/PrintableName.h"
+
 #include <string>
 #include <string_view>
 
@@ -8,7 +10,3 @@
 /// written as a lone low surrogate "\udcXX" (XX the byte), so file names that are not UTF-8 stay
 /// recoverable byte for byte.
 std::string JsonString(std::string_view text);
-
-/// Control characters of a file name written as "\xNN" and a backslash as "\\", so that one listed
-/// file stays one line and every printed name stands for exactly one name.
-std::string PrintableName(std::string_view text);

@@ -4,10 +4,10 @@
 #include "platform/AtomicFile.h"
 #include "platform/FileOps.h"
 #include "platform/InputFile.h"
+#include "scanner/PrintableName.h"
 
 #include <array>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <sodium.h>
@@ -61,25 +61,8 @@ std::error_code digestOf(const platform::FolderHandle& folder, const std::string
     return {};
 }
 
-/// `text` for a message or a list: control characters and the backslash as "\xNN", so that a
-/// name holding a newline stays on one line and reads unambiguously.
-std::string shown(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || c == '\\') {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02x", byte);
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 std::string inQuotes(std::string_view text) {
-    return "'" + shown(text) + "'";
+    return "'" + PrintableName(text) + "'";
 }
 
 bool isQuarantinedName(const std::string& name) {
@@ -382,11 +365,11 @@ QuarantineRowTexts QuarantineRow(const QuarantineItem& item) {
         row.location = "(" + item.problem + ")";
         return row;
     }
-    row.location = shown(item.record->location);
+    row.location = PrintableName(item.record->location);
     if (item.fileMissing) {
         row.location += " (" + item.problem + ")";
     }
-    row.threat = shown(item.record->threat);
+    row.threat = PrintableName(item.record->threat);
     row.size = std::to_string(item.record->size);
     row.date = item.record->quarantinedAt;
     return row;
