@@ -44,11 +44,13 @@ template <class Waits, class Cached> std::vector<int> prefetchedFiles(Waits wait
 } // namespace
 
 TEST(CheckPipeline, ReadsThatKeepWaitingPrefetchTheFilesAheadOnce) {
-    const std::vector<int> prefetched =
+    std::vector<int> prefetched =
         prefetchedFiles([](int) { return true; }, [](int) { return false; });
     ASSERT_FALSE(prefetched.empty());
-    // In walk order, each file at most once, and soon after the reads started waiting.
-    EXPECT_TRUE(std::is_sorted(prefetched.begin(), prefetched.end()));
+    // The worker and the popping thread prefetch their own runs side by side, so the recorded
+    // order interleaves; what counts is that each file is prefetched at most once, from soon
+    // after the reads started waiting up to the last one.
+    std::sort(prefetched.begin(), prefetched.end());
     EXPECT_EQ(std::adjacent_find(prefetched.begin(), prefetched.end()), prefetched.end());
     EXPECT_LT(prefetched.front(), 100);
     EXPECT_EQ(prefetched.back(), kFiles - 1);
