@@ -4,14 +4,18 @@
 # generated corpus, and checks that kesto lists exactly the detections the classic scan lists.
 # scan_floor also runs with --whole-file (each file read in one piece, as kesto reads it) and with
 # --whole-file --buffer-offset 16 (the buffer where malloc puts a large block), which separate what
-# a read buffer's size and its place in memory cost. Builds nothing; see bench/README.md.
+# a read buffer's size and its place in memory cost. When the general pattern tool yara is on PATH,
+# it runs too, with rules made by yara_rules from the same database and the built-in virus
+# patterns (the full rules, --yara-runs times, as they are slow) and with the pattern rule alone
+# (every round); the files it flags are compared with kesto's. Builds nothing; see bench/README.md.
 set -euo pipefail
 
 usage() {
     cat <<'EOF'
 Usage: bench/run_scan_bench.sh [OPTIONS] BUILD_DIR
 
-Runs BUILD_DIR/bin/kesto and BUILD_DIR/bench/{make_corpus,scan_floor,classic_scan}.
+Runs BUILD_DIR/bin/kesto and BUILD_DIR/bench/{make_corpus,scan_floor,classic_scan}, and, when
+yara is on PATH and BUILD_DIR/bench/yara_rules is built, yara with the rules yara_rules writes.
 
   --corpus DIR        the corpus folder (default BUILD_DIR/bench-corpus); a corpus is generated
                       there when DIR/corpus.txt is missing
@@ -20,7 +24,12 @@ Runs BUILD_DIR/bin/kesto and BUILD_DIR/bench/{make_corpus,scan_floor,classic_sca
   --seed N            seed of a generated corpus (default 1)
   --runs N            timed runs of kesto scan and of the three scan_floor variants (default 3)
   --classic-runs N    timed runs of classic_scan (default 3; 0 leaves it out)
-  --threads N         threads of scan_floor (default: the processor count, as kesto uses)
+  --yara-runs N       timed runs of yara with the full rules, checksums and patterns (default 0:
+                      yara computes a file's CRC-32 again for every checksum rule, so a run takes
+                      about a second per MB of files below 750 KB and 1,000 database lines on
+                      two processors); yara with the pattern rule alone runs --runs times
+  --threads N         threads of scan_floor and yara (default: the processor count, as kesto
+                      uses)
   --wait-idle SECONDS before each run, wait up to this long for other work on the machine to
                       stop (default 60; 0 does not wait)
   --keep              keep the outputs of every run (their folder is printed)
@@ -34,6 +43,7 @@ bytes=3G
 seed=1
 runs=3
 classic_runs=3
+yara_runs=0
 threads=$(getconf _NPROCESSORS_ONLN)
 keep=0
 wait_idle=60
@@ -45,6 +55,7 @@ while (($# > 0)); do
     --seed) seed=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
     --classic-runs) classic_runs=$2; shift 2 ;;
+    --yara-runs) yara_runs=$2; shift 2 ;;
     --threads) threads=$2; shift 2 ;;
     --wait-idle) wait_idle=$2; shift 2 ;;
     --keep) keep=1; shift ;;
@@ -63,6 +74,7 @@ kesto=$build/bin/kesto
 make_corpus=$build/bench/make_corpus
 scan_floor=$build/bench/scan_floor
 classic_scan=$build/bench/classic_scan
+yara_rules=$build/bench/yara_rules
 for program in "$kesto" "$make_corpus" "$scan_floor" "$classic_scan"; do
     if [[ ! -x $program ]]; then
         echo "run_scan_bench.sh: $program is missing; build it first:" >&2
@@ -73,6 +85,13 @@ done
 if [[ ! -x /usr/bin/time ]]; then
     echo "run_scan_bench.sh: /usr/bin/time is missing; install it: sudo apt-get install time" >&2
     exit 2
+fi
+yara=$(command -v yara || true)
+if [[ -z $yara ]]; then
+    echo "note: yara is not on PATH; it is left out (Debian: sudo apt-get install yara)"
+elif [[ ! -x $yara_rules ]]; then
+    echo "note: $yara_rules is missing; yara is left out (cmake --build $build --target yara_rules)"
+    yara=""
 fi
 
 # ---------------------------------------------------------------------------------------------
@@ -145,12 +164,29 @@ wall_seconds() {
 # The programs, each with its command line. The runs go round by round (every program once, then
 # the next round), so that a change in the machine's state during the benchmark touches all alike.
 tools=(kesto scan_floor floor_whole floor_offset)
+# yara's rules: one per checksum line before the end line and one holding the virus patterns, or
+# the pattern rule alone.
+if [[ -n $yara ]]; then
+    rules=$work/kesto.yar
+    pattern_rules=$work/patterns.yar
+    "$yara_rules" "$database" >"$rules"
+    "$yara_rules" --patterns-only >"$pattern_rules"
+    echo "== yara $("$yara" --version): $(grep -c '^rule ' "$rules") rules in $rules"
+    tools+=(yara_patterns)
+    if ((yara_runs > 0)); then
+        tools+=(yara)
+    else
+        echo "note: yara with the full rules is left out (--yara-runs 0)"
+    fi
+fi
 declare -A label=(
     [kesto]="kesto scan"
     [scan_floor]="scan_floor"
     [floor_whole]="floor whole-file"
     [floor_offset]="floor whole+16"
     [classic_scan]="classic_scan"
+    [yara]="yara full"
+    [yara_patterns]="yara patterns"
 )
 # shellcheck disable=SC2034 # read through the name reference in run_once
 {
@@ -159,13 +195,20 @@ declare -A label=(
     cmd_floor_whole=("$scan_floor" --threads "$threads" --whole-file "$tree")
     cmd_floor_offset=("$scan_floor" --threads "$threads" --whole-file --buffer-offset 16 "$tree")
     cmd_classic_scan=("$classic_scan" --database "$database" "$tree")
+    # -f: each pattern found once per file; -N: no symbolic links followed, as kesto's walk.
+    cmd_yara=("$yara" -r -f -N -p "$threads" "${rules:-}" "$tree")
+    cmd_yara_patterns=("$yara" -r -f -N -p "$threads" "${pattern_rules:-}" "$tree")
 }
 if ((classic_runs > 0)); then
     tools+=(classic_scan)
 fi
 
 runs_of() {
-    if [[ $1 == classic_scan ]]; then echo "$classic_runs"; else echo "$runs"; fi
+    case $1 in
+    classic_scan) echo "$classic_runs" ;;
+    yara) echo "$yara_runs" ;;
+    *) echo "$runs" ;;
+    esac
 }
 
 # run_once TOOL RUN: one timed run; its output, messages and time report go to $work/TOOL.RUN.*
@@ -213,10 +256,13 @@ summary_of() {
         }'
 }
 
+# Each round starts with another program, so that none always runs right after the same one.
 rounds=$((runs > classic_runs ? runs : classic_runs))
+rounds=$((rounds > yara_runs ? rounds : yara_runs))
 for ((round = 1; round <= rounds; round++)); do
     echo "== Round $round of $rounds"
-    for tool in "${tools[@]}"; do
+    for ((i = 0; i < ${#tools[@]}; i++)); do
+        tool=${tools[(i + round - 1) % ${#tools[@]}]}
         if ((round <= $(runs_of "$tool"))); then
             run_once "$tool" "$round"
         fi
@@ -237,6 +283,22 @@ if ((busy_runs > 0)); then
 fi
 echo "(wall: median of the runs; files/s and MB/s: the whole corpus over the median wall time," \
     "MB = 10^6 bytes; cpu: user + system time; peak RSS: the largest of the runs)"
+# ratio_to TOOL: the median of the per-round ratios kesto/TOOL of the rounds both ran in.
+ratio_to() {
+    local run
+    for ((run = 1; run <= runs; run++)); do
+        if [[ -f $work/$1.$run.numbers ]]; then
+            echo "$(cut -d' ' -f1 "$work/kesto.$run.numbers") $(cut -d' ' -f1 "$work/$1.$run.numbers")"
+        fi
+    done | awk '$2 > 0 { print $1 / $2 }' | sort -g |
+        awk -v name="${label[$1]}" '{ v[++n] = $1 }
+            END { if (n) printf "kesto/%s: %.4g (median of %d per-round ratios of wall times)\n",
+                name, (n % 2) ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2, n }'
+}
+if [[ -n $yara ]]; then
+    ratio_to yara_patterns
+    ratio_to yara
+fi
 
 # ---------------------------------------------------------------------------------------------
 # Same detections?
@@ -278,6 +340,48 @@ if ((classic_runs > 0)); then
         echo "MISMATCH between kesto (<) and classic_scan (>), rows in listing order:" >&2
         head -40 "$work/classic.diff" >&2
         status=1
+    fi
+fi
+# yara_paths TOOL RUN: the files a yara run flagged, relative to the tree, sorted; yara names a
+# file once per rule it matches.
+yara_paths() {
+    sed "s|^[^ ]* $tree/||" "$work/$1.$2.out" | LC_ALL=C sort -u
+}
+# compare_yara TOOL KESTO_PATHS: yara must flag the files kesto lists, and besides them only files
+# that are not programs: kesto searches the virus patterns in programs only, yara, which has no
+# notion of a file's type, in every file.
+compare_yara() {
+    local tool=$1 listed=$2 run
+    yara_paths "$tool" 1 >"$work/$tool.paths"
+    for ((run = 2; run <= $(runs_of "$tool"); run++)); do
+        if ! cmp -s <(yara_paths "$tool" "$run") "$work/$tool.paths"; then
+            echo "MISMATCH: ${label[$tool]} run $run flagged other files than run 1" >&2
+            status=1
+        fi
+    done
+    LC_ALL=C comm -13 "$listed" "$work/$tool.paths" >"$work/$tool.extra"
+    LC_ALL=C comm -23 "$listed" "$work/$tool.paths" >"$work/$tool.missed"
+    grep -Eiv '\.(exe|scr)$' "$work/$tool.extra" >"$work/$tool.extra-other" || true
+    grep -Ei '\.(exe|scr)$' "$work/$tool.extra" >"$work/$tool.extra-programs" || true
+    echo "== Detections: ${label[$tool]} flags $(wc -l <"$work/$tool.paths") files:" \
+        "$(($(wc -l <"$work/$tool.paths") - $(wc -l <"$work/$tool.extra"))) that kesto lists and" \
+        "$(wc -l <"$work/$tool.extra-other") that are not programs"
+    if [[ -s $work/$tool.extra-programs || -s $work/$tool.missed ]]; then
+        echo "MISMATCH between kesto (<) and ${label[$tool]} (>), files:" >&2
+        { sed 's/^/< /' "$work/$tool.missed"; sed 's/^/> /' "$work/$tool.extra-programs"; } |
+            head -40 >&2
+        status=1
+    fi
+}
+if [[ -n $yara ]]; then
+    # A row's path ends at its first ": " (the corpus has no such path). Pattern rows end with the
+    # size, or with "Infected File (s)"; checksum rows with the advice to send the file.
+    sed 's/: .*//' "$work/kesto.rows" | LC_ALL=C sort -u >"$work/kesto.paths"
+    grep -E ' FOUND \([0-9]+ bytes\)( Infected File \(s\))?$' "$work/kesto.rows" |
+        sed 's/: .*//' | LC_ALL=C sort -u >"$work/kesto.pattern-paths" || true
+    compare_yara yara_patterns "$work/kesto.pattern-paths"
+    if ((yara_runs > 0)); then
+        compare_yara yara "$work/kesto.paths"
     fi
 fi
 if ((status == 0)); then

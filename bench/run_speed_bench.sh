@@ -4,18 +4,22 @@
 # only, 200,000 tiny files, and the mixed tree cold (each file dropped from the page cache before
 # every run). The programs run round by round, each round in another order; each round gives one
 # ratio kesto/floor, and the median of those ratios is reported with kesto's peak memory. Every
-# kesto run must list exactly the planted detections. See bench/README.md.
+# kesto run must list exactly the planted detections. The desktop case times the main window's scan
+# (gui_scan, offscreen) against `kesto scan` on the mixed tree instead. See bench/README.md.
 set -euo pipefail
 
 usage() {
     cat <<'EOF'
 Usage: bench/run_speed_bench.sh [OPTIONS] BUILD_DIR
 
-Runs BUILD_DIR/bin/kesto and BUILD_DIR/bench/{make_corpus,scan_floor,evict_files}.
+Runs BUILD_DIR/bin/kesto and BUILD_DIR/bench/{make_corpus,scan_floor,evict_files}, and for the
+desktop case BUILD_DIR/bench/gui_scan (a desktop build).
 
   --corpora DIR     folder of the corpora (default BUILD_DIR/speed-corpora); a missing corpus
                     is generated there
-  --cases LIST      comma-separated cases out of mixed,programs,tiny,cold (default all four)
+  --cases LIST      comma-separated cases out of mixed,programs,tiny,cold,desktop (default the
+                    first four; desktop times the main window's scan against kesto scan on the
+                    mixed corpus)
   --runs N          rounds per case (default 5)
   --threads N       threads of scan_floor (default: the processor count, as kesto uses)
   --baseline PATH   another kesto program timed in the same rounds (say, a build before a
@@ -54,6 +58,7 @@ kesto=$build/bin/kesto
 make_corpus=$build/bench/make_corpus
 scan_floor=$build/bench/scan_floor
 evict_files=$build/bench/evict_files
+gui_scan=$build/bench/gui_scan
 for program in "$kesto" "$make_corpus" "$scan_floor" "$evict_files" ${baseline:+"$baseline"}; do
     if [[ ! -x $program ]]; then
         echo "run_speed_bench.sh: $program is missing; build it first:" >&2
@@ -67,7 +72,7 @@ if [[ ! -x /usr/bin/time ]]; then
 fi
 
 # The corpus of each case: folder name and make_corpus options. The cold case reads the mixed one.
-declare -A corpus_of=([mixed]=mixed [programs]=programs [tiny]=tiny [cold]=mixed)
+declare -A corpus_of=([mixed]=mixed [programs]=programs [tiny]=tiny [cold]=mixed [desktop]=mixed)
 declare -A corpus_options=(
     [mixed]="--files 20000 --bytes 1G --mix mixed"
     [programs]="--files 1000 --bytes 2G --mix programs"
@@ -76,6 +81,11 @@ declare -A corpus_options=(
 IFS=, read -r -a case_list <<<"$cases"
 for name in "${case_list[@]}"; do
     [[ -n ${corpus_of[$name]:-} ]] || { echo "run_speed_bench.sh: unknown case '$name'" >&2; exit 2; }
+    if [[ $name == desktop && ! -x $gui_scan ]]; then
+        echo "run_speed_bench.sh: $gui_scan is missing; build it (a desktop build) first:" >&2
+        echo "  cmake --build $build --target gui_scan" >&2
+        exit 2
+    fi
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kesto-speed-bench.XXXXXX")
@@ -121,6 +131,8 @@ run_once() {
     kesto) command=("$kesto" scan --database "$dir/Virus Database.dll" "$tree") ;;
     baseline) command=("$baseline" scan --database "$dir/Virus Database.dll" "$tree") ;;
     floor) command=("$scan_floor" --threads "$threads" "$tree") ;;
+    desktop) command=(env QT_QPA_PLATFORM=offscreen "$gui_scan" --database "$dir/Virus Database.dll"
+        "$tree") ;;
     esac
     if [[ $name == cold ]]; then
         "$evict_files" "$tree" >/dev/null
@@ -134,7 +146,16 @@ run_once() {
         head -20 "$base.err" >&2
         exit 1
     fi
-    if [[ $tool != floor ]] && ! cmp -s <(rows_of "$base.out" "$tree") "$dir/expected.txt"; then
+    if [[ $tool == desktop ]]; then
+        # The window shows rows, not text: its detection count must be the planted one.
+        local shown
+        shown=$(awk '/^desktop scan:/ { print $3 }' "$base.out")
+        if [[ $shown != "$(wc -l <"$dir/expected.txt")" ]]; then
+            echo "MISMATCH: the desktop scan on $name counted '$shown' detections; see $base.out" >&2
+            keep=1
+            exit 1
+        fi
+    elif [[ $tool != floor ]] && ! cmp -s <(rows_of "$base.out" "$tree") "$dir/expected.txt"; then
         echo "MISMATCH: $tool on $name did not list the planted detections; see $base.out" >&2
         keep=1
         exit 1
@@ -147,13 +168,21 @@ median() {
     sort -g | awk '{ v[++n] = $1 } END { printf "%.3f", (n % 2) ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2 }'
 }
 
-tools=(kesto floor)
-if [[ -n $baseline ]]; then
-    tools+=(baseline)
-fi
-
 summary=()
+desktop_row=""
 for name in "${case_list[@]}"; do
+    # The desktop case compares the window's scan with kesto's; the others compare kesto with the
+    # floor. "reference" is the tool of the ratio's denominator.
+    if [[ $name == desktop ]]; then
+        tools=(kesto desktop)
+        measured=desktop reference=kesto
+    else
+        tools=(kesto floor)
+        measured=kesto reference=floor
+        if [[ -n $baseline ]]; then
+            tools+=(baseline)
+        fi
+    fi
     prepare "${corpus_of[$name]}"
     tree=$corpora/${corpus_of[$name]}/tree
     read -r files bytes < <(find "$tree" -type f -printf '%s\n' |
@@ -173,16 +202,28 @@ for name in "${case_list[@]}"; do
             read -r "wall[$tool]" "rss[$tool]" <"$work/$name.$tool.$round.numbers"
             echo "${wall[$tool]} ${rss[$tool]}" >>"$work/$name.$tool.numbers"
             line+=" $tool ${wall[$tool]} s $((rss[$tool] / 1024)) MiB;"
+            if [[ $tool == desktop ]]; then
+                line+=" (click to end $(awk '/^desktop scan:/ { print $6 }' \
+                    "$work/$name.desktop.$round.out") s);"
+            fi
         done
         echo "$line"
-        awk -v k="${wall[kesto]}" -v f="${wall[floor]}" 'BEGIN { printf "%.4f\n", k / f }' \
+        awk -v k="${wall[$measured]}" -v f="${wall[$reference]}" 'BEGIN { printf "%.4f\n", k / f }' \
             >>"$work/$name.ratios"
-        if [[ -n $baseline ]]; then
+        if [[ -n ${wall[baseline]:-} ]]; then
             awk -v k="${wall[kesto]}" -v b="${wall[baseline]}" 'BEGIN { printf "%.4f\n", k / b }' \
                 >>"$work/$name.baseline-ratios"
         fi
     done
     ratio=$(median <"$work/$name.ratios")
+    if [[ $name == desktop ]]; then
+        desktop_wall=$(cut -d' ' -f1 "$work/$name.desktop.numbers" | median)
+        desktop_rss=$(cut -d' ' -f2 "$work/$name.desktop.numbers" | sort -n | tail -1)
+        desktop_row=$(printf '%-9s %16s %10s %12s %12.1f' "$name" "$ratio" "$desktop_wall" \
+            "$(cut -d' ' -f1 "$work/$name.kesto.numbers" | median)" \
+            "$(awk -v k="$desktop_rss" 'BEGIN { print k / 1024 }')")
+        continue
+    fi
     kesto_wall=$(cut -d' ' -f1 "$work/$name.kesto.numbers" | median)
     floor_wall=$(cut -d' ' -f1 "$work/$name.floor.numbers" | median)
     kesto_rss=$(cut -d' ' -f2 "$work/$name.kesto.numbers" | sort -n | tail -1)
@@ -196,13 +237,22 @@ done
 
 echo
 echo "== Medians of $runs rounds (each round in another order); scan_floor on $threads threads"
-header=$(printf '%-9s %8s %10s %10s %12s' case kesto/floor "kesto s" "floor s" "kesto MiB")
-if [[ -n $baseline ]]; then
-    header+=$(printf ' %16s' kesto/baseline)
+if ((${#summary[@]} > 0)); then
+    header=$(printf '%-9s %8s %10s %10s %12s' case kesto/floor "kesto s" "floor s" "kesto MiB")
+    if [[ -n $baseline ]]; then
+        header+=$(printf ' %16s' kesto/baseline)
+    fi
+    echo "$header"
+    printf '%s\n' "${summary[@]}"
 fi
-echo "$header"
-printf '%s\n' "${summary[@]}"
-echo "(ratios: median of the per-round ratios of wall times; MiB: kesto's largest peak resident" \
+if [[ -n $desktop_row ]]; then
+    if ((${#summary[@]} > 0)); then
+        echo
+    fi
+    printf '%-9s %16s %10s %12s %12s\n' case desktop/command "desktop s" "kesto s" "desktop MiB"
+    echo "$desktop_row"
+fi
+echo "(ratios: median of the per-round ratios of wall times; MiB: the largest peak resident" \
     "set size; every kesto run listed exactly the planted detections)"
 if ((keep == 1)); then
     echo "Outputs of every run: $work"
