@@ -8,6 +8,7 @@
 #include "engine/KestoEngine.h"
 #include "engine/clsCRC.h"
 #include "engine/ui/frmTempDb.h"
+#include "scanner/ui/CellPictureDelegate.h"
 #include "scanner/ui/Load1.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
@@ -19,8 +20,11 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QStyledItemDelegate>
 #include <QTest>
 #include <QTreeWidget>
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 using testsupport::TempDir;
@@ -173,6 +177,56 @@ private slots:
         QCOMPARE(answers.messages.back().text,
                  QStringLiteral("There are no viruses are quaranted..."));
         QCOMPARE(answers.messages.back().title, QStringLiteral("No Selected"));
+    }
+
+    void scanWithAStandingClockStillShowsTheLastCountAndEveryRowInOrder() {
+        // Progress waits for the clock; with one that never moves, the end of the scan alone
+        // must bring the last count, the full percentage and every row in walk order.
+        std::vector<std::string> planted;
+        for (int i = 0; i < 60; ++i) {
+            const std::string name = "d" + std::to_string(i % 6) + "/f" + std::to_string(i);
+            const bool infected = i % 7 == 0;
+            writeFile(m_tree.file(name), infected ? testsupport::eicar() : std::string("clean"));
+            if (infected) {
+                planted.push_back(m_tree.file(name));
+            }
+        }
+        std::sort(planted.begin(), planted.end());
+        DialogAnswers answers;
+        Antivirus::Settings standing = settings();
+        const auto now = std::chrono::steady_clock::now();
+        standing.progressClock = [now] { return now; };
+        Antivirus window(std::move(standing));
+        scanTree(window, answers);
+        QCOMPARE(labelText(window, "lblFileDiperiksa"), QStringLiteral("60"));
+        QCOMPARE(labelText(window, "lblPercentComplete"), QStringLiteral("100 % Complete..."));
+        QCOMPARE(labelText(window, "lblJumlahVirus"), QString::number(planted.size()));
+        const auto* list = window.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
+        std::vector<std::string> shown;
+        for (int row = 0; row < list->topLevelItemCount(); ++row) {
+            shown.push_back(list->topLevelItem(row)->text(2).toStdString());
+        }
+        QCOMPARE(shown, planted);
+    }
+
+    void detectionListPaintsKeptCellPicturesAsTheStyleDoes() {
+        writeFile(m_tree.file("a/eicar.com"), testsupport::eicar());
+        writeFile(m_tree.file("a-folder-name-long-enough-to-be-elided/b/again.com"),
+                  testsupport::eicar());
+        DialogAnswers answers;
+        Antivirus window(settings());
+        window.show();
+        scanTree(window, answers);
+        auto* list = window.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
+        const auto* delegate = qobject_cast<CellPictureDelegate*>(list->itemDelegate());
+        QVERIFY(delegate != nullptr);
+        const QImage first = list->viewport()->grab().toImage();
+        const QImage kept = list->viewport()->grab().toImage();
+        QCOMPARE(delegate->keptPictures(), 8); // two rows of four cells
+        list->setItemDelegate(new QStyledItemDelegate(list));
+        const QImage styled = list->viewport()->grab().toImage();
+        QCOMPARE(first, styled);
+        QCOMPARE(kept, styled);
     }
 
     void statusLineGreetsOnlyOnReturnFromAToolWindow() {

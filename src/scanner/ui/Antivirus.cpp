@@ -15,6 +15,7 @@
 #include "scanner/DetectionActions.h"
 #include "scanner/QuarantineFolder.h"
 #include "scanner/StartupTexts.h"
+#include "scanner/ui/CellPictureDelegate.h"
 #include "scanner/ui/ScanWorker.h"
 #include "tools/ui/ToolWindows.h"
 
@@ -88,7 +89,7 @@ Antivirus::Antivirus(Settings settings, QWidget* parent)
       m_database(std::make_unique<SignatureDatabase>(m_settings.databasePath)),
       m_engineWindows(std::make_unique<EngineWindows>(this, m_settings.databasePath)),
       m_toolWindows(std::make_unique<ToolWindows>(this, m_settings.tools)),
-      m_worker(new ScanWorker(this)) {
+      m_worker(new ScanWorker(this, m_settings.progressClock)) {
     setObjectName(QStringLiteral("Antivirus"));
     setWindowTitle(toQString(StartupTexts::kMainCaption));
     buildWindow();
@@ -102,33 +103,15 @@ Antivirus::Antivirus(Settings settings, QWidget* parent)
     connect(Timer2, &QTimer::timeout, this, &Antivirus::Timer2_Timer);
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &Antivirus::focusWindowChanged);
 
-    connect(m_worker, &ScanWorker::passStarted, this, [this](int pass) {
-        ListView1->clear();
-        m_detections.clear();
-        if (static_cast<ScanPass>(pass) == ScanPass::Scanning) {
-            Timer2->stop(); // the wait animation belongs to the counting pass
-        }
-    });
-    connect(m_worker, &ScanWorker::totalCounted, this, [this](quint64 total) {
-        m_total = total;
-        lblTotalFile->setText(QString::number(total));
-    });
-    connect(m_worker, &ScanWorker::fileStarted, this,
-            [this](const QString& text) { status->setText(text); });
-    connect(m_worker, &ScanWorker::detectionListed, this,
-            [this](const DetectionEntry& entry, quint64 detections) {
-                addRow(entry);
-                lblJumlahVirus->setText(QString::number(detections));
-            });
-    connect(m_worker, &ScanWorker::fileChecked, this,
-            [this](quint64 checked, int percent, const QString& text) {
-                m_checked = checked;
-                lblFileDiperiksa->setText(QString::number(checked));
-                if (percent >= 0) {
-                    showPercent(percent, text);
-                }
-            });
-    connect(m_worker, &ScanWorker::finished, this, &Antivirus::scanFinished);
+    // Queued: the worker's timer also sends from this thread, and a direct call would overtake the
+    // reports still waiting in the queue.
+    const auto queued = Qt::QueuedConnection;
+    connect(m_worker, &ScanWorker::passStarted, this, &Antivirus::scanPassStarted, queued);
+    connect(m_worker, &ScanWorker::totalCounted, this, &Antivirus::scanTotalCounted, queued);
+    connect(m_worker, &ScanWorker::fileStarted, status, &QLabel::setText, queued);
+    connect(m_worker, &ScanWorker::detectionListed, this, &Antivirus::scanDetectionListed, queued);
+    connect(m_worker, &ScanWorker::fileChecked, this, &Antivirus::scanFileChecked, queued);
+    connect(m_worker, &ScanWorker::finished, this, &Antivirus::scanFinished, queued);
 }
 
 Antivirus::~Antivirus() {
@@ -252,6 +235,7 @@ void Antivirus::buildWindow() {
     ListView1->setUniformRowHeights(true);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setTextElideMode(Qt::ElideMiddle);
+    ListView1->setItemDelegate(new CellPictureDelegate(ListView1));
     ListView1->setColumnCount(5);
     QStringList titles;
     int listWidth = 0;
@@ -340,7 +324,8 @@ void Antivirus::showPercent(int percent, const QString& text) {
 
 void Antivirus::addRow(const DetectionEntry& entry) {
     m_detections.push_back(entry);
-    auto* row = new QTreeWidgetItem(ListView1);
+    // Filled before it joins the list, so that the list takes it in as one change.
+    auto* row = new QTreeWidgetItem;
     row->setText(1, toQString(entry.name));
     row->setText(2, toQString(entry.location));
     row->setText(3, toQString(entry.size));
@@ -349,6 +334,7 @@ void Antivirus::addRow(const DetectionEntry& entry) {
         row->setTextAlignment(column, Qt::AlignCenter);
         row->setToolTip(column, row->text(column));
     }
+    ListView1->addTopLevelItem(row);
 }
 
 void Antivirus::cmdScan_Click() {
@@ -388,6 +374,32 @@ void Antivirus::cmdScan_Click() {
     options.database = m_database.get();
     options.quarantineFolder = ResolveQuarantineFolder(m_settings.quarantineFolder);
     m_worker->start(std::move(options));
+}
+
+void Antivirus::scanPassStarted(int pass) {
+    ListView1->clear();
+    m_detections.clear();
+    if (static_cast<ScanPass>(pass) == ScanPass::Scanning) {
+        Timer2->stop(); // the wait animation belongs to the counting pass
+    }
+}
+
+void Antivirus::scanTotalCounted(quint64 total) {
+    m_total = total;
+    lblTotalFile->setText(QString::number(total));
+}
+
+void Antivirus::scanDetectionListed(const DetectionEntry& entry, quint64 detections) {
+    addRow(entry);
+    lblJumlahVirus->setText(QString::number(detections));
+}
+
+void Antivirus::scanFileChecked(quint64 checked, int percent, const QString& text) {
+    m_checked = checked;
+    lblFileDiperiksa->setText(QString::number(checked));
+    if (percent >= 0) {
+        showPercent(percent, text);
+    }
 }
 
 void Antivirus::scanFinished(const ScanSummary& summary) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scanner/DetectionList.h"
+#include "scanner/ProgressCoalescer.h"
 #include "scanner/ScanTexts.h"
 #include "tools/ui/ToolSettings.h"
 
@@ -37,6 +38,8 @@ public:
         /// Whether the elapsed clock and the wait animation tick by themselves; tests turn this
         /// off and call Timer1_Timer and Timer2_Timer as the clock.
         bool timersTick = true;
+        /// Times how often the scan's per-file progress is shown; empty is the steady clock.
+        ProgressCoalescer::Clock progressClock;
         /// What the tool windows show and start; empty members mean the running system.
         ToolSettings tools;
     };
@@ -83,6 +86,11 @@ private:
     void setCounts(std::uint64_t total, std::uint64_t checked, std::uint64_t detections);
     void showPercent(int percent, const QString& text);
     void addRow(const DetectionEntry& entry);
+    // What the scan reports, shown as it comes.
+    void scanPassStarted(int pass);
+    void scanTotalCounted(quint64 total);
+    void scanDetectionListed(const DetectionEntry& entry, quint64 detections);
+    void scanFileChecked(quint64 checked, int percent, const QString& text);
     void scanFinished(const ScanSummary& summary);
     void tindakan(std::string_view aksi);
     void setScanButtons(bool idle);

@@ -2,6 +2,8 @@
 
 #include "controls/WindowText.h"
 
+#include <QTimer>
+
 namespace {
 
 /// Turns the scan's reports into the worker's signals, emitted on the scan thread.
@@ -30,9 +32,17 @@ private:
 
 } // namespace
 
-ScanWorker::ScanWorker(QObject* parent) : QObject(parent) {
+ScanWorker::ScanWorker(QObject* parent, ProgressCoalescer::Clock clock)
+    : QObject(parent), m_clock(std::move(clock)),
+      m_signals(std::make_unique<SignalObserver>(*this)), m_flushTimer(new QTimer(this)) {
     qRegisterMetaType<DetectionEntry>();
     qRegisterMetaType<ScanSummary>();
+    m_flushTimer->setInterval(kProgressInterval);
+    connect(m_flushTimer, &QTimer::timeout, this, [this] {
+        if (m_progress) {
+            m_progress->flushIfDue();
+        }
+    });
 }
 
 ScanWorker::~ScanWorker() {
@@ -43,9 +53,10 @@ ScanWorker::~ScanWorker() {
 void ScanWorker::start(ScanOptions options) {
     join();
     m_stop.store(false);
+    m_progress = std::make_unique<ProgressCoalescer>(*m_signals, kProgressInterval, m_clock);
+    m_flushTimer->start();
     m_thread = std::thread([this, options = std::move(options)] {
-        SignalObserver observer(*this);
-        RunScan(options, observer, [this] { return m_stop.load(); });
+        RunScan(options, *m_progress, [this] { return m_stop.load(); });
     });
 }
 
@@ -53,4 +64,6 @@ void ScanWorker::join() {
     if (m_thread.joinable()) {
         m_thread.join();
     }
+    m_flushTimer->stop();
+    m_progress.reset();
 }

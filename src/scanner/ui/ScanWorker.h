@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scanner/ProgressCoalescer.h"
 #include "scanner/ScanSession.h"
 
 #include <QObject>
@@ -8,19 +9,27 @@
 #include <memory>
 #include <thread>
 
+class QTimer;
 class SignatureDatabase;
 
 Q_DECLARE_METATYPE(DetectionEntry)
 Q_DECLARE_METATYPE(ScanSummary)
 
-/// Runs a folder scan on its own thread and hands every report to the window thread as a queued
-/// signal, in the order the scan made them. A stop request is seen before the next file.
+/// Runs a folder scan on its own thread and hands its reports to the window thread as signals, in
+/// the order the scan made them, batched at most once per kProgressInterval: of the file being
+/// checked and the count of checked files only the latest, every listed row; the start of a pass,
+/// the total and the end at once. A timer on the thread that owns the worker sends what a long
+/// file holds back, so the signals come from two threads: connect them with Qt::QueuedConnection
+/// to keep their order. A stop request is seen before the next file.
 class ScanWorker final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ScanWorker)
 
 public:
-    explicit ScanWorker(QObject* parent = nullptr);
+    static constexpr std::chrono::milliseconds kProgressInterval{40};
+
+    /// `clock` times the progress signals; empty is the steady clock.
+    explicit ScanWorker(QObject* parent = nullptr, ProgressCoalescer::Clock clock = {});
     /// Stops a running scan and waits for its thread.
     ~ScanWorker() override;
 
@@ -44,4 +53,8 @@ signals:
 private:
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
+    ProgressCoalescer::Clock m_clock;
+    std::unique_ptr<ScanObserver> m_signals; ///< emits the signals
+    std::unique_ptr<ProgressCoalescer> m_progress;
+    QTimer* m_flushTimer = nullptr;
 };

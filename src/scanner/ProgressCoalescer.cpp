@@ -1,0 +1,125 @@
+#include "scanner/ProgressCoalescer.h"
+
+namespace {
+
+template <class... Handlers> struct Overloaded : Handlers... { using Handlers::operator()...; };
+
+} // namespace
+
+ProgressCoalescer::ProgressCoalescer(ScanObserver& target, std::chrono::milliseconds interval,
+                                     Clock clock)
+    : m_target(target), m_interval(interval),
+      m_clock(clock ? std::move(clock) : Clock(&std::chrono::steady_clock::now)) {}
+
+bool ProgressCoalescer::due() const {
+    return !m_lastSent || m_clock() - *m_lastSent >= m_interval;
+}
+
+void ProgressCoalescer::hold(Held report) {
+    // A newer status or count replaces the held one of its kind, and takes its place in the order
+    // as the newest report.
+    std::optional<std::size_t>* place = nullptr;
+    if (std::holds_alternative<Status>(report)) {
+        place = &m_heldStatus;
+    } else if (std::holds_alternative<ScanProgress>(report)) {
+        place = &m_heldProgress;
+    }
+    if (place != nullptr) {
+        if (*place) {
+            Held& older = m_held[**place];
+            auto* progress = std::get_if<ScanProgress>(&report);
+            if (progress != nullptr && !progress->percent) {
+                // The display keeps the held percentage until a newer one comes.
+                const ScanProgress& held = std::get<ScanProgress>(older);
+                progress->percent = held.percent;
+                progress->percentText = held.percentText;
+            }
+            older = std::monostate{};
+        }
+        *place = m_held.size();
+    }
+    m_held.push_back(std::move(report));
+    if (due()) {
+        flushHeld();
+    }
+}
+
+void ProgressCoalescer::flushHeld() {
+    if (m_held.empty()) {
+        return;
+    }
+    for (const Held& held : m_held) {
+        std::visit(Overloaded{
+                       [](std::monostate) {},
+                       [this](const Status& status) { m_target.fileStarted(status.text); },
+                       [this](const Report& report) { report(m_target); },
+                       [this](const ScanProgress& progress) { m_target.fileChecked(progress); },
+                   },
+                   held);
+    }
+    m_held.clear();
+    m_heldStatus.reset();
+    m_heldProgress.reset();
+    m_lastSent = m_clock();
+}
+
+void ProgressCoalescer::flushIfDue() {
+    const std::lock_guard lock(m_mutex);
+    if (due()) {
+        flushHeld();
+    }
+}
+
+void ProgressCoalescer::fileStarted(const std::string& status) {
+    const std::lock_guard lock(m_mutex);
+    hold(Status{status});
+}
+
+void ProgressCoalescer::detectionListed(const DetectionEntry& entry, std::uint64_t detections) {
+    const std::lock_guard lock(m_mutex);
+    hold(Report(
+        [entry, detections](ScanObserver& target) { target.detectionListed(entry, detections); }));
+}
+
+void ProgressCoalescer::fileChecked(const ScanProgress& progress) {
+    const std::lock_guard lock(m_mutex);
+    hold(progress);
+}
+
+void ProgressCoalescer::passStarted(ScanPass pass) {
+    const std::lock_guard lock(m_mutex);
+    flushHeld();
+    m_target.passStarted(pass);
+}
+
+void ProgressCoalescer::totalCounted(std::uint64_t total) {
+    const std::lock_guard lock(m_mutex);
+    flushHeld();
+    m_target.totalCounted(total);
+}
+
+void ProgressCoalescer::fileUnreadable(const std::string& location, const std::string& reason) {
+    const std::lock_guard lock(m_mutex);
+    hold(Report(
+        [location, reason](ScanObserver& target) { target.fileUnreadable(location, reason); }));
+}
+
+void ProgressCoalescer::lookupFailed(const std::string& location, const std::string& reason) {
+    const std::lock_guard lock(m_mutex);
+    hold(Report(
+        [location, reason](ScanObserver& target) { target.lookupFailed(location, reason); }));
+}
+
+void ProgressCoalescer::folderUnreadable(ScanPass pass, const std::string& folder,
+                                         std::error_code error) {
+    const std::lock_guard lock(m_mutex);
+    hold(Report([pass, folder, error](ScanObserver& target) {
+        target.folderUnreadable(pass, folder, error);
+    }));
+}
+
+void ProgressCoalescer::finished(const ScanSummary& summary) {
+    const std::lock_guard lock(m_mutex);
+    flushHeld();
+    m_target.finished(summary);
+}
