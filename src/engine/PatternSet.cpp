@@ -1,6 +1,8 @@
 #include "engine/PatternSet.h"
 
 #include "engine/FileBlocks.h"
+#include "engine/FindBytes.h"
+#include "engine/PatternFilter.h"
 
 #include <bit>
 #include <cstring>
@@ -116,20 +118,32 @@ PatternSet::PatternSet(std::vector<std::string> patterns, Backend backend)
         }
         m_longest = std::max(m_longest, pattern.size());
     }
-    if (backend == Backend::Best && !m_patterns.empty()) {
+    if (backend == Backend::Best) {
+        m_filter = PatternFilter::create(m_patterns);
+    }
+    if (backend != Backend::Portable && !m_patterns.empty()) {
         m_hyperscan = Hyperscan::compile(m_patterns);
     }
 }
 
 PatternSet::~PatternSet() = default;
 
-const char* PatternSet::backendName() const {
-    return m_hyperscan ? "Hyperscan" : "memmem";
+std::string PatternSet::backendName() const {
+    const std::string search = m_hyperscan ? "Hyperscan" : findBytesName();
+    return m_filter ? "vector filter, then " + search : search;
 }
 
 void PatternSet::scan(std::string_view data, Found& found, bool firstOnly) const {
     if (data.empty()) {
         return;
+    }
+    if (m_filter) {
+        // Where the filter stops early, the rest goes to the search below.
+        const std::size_t searched = m_filter->scan(data, found, firstOnly);
+        if (searched == data.size()) {
+            return;
+        }
+        data.remove_prefix(searched);
     }
     if (m_hyperscan) {
         m_hyperscan->scan(data, found, firstOnly, m_longest - 1);
@@ -144,7 +158,7 @@ void PatternSet::scan(std::string_view data, Found& found, bool firstOnly) const
             continue;
         }
         const std::string& pattern = m_patterns[i];
-        if (::memmem(data.data(), data.size(), pattern.data(), pattern.size()) != nullptr) {
+        if (findBytes(data, pattern) != nullptr) {
             found |= bit;
             if (firstOnly) {
                 return;

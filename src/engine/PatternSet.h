@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+class PatternFilter;
+
 /// A fixed list of literal byte patterns searched in one pass. Pattern i found anywhere in the
 /// data sets bit i of the result; results never depend on the backend.
 class PatternSet {
@@ -16,8 +18,9 @@ public:
     static constexpr std::size_t kMaxPatterns = 64;
 
     enum class Backend {
-        Best,    ///< Hyperscan where the build and the processor have it, else portable.
-        Portable ///< One memmem per pattern, on every platform.
+        Best,      ///< The vector filter where it applies, else Hyperscan, else portable.
+        Hyperscan, ///< Hyperscan where the build and the processor have it, else portable.
+        Portable   ///< One byte search per pattern, on every platform.
     };
 
     /// Throws std::invalid_argument for an empty pattern or more than kMaxPatterns patterns.
@@ -27,7 +30,7 @@ public:
     PatternSet& operator=(const PatternSet&) = delete;
 
     std::size_t size() const { return m_patterns.size(); }
-    const char* backendName() const;
+    std::string backendName() const;
 
     /// Patterns that occur in `data`, added to `found`. With `firstOnly` only the lowest index
     /// matters: the search may skip patterns that rank after one already found.
@@ -44,6 +47,7 @@ private:
     struct Hyperscan;
     std::vector<std::string> m_patterns;
     std::size_t m_longest = 0;
+    std::unique_ptr<PatternFilter> m_filter;
     std::unique_ptr<Hyperscan> m_hyperscan;
 };
 

@@ -1,6 +1,7 @@
 #include "engine/StringSignature.h"
 
 #include "engine/FileBlocks.h"
+#include "engine/FindBytes.h"
 #include "engine/PatternSet.h"
 
 #include <array>
@@ -144,7 +145,7 @@ std::string FileContainsPattern(const std::string& path, std::string_view bytes,
     }
     bool found = false;
     forEachFileWindow(path, bytes.size() - 1, [&](std::string_view window) {
-        found = ::memmem(window.data(), window.size(), bytes.data(), bytes.size()) != nullptr;
+        found = findBytes(window, bytes) != nullptr;
         return !found;
     });
     return found ? name : std::string();

@@ -75,18 +75,21 @@ void CheckPipeline::work() {
     }
 }
 
-void CheckPipeline::push(WalkedFile file) {
+std::size_t CheckPipeline::push(WalkedFile file) {
     // Idle workers are woken once a few files wait, not for each one: a wake-up costs more than
     // checking a small file.
     bool wake = false;
+    std::size_t pending = 0;
     {
         const std::lock_guard lock(m_mutex);
         m_slots.push_back(Slot{std::move(file), Result(), false});
         wake = m_slots.size() - m_claimed >= kWakeBatch;
+        pending = m_slots.size();
     }
     if (wake) {
         m_workAvailable.notify_all();
     }
+    return pending;
 }
 
 void CheckPipeline::flush() {

@@ -33,7 +33,8 @@ public:
     CheckPipeline(const CheckPipeline&) = delete;
     CheckPipeline& operator=(const CheckPipeline&) = delete;
 
-    void push(WalkedFile file);
+    /// Adds a file to check; returns how many files are pending, this one included.
+    std::size_t push(WalkedFile file);
     /// Wakes the workers for files pushed since the last wake-up (at the end of the walk).
     void flush();
     std::size_t pending() const;

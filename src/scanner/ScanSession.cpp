@@ -144,7 +144,9 @@ private:
             m_databaseRound = m_context.database.startRound();
         }
         file.databaseRound = m_databaseRound;
-        m_pipeline.push(std::move(file));
+        if (m_pipeline.push(std::move(file)) < kCheckAhead) {
+            return;
+        }
         while (!m_stopped && m_pipeline.pending() >= kCheckAhead) {
             handleOldest();
         }
