@@ -6,6 +6,13 @@
 
 namespace {
 
+/// The default quarantine folder as the help names it.
+#ifdef _WIN32
+constexpr const char* kDefaultQuarantineShown = "C:\\Karantina";
+#else
+constexpr const char* kDefaultQuarantineShown = "~/Karantina";
+#endif
+
 using Flag = bool CommandLine::*;
 using Value = std::optional<std::string> CommandLine::*;
 using List = std::vector<std::string> CommandLine::*;
@@ -134,7 +141,9 @@ std::string usageText() {
            "  --quarantine          (scan) move every listed file into the quarantine folder\n"
            "                        as NAME_vir afterwards\n"
            "  --quarantine-dir DIR  (scan, quarantine) the quarantine folder (default\n"
-           "                        ~/Karantina); files below it are never examined\n"
+           "                        " +
+           std::string(kDefaultQuarantineShown) +
+           "); files below it are never examined\n"
            "  --to DIR              (quarantine restore) the folder to restore into\n"
            "  --json                (scan, smart, quarantine list) print one JSON document\n"
            "                        instead of text lines\n"

@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "cli/SystemCommands.h"
 #include "engine/KestoEngine.h"
 
 #include <cerrno>
@@ -29,12 +30,16 @@ std::string databasePathFor(const CommandLine& line) {
 }
 
 int runKesto(const std::vector<std::string>& arguments, CommandStreams streams) {
-    using Runner = int (*)(const CommandLine&, CommandStreams);
-    static const std::map<std::string, Runner> commands = {
-        {"decrypt", runDecrypt},       {"encrypt", runEncrypt},       {"info", runInfo},
-        {"inspect", runInspect},       {"quarantine", runQuarantine}, {"scan", runScan},
-        {"signatures", runSignatures}, {"smart", runSmart},           {"usb-lock", runUsbLock},
-    };
+    static const std::map<std::string, CommandRunner> commands = [] {
+        std::map<std::string, CommandRunner> all = {
+            {"inspect", runInspect},
+            {"quarantine", runQuarantine},
+            {"scan", runScan},
+            {"signatures", runSignatures},
+        };
+        all.insert(systemCommands().begin(), systemCommands().end());
+        return all;
+    }();
     CommandLine line;
     try {
         line = parseCommandLine(arguments);

@@ -4,43 +4,14 @@
 #include "cli/ScanReporter.h"
 #include "engine/SignatureDatabase.h"
 #include "platform/FolderListing.h"
+#include "platform/Interrupt.h"
+#include "platform/Terminal.h"
 #include "scanner/QuarantineFolder.h"
 
 #include <algorithm>
-#include <atomic>
-#include <csignal>
 #include <unistd.h>
 
 namespace {
-
-std::atomic<bool> stopRequested{false};
-
-extern "C" void onInterrupt(int) {
-    stopRequested.store(true);
-}
-
-/// Ctrl+C stops the scan the way the Stop button does, while the guard lives.
-class InterruptGuard {
-public:
-    InterruptGuard() {
-        stopRequested.store(false);
-        struct sigaction action {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &m_previousInt);
-        ::sigaction(SIGTERM, &action, &m_previousTerm);
-    }
-    ~InterruptGuard() {
-        ::sigaction(SIGINT, &m_previousInt, nullptr);
-        ::sigaction(SIGTERM, &m_previousTerm, nullptr);
-    }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
-
-private:
-    struct sigaction m_previousInt {};
-    struct sigaction m_previousTerm {};
-};
 
 /// Where detections in standard input are listed.
 constexpr const char* kStandardInput = "(standard input)";
@@ -142,7 +113,7 @@ int runScan(const CommandLine& line, CommandStreams streams) {
     ScanReporter::Settings settings;
     settings.json = line.json;
     settings.quiet = line.quiet;
-    settings.liveProgress = !line.json && ::isatty(STDERR_FILENO) == 1;
+    settings.liveProgress = !line.json && platform::stderrIsTerminal();
     settings.quarantine = line.quarantine;
     settings.noSummary = line.noSummary;
     ScanReporter reporter({log.stream(), streams.err}, settings, targets);
@@ -166,10 +137,10 @@ int runScan(const CommandLine& line, CommandStreams streams) {
         ResolveQuarantineFolder(line.quarantineDir.value_or(DefaultQuarantineFolder()));
     ScanSummary summary;
     {
-        const InterruptGuard guard;
-        summary = RunScan(options, reporter, [] { return stopRequested.load(); });
+        const platform::InterruptGuard guard;
+        summary = RunScan(options, reporter, [] { return platform::interruptRequested(); });
     }
-    const bool interrupted = stopRequested.load();
+    const bool interrupted = platform::interruptRequested();
     if (!interrupted && (line.clean || line.quarantine)) {
         reporter.actionFinished(
             actOnDetections(line, summary.detections,

@@ -1,6 +1,7 @@
 #include "cli/ScanReporter.h"
 
 #include "cli/JsonText.h"
+#include "platform/ProgramFolder.h"
 
 #include <algorithm>
 
@@ -13,7 +14,7 @@ bool ScanReporter::isTarget(const std::string& path, bool folder) const {
     return std::any_of(m_targets.begin(), m_targets.end(), [&](const ScanTarget& target) {
         if (folder) {
             return target.kind == ScanTarget::Kind::Folder &&
-                   (path == target.path || path == target.path + "/");
+                   (path == target.path || path == target.path + platform::kPathSeparator);
         }
         return target.kind != ScanTarget::Kind::Folder && path == target.path;
     });

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/NativeHandle.h"
+
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -17,13 +19,13 @@ public:
     AppendFile& operator=(const AppendFile&) = delete;
 
     std::error_code open(const std::string& path);
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return m_fd != kNoHandle; }
     /// Appends all of `data`, or fails with why not.
     std::error_code write(std::string_view data);
     void close();
 
 private:
-    int m_fd = -1;
+    NativeHandle m_fd = kNoHandle;
 };
 
 } // namespace platform

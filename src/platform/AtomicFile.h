@@ -3,6 +3,7 @@
 #include "platform/FolderHandle.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -11,10 +12,10 @@
 
 namespace platform {
 
-/// The call that writes bytes to a descriptor (`::write` by default). Tests install one that
-/// fails after a number of bytes, because a write cannot be made to fail by permissions alone
-/// when the tests run as root.
-using WriteCall = std::function<ssize_t(int fd, const void* data, std::size_t size)>;
+/// The call that writes bytes to a file (`::write` by default, `WriteFile` on Windows). Tests
+/// install one that fails after a number of bytes, because a write cannot be made to fail by
+/// permissions alone when the tests run as root.
+using WriteCall = std::function<ssize_t(NativeHandle fd, const void* data, std::size_t size)>;
 /// Replaces the write call of every atomic replacement; an empty call restores `::write`.
 void setWriteCall(WriteCall call);
 
@@ -43,11 +44,12 @@ public:
     const std::string& temporaryName() const { return m_temporary; }
 
 private:
-    int m_folder = -1;
-    int m_fd = -1;
+    NativeHandle m_folder = kNoHandle;
+    NativeHandle m_fd = kNoHandle;
     mode_t m_mode = 0;
-    uid_t m_owner = static_cast<uid_t>(-1);
-    gid_t m_group = static_cast<gid_t>(-1);
+    /// The replaced file's owner and group; all bits set when there is none to keep.
+    std::uint32_t m_owner = UINT32_MAX;
+    std::uint32_t m_group = UINT32_MAX;
     std::string m_name;
     std::string m_temporary;
 };

@@ -7,7 +7,8 @@
 
 namespace platform {
 
-/// Home folder of the user running the program ($HOME, else the password database).
+/// Home folder of the user running the program ($HOME, else the password database). On Windows
+/// the root of the system drive without its separator ("C:"), where the quarantine folder lives.
 std::string homeFolder();
 
 /// Creates a folder and any missing parents; an existing folder is fine.

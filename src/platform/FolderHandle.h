@@ -36,8 +36,8 @@ public:
     /// Opens the folder that holds `child` now ("..").
     std::error_code openParentOf(const FolderHandle& child);
 
-    bool isOpen() const { return m_fd >= 0; }
-    int fd() const { return m_fd; }
+    bool isOpen() const { return m_fd != kNoHandle; }
+    NativeHandle fd() const { return m_fd; }
     /// The folder's identity when it was opened.
     FileId id() const { return m_id; }
     void close();
@@ -49,9 +49,9 @@ public:
     std::error_code statFile(const std::string& name, FileStamp& stamp) const;
 
 private:
-    std::error_code adopt(int fd);
+    std::error_code adopt(NativeHandle fd);
 
-    int m_fd = -1;
+    NativeHandle m_fd = kNoHandle;
     FileId m_id;
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/NativeHandle.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -42,10 +44,10 @@ public:
     InputFile& operator=(const InputFile&) = delete;
 
     std::error_code open(const std::string& path, Follow follow = Follow::Symlinks);
-    /// Opens the entry `name` of the open folder `folderFd` without following a link; anything
+    /// Opens the entry `name` of the open folder `folder` without following a link; anything
     /// but a regular file is refused once it is open (a walked entry was listed as one already).
-    std::error_code openAt(int folderFd, const std::string& name);
-    bool isOpen() const { return m_fd >= 0; }
+    std::error_code openAt(NativeHandle folder, const std::string& name);
+    bool isOpen() const { return m_fd != kNoHandle; }
     /// The open file's identity, length and times when it was opened.
     const FileStamp& stamp() const { return m_stamp; }
     /// Size of the file when it was opened.
@@ -67,7 +69,7 @@ public:
     void close();
 
 private:
-    int m_fd = -1;
+    NativeHandle m_fd = kNoHandle;
     std::uint64_t m_size = 0;
     FileStamp m_stamp;
 };

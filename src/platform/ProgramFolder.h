@@ -8,6 +8,10 @@ namespace platform {
 std::string programFolder();
 
 /// The native path separator.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
 inline constexpr char kPathSeparator = '/';
+#endif
 
 } // namespace platform

@@ -2,6 +2,8 @@
 
 #include "platform/FileFacts.h"
 #include "platform/FileOps.h"
+#include "platform/PathText.h"
+#include "platform/ProgramFolder.h"
 #include "scanner/FileCheck.h"
 #include "scanner/ProcessTable.h"
 #include "scanner/QuarantineStore.h"
@@ -108,7 +110,9 @@ ActionResult tindakan(std::string_view aksi, DetectionList& list, const ActionOp
 
     const std::string& quarantineFolder = options.quarantineFolder;
     const std::string folderText =
-        quarantineFolder.ends_with('/') ? quarantineFolder : quarantineFolder + "/";
+        !quarantineFolder.empty() && platform::isPathSeparator(quarantineFolder.back())
+            ? quarantineFolder
+            : quarantineFolder + platform::kPathSeparator;
     platform::FolderHandle target;
     std::string targetProblem;
     if (toQuarantine) {

@@ -1,8 +1,47 @@
 #include "scanner/Exclusions.h"
 
-#include <fnmatch.h>
+#ifdef _WIN32
+#include "scanner/GlobMatch.h"
 
-void Exclusions::Globs::add(std::string_view glob) {
+#include <algorithm>
+#else
+#include <fnmatch.h>
+#endif
+
+namespace {
+
+#ifdef _WIN32
+
+// Windows paths use '\' and Windows accepts '/' as well, so a glob may be written with either:
+// globs and paths are matched with every '\' turned into '/'. A '\' therefore never quotes the
+// next character of a glob here; a set such as "[*]" does that instead.
+std::string withSlashes(std::string_view text) {
+    std::string slashed(text);
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    return slashed;
+}
+
+bool globMatches(const std::string& glob, const std::string& text, bool pathName) {
+    return GlobMatches(glob, withSlashes(text), pathName);
+}
+
+#else
+
+std::string_view withSlashes(std::string_view text) {
+    return text;
+}
+
+bool globMatches(const std::string& glob, const std::string& text, bool pathName) {
+    return ::fnmatch(glob.c_str(), text.c_str(), pathName ? FNM_PATHNAME : 0) == 0;
+}
+
+#endif
+
+} // namespace
+
+void Exclusions::Globs::add(std::string_view given) {
+    const auto slashed = withSlashes(given);
+    std::string_view glob = slashed;
     while (glob.size() > 1 && glob.back() == '/') {
         glob.remove_suffix(1);
     }
@@ -19,7 +58,7 @@ void Exclusions::Globs::add(std::string_view glob) {
 
 bool Exclusions::Globs::matches(std::string_view relativeFolder, const std::string& name) const {
     for (const std::string& glob : names) {
-        if (::fnmatch(glob.c_str(), name.c_str(), 0) == 0) {
+        if (globMatches(glob, name, false)) {
             return true;
         }
     }
@@ -28,7 +67,7 @@ bool Exclusions::Globs::matches(std::string_view relativeFolder, const std::stri
     }
     const std::string path = std::string(relativeFolder) + name;
     for (const std::string& glob : paths) {
-        if (::fnmatch(glob.c_str(), path.c_str(), FNM_PATHNAME) == 0) {
+        if (globMatches(glob, path, true)) {
             return true;
         }
     }

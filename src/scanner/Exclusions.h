@@ -7,7 +7,8 @@
 /// Files and folders a scan passes over, by glob (`*`, `?`, `[...]`). A glob without "/" is
 /// matched against the name alone; a glob with "/" against the path below the scanned folder
 /// ("cache/*.tmp"), where `*` and `?` never match a "/". A leading "/" anchors the glob at the
-/// scanned folder, and a final "/" is ignored.
+/// scanned folder, and a final "/" is ignored. On Windows "\" serves as "/" does, in globs and
+/// in paths alike.
 class Exclusions {
 public:
     void addFileGlob(std::string_view glob);

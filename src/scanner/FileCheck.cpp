@@ -4,7 +4,10 @@
 #include "engine/SignatureDatabase.h"
 #include "engine/StringSignature.h"
 #include "engine/clsCRC.h"
+#include "platform/PathText.h"
 #include "platform/Processes.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -45,15 +48,12 @@ DetectionEntry rowFor(const WalkedFile& file, std::uint64_t length, std::string 
 } // namespace
 
 bool InQuarantine(std::string_view folder, std::string_view quarantineFolder) {
-    while (quarantineFolder.size() > 1 && quarantineFolder.back() == '/') {
+    // A root keeps its own separator.
+    const std::size_t keep = std::max<std::size_t>(platform::pathRootLength(quarantineFolder), 1);
+    while (quarantineFolder.size() > keep && platform::isPathSeparator(quarantineFolder.back())) {
         quarantineFolder.remove_suffix(1);
     }
-    if (quarantineFolder.empty() || !folder.starts_with(quarantineFolder)) {
-        return false;
-    }
-    // The next character must end the quarantine folder's last name.
-    return quarantineFolder == "/" || folder.size() == quarantineFolder.size() ||
-           folder[quarantineFolder.size()] == '/';
+    return platform::isWithinFolder(folder, quarantineFolder);
 }
 
 FileCheckResult CheckFile(const WalkedFile& file, const FileCheckContext& context,

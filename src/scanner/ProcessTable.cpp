@@ -1,5 +1,6 @@
 #include "scanner/ProcessTable.h"
 
+#include "platform/PathText.h"
 #include "platform/Processes.h"
 
 void ProcessTable::SnapshotProcesses() {
@@ -18,7 +19,7 @@ std::size_t ProcessTable::TerminateProcessByPath(const std::string& path) const 
     for (const Entry& entry : m_entries) {
         // The process may have ended and its id been reused since the snapshot; the platform
         // checks the path again on the process it is about to signal.
-        if (entry.path == path &&
+        if (platform::samePath(entry.path, path) &&
             platform::terminateProcessRunning(entry.pid, path) == platform::Termination::Ended) {
             ++ended;
         }

@@ -1,9 +1,11 @@
 #include "scanner/QuarantineRecord.h"
 
+#include "platform/Digest.h"
+#include "platform/PathText.h"
+
 #include <ctime>
 #include <limits>
 #include <nlohmann/json.hpp>
-#include <sodium.h>
 
 namespace {
 
@@ -14,28 +16,6 @@ constexpr const char* kFormatKey = "kesto-quarantine-record";
 constexpr int kFormatVersion = 1;
 
 using Json = nlohmann::json;
-
-std::string base64(std::string_view bytes) {
-    std::string out(sodium_base64_ENCODED_LEN(bytes.size(), sodium_base64_VARIANT_ORIGINAL), '\0');
-    sodium_bin2base64(out.data(), out.size(), reinterpret_cast<const unsigned char*>(bytes.data()),
-                      bytes.size(), sodium_base64_VARIANT_ORIGINAL);
-    out.resize(out.size() - 1); // the terminating zero
-    return out;
-}
-
-std::optional<std::string> fromBase64(std::string_view text) {
-    std::string out(text.size() / 4 * 3 + 3, '\0');
-    std::size_t length = 0;
-    const char* end = nullptr;
-    if (sodium_base642bin(reinterpret_cast<unsigned char*>(out.data()), out.size(), text.data(),
-                          text.size(), nullptr, &length, &end,
-                          sodium_base64_VARIANT_ORIGINAL) != 0 ||
-        end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    out.resize(length);
-    return out;
-}
 
 /// Reads the member `key` of `document` into `out`; false (with `problem` set) when it is missing
 /// or of another kind.
@@ -128,15 +108,17 @@ std::optional<QuarantineRecord> parseDocument(const Json& document, std::string&
         !readNumber(document, "inode", record.inode, problem)) {
         return std::nullopt;
     }
-    const std::optional<std::string> location = fromBase64(encoded);
+    const std::optional<std::string> location = platform::fromBase64(encoded);
     if (!location) {
         problem = "\"location-base64\" is not base64";
         return std::nullopt;
     }
     record.location = *location;
     // An absolute path to a file: it names a folder and a file in it, and holds no zero byte.
-    if (record.location.size() < 2 || record.location.front() != '/' ||
-        record.location.back() == '/' || record.location.find('\0') != std::string::npos) {
+    const std::size_t root = platform::pathRootLength(record.location);
+    if (root == 0 || record.location.size() <= root ||
+        platform::isPathSeparator(record.location.back()) ||
+        record.location.find('\0') != std::string::npos) {
         problem = "the original location is not the full path of a file";
         return std::nullopt;
     }
@@ -185,7 +167,7 @@ std::string RecordText(const QuarantineRecord& record) {
     nlohmann::ordered_json document;
     document[kFormatKey] = kFormatVersion;
     document["location"] = record.location;
-    document["location-base64"] = base64(record.location);
+    document["location-base64"] = platform::toBase64(record.location);
     document["threat"] = record.threat;
     document["checksum"] = record.checksum;
     document["sha256"] = record.sha256;
@@ -232,8 +214,12 @@ std::string UtcTimeText(std::int64_t secondsSinceEpoch) {
     const auto time = static_cast<std::time_t>(secondsSinceEpoch);
     std::tm utc{};
     char buffer[32] = {};
-    if (gmtime_r(&time, &utc) == nullptr ||
-        std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0) {
+#ifdef _WIN32
+    const bool converted = gmtime_s(&utc, &time) == 0;
+#else
+    const bool converted = gmtime_r(&time, &utc) != nullptr;
+#endif
+    if (!converted || std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0) {
         return "1970-01-01T00:00:00Z";
     }
     return buffer;

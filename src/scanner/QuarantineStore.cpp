@@ -2,15 +2,17 @@
 
 #include "engine/clsCRC.h"
 #include "platform/AtomicFile.h"
+#include "platform/Digest.h"
 #include "platform/FileOps.h"
 #include "platform/InputFile.h"
+#include "platform/PathText.h"
+#include "platform/ProgramFolder.h"
 #include "scanner/PrintableName.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
-#include <filesystem>
 #include <map>
-#include <sodium.h>
 
 namespace {
 
@@ -27,11 +29,10 @@ std::error_code digestOf(const platform::FolderHandle& folder, const std::string
     if (const auto ec = file.openAt(folder.fd(), name)) {
         return ec;
     }
-    if (sodium_init() < 0) {
+    platform::Sha256 sha256;
+    if (!sha256.ready()) {
         return std::make_error_code(std::errc::not_supported);
     }
-    crypto_hash_sha256_state state;
-    crypto_hash_sha256_init(&state);
     clsCRC crc;
     std::uint64_t length = 0;
     std::array<char, 64 * 1024> buffer{};
@@ -46,18 +47,13 @@ std::error_code digestOf(const platform::FolderHandle& folder, const std::string
         }
         length += got;
         crc.AddBytes({buffer.data(), got});
-        crypto_hash_sha256_update(&state, reinterpret_cast<const unsigned char*>(buffer.data()),
-                                  got);
+        sha256.update({buffer.data(), got});
     }
-    std::array<unsigned char, crypto_hash_sha256_BYTES> hash{};
-    crypto_hash_sha256_final(&state, hash.data());
-    std::array<char, crypto_hash_sha256_BYTES * 2 + 1> hex{};
-    sodium_bin2hex(hex.data(), hex.size(), hash.data(), hash.size());
     digest.stamp = file.stamp();
     digest.stamp.size = length;
     // An empty file has no checksum; its text is "0", as the scan looks it up.
     digest.checksum = ChecksumText(length > 0 ? CrcResult(crc.Value()) : CrcResult());
-    digest.sha256 = hex.data();
+    digest.sha256 = sha256.hexDigest();
     return {};
 }
 
@@ -66,8 +62,8 @@ std::string inQuotes(std::string_view text) {
 }
 
 bool isQuarantinedName(const std::string& name) {
-    return name.find('/') == std::string::npos && name.find('\0') == std::string::npos &&
-           !RecordNameFor(name).empty();
+    return platform::lastPathSeparator(name) == std::string::npos &&
+           name.find('\0') == std::string::npos && !RecordNameFor(name).empty();
 }
 
 /// Reads the record `recordName`. A record must belong to the user running the program (or to
@@ -124,7 +120,9 @@ std::string folderProblem(const std::error_code& ec, const std::string& path) {
 }
 
 std::string joined(const std::string& folder, const std::string& name) {
-    return folder == "/" ? "/" + name : folder + "/" + name;
+    // A root ("/", "C:\") ends with its separator already.
+    const bool root = !folder.empty() && folder.size() == platform::pathRootLength(folder);
+    return root ? folder + name : folder + platform::kPathSeparator + name;
 }
 
 QuarantineOutcome refused(std::string message) {
@@ -216,21 +214,18 @@ QuarantineOutcome QuarantineStore::restore(const std::string& name,
         }
     }
 
-    namespace fs = std::filesystem;
     std::string targetFolder;
     std::string targetName;
     if (toFolder) {
-        std::error_code ec;
-        targetFolder = fs::absolute(*toFolder, ec).lexically_normal().string();
-        while (targetFolder.size() > 1 && targetFolder.back() == '/') {
-            targetFolder.pop_back();
-        }
+        targetFolder = platform::absolutePath(*toFolder);
     }
     if (record) {
-        const std::size_t slash = record->location.rfind('/');
+        // A record's location is absolute: it has a root and a separator after it.
+        const std::size_t slash = platform::lastPathSeparator(record->location);
         targetName = record->location.substr(slash + 1);
         if (!toFolder) {
-            targetFolder = slash == 0 ? "/" : record->location.substr(0, slash);
+            targetFolder = record->location.substr(
+                0, std::max(slash, platform::pathRootLength(record->location)));
         }
     } else {
         targetName = name.substr(0, name.size() - 4);

@@ -1,6 +1,7 @@
 #include "scanner/ScanSession.h"
 
 #include "engine/SignatureDatabase.h"
+#include "platform/PathText.h"
 #include "platform/ProgramFolder.h"
 #include "scanner/CheckPipeline.h"
 #include "scanner/FileCheck.h"
@@ -50,7 +51,10 @@ std::error_code openNamedFile(const std::string& path, WalkedFile& file) {
         return ec;
     }
     file.size = stamp.size;
-    const std::string root = file.folder.size() > 1 ? path.substr(0, slash) : file.folder;
+    // A root folder keeps its separator: "C:" alone names a current folder, not the drive's root.
+    const std::string root = file.folder.size() > platform::pathRootLength(file.folder)
+                                 ? path.substr(0, slash)
+                                 : file.folder;
     file.node = std::make_shared<WalkedFolder>(nullptr, root, handle->id());
     file.handle = std::move(handle);
     return {};

@@ -1,9 +1,10 @@
 #include "scanner/ScanTarget.h"
 
 #include "platform/FolderListing.h"
+#include "platform/PathText.h"
 #include "platform/ProgramFolder.h"
 
-#include <filesystem>
+#include <algorithm>
 
 namespace {
 
@@ -17,9 +18,12 @@ std::string resolvedFolder(const std::string& path, ScanTarget& target) {
 }
 
 std::string resolvedFile(const std::string& path, ScanTarget& target) {
-    const std::size_t slash = path.rfind(platform::kPathSeparator);
+    const std::size_t slash = platform::lastPathSeparator(path);
+    // A file right below the root is in the root itself ("/", "C:\"), separator included.
     const std::string folder =
-        slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+        slash == std::string::npos
+            ? std::string(".")
+            : path.substr(0, std::max(slash, platform::pathRootLength(path)));
     std::string canonical;
     if (const auto ec = platform::canonicalFolder(folder, canonical)) {
         return ec.message();
@@ -35,24 +39,21 @@ std::string resolvedFile(const std::string& path, ScanTarget& target) {
 } // namespace
 
 std::string ResolveScanTarget(const std::string& path, ScanTarget& target) {
-    namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::file_type type = fs::symlink_status(path, ec).type();
-    switch (type) {
-    case fs::file_type::directory:
+    switch (platform::pathKind(path, ec)) {
+    case platform::PathKind::Folder:
         return resolvedFolder(path, target);
-    case fs::file_type::regular:
+    case platform::PathKind::RegularFile:
         return resolvedFile(path, target);
-    case fs::file_type::symlink:
+    case platform::PathKind::LinkToFolder:
         // A link to a folder is entered as before; a link to anything else is not followed.
-        if (fs::is_directory(fs::status(path, ec))) {
-            return resolvedFolder(path, target);
-        }
+        return resolvedFolder(path, target);
+    case platform::PathKind::OtherLink:
         return "a symbolic link, not followed (only links to folders are)";
-    case fs::file_type::not_found:
-    case fs::file_type::none:
+    case platform::PathKind::Missing:
         return (ec ? ec : std::make_error_code(std::errc::no_such_file_or_directory)).message();
-    default:
-        return "not a regular file or folder";
+    case platform::PathKind::Other:
+        break;
     }
+    return "not a regular file or folder";
 }

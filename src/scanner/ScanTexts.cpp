@@ -1,5 +1,7 @@
 #include "scanner/ScanTexts.h"
 
+#include "platform/ProgramFolder.h"
+
 #include <cmath>
 #include <utility>
 
@@ -26,10 +28,11 @@ std::string FileDisplay(std::string_view folder, std::string_view name) {
     }
     // The head runs to the first separator at or after the fourth character: the drive or root
     // and the first folder.
-    const std::size_t separator = folder.size() > 3 ? folder.find('/', 3) : std::string_view::npos;
+    const std::size_t separator =
+        folder.size() > 3 ? folder.find(platform::kPathSeparator, 3) : std::string_view::npos;
     const std::string_view head =
         separator == std::string_view::npos ? std::string_view() : folder.substr(0, separator + 1);
-    std::string text = std::string(head) + ".../";
+    std::string text = std::string(head) + "..." + platform::kPathSeparator;
     if (name.size() >= kNameTail) {
         text += "...";
         text += name.substr(name.size() - kNameTail);

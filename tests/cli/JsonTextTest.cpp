@@ -20,7 +20,12 @@ TEST(JsonText, BytesOutsideUtf8BecomeLoneSurrogates) {
 TEST(JsonText, PrintableNameKeepsOneFileOnOneLine) {
     EXPECT_EQ(PrintableName("new\nline\x1b"), "new\\x0aline\\x1b");
     EXPECT_EQ(PrintableName("caf\xc3\xa9\xff"), "caf\xc3\xa9\xff");
+#ifdef _WIN32
+    // '\' separates names and no name holds a control character: paths print as they are.
+    EXPECT_EQ(PrintableName("C:\\dir\\x0aname"), "C:\\dir\\x0aname");
+#else
     // A name that spells out an escape differs from the name that holds the character.
     EXPECT_EQ(PrintableName("new\\x0aline"), "new\\\\x0aline");
     EXPECT_NE(PrintableName("a\\x0ab"), PrintableName("a\nb"));
+#endif
 }

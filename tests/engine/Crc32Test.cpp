@@ -3,6 +3,7 @@
 #include "engine/clsCRC.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
+#include "testsupport/UnreadableFile.h"
 
 #include <gtest/gtest.h>
 #include <limits>
@@ -184,7 +185,7 @@ TEST(ClsCrcFile, NoResultWhenNothingCanBeRead) {
     const testsupport::TempDir dir;
     testsupport::writeFile(dir.file("empty"), "");
     // Opening a pipe without a writer would block; it must be refused without opening it.
-    testsupport::makeFifo(dir.file("pipe"));
+    const testsupport::UnreadableFile unreadable(dir.file("pipe"));
     for (const std::string& path :
          {dir.file("empty"), dir.file("missing"), dir.path(), dir.file("pipe")}) {
         clsCRC crc;

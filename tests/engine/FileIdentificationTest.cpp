@@ -1,6 +1,7 @@
 #include "engine/KestoEngine.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
+#include "testsupport/UnreadableFile.h"
 
 #include <gtest/gtest.h>
 #include <system_error>
@@ -83,7 +84,7 @@ TEST(FileIdentification, FirstListedMarkerWinsWhereverItLies) {
 
 TEST(FileIdentification, UnreadableFileThrows) {
     const testsupport::TempDir dir;
-    testsupport::makeFifo(dir.file("pipe"));
+    const testsupport::UnreadableFile unreadable(dir.file("pipe"));
     for (const std::string& path : {dir.file("missing"), dir.path(), dir.file("pipe")}) {
         EXPECT_THROW(KestoEngine::DetectPacker(path), std::system_error) << path;
         EXPECT_THROW(KestoEngine::DetectCompiler(path), std::system_error) << path;

@@ -3,6 +3,7 @@
 #include "engine/clsCRC.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
+#include "testsupport/UnreadableFile.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +39,7 @@ TEST(FileInspection, ReadableFilesAreFilledInAndMarkableUpTo750KB) {
 
 TEST(FileInspection, UnreadableFileStopsAfterTheChecksum) {
     const testsupport::TempDir dir;
-    testsupport::makeFifo(dir.file("pipe"));
+    const testsupport::UnreadableFile unreadable(dir.file("pipe"));
     for (const std::string& path : {dir.file("missing.exe"), dir.file("pipe")}) {
         const FileInspection inspection = InspectFile(path);
         EXPECT_EQ(inspection.checksum, "0") << path;

@@ -4,6 +4,7 @@
 #include "engine/clsCRC.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
+#include "testsupport/UnreadableFile.h"
 
 #include <cctype>
 #include <charconv>
@@ -137,7 +138,7 @@ TEST_F(SignatureDatabaseTest, MissingOrUnreadableDatabaseFailsEveryLookup) {
     std::filesystem::remove(m_path);
     EXPECT_THROW(database.lookup("AAAA1111"), DatabaseError);
     EXPECT_THROW(SignatureDatabase(m_dir.path()).lookup("AAAA1111"), DatabaseError);
-    testsupport::makeFifo(m_dir.file("pipe"));
+    const testsupport::UnreadableFile unreadable(m_dir.file("pipe"));
     EXPECT_THROW(SignatureDatabase(m_dir.file("pipe")).lookup("AAAA1111"), DatabaseError);
 }
 

@@ -3,6 +3,7 @@
 #include "engine/PatternSet.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
+#include "testsupport/UnreadableFile.h"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -144,7 +145,7 @@ TEST(StringSignature, LowerIndexInALaterWindowStillWins) {
 
 TEST(StringSignature, UnreadableFileThrows) {
     const testsupport::TempDir dir;
-    testsupport::makeFifo(dir.file("pipe"));
+    const testsupport::UnreadableFile unreadable(dir.file("pipe"));
     for (const std::string& path : {dir.file("missing"), dir.path(), dir.file("pipe")}) {
         EXPECT_THROW(FileContainsPattern(path, "MZ", "name"), std::system_error) << path;
         EXPECT_THROW(FirstVirusPatternInFile(path), std::system_error) << path;

@@ -1,10 +1,27 @@
 #include "scanner/ScanTexts.h"
 
+#include "platform/ProgramFolder.h"
 #include "scanner/StartupTexts.h"
 
 #include <gtest/gtest.h>
 
 using namespace ScanTexts;
+
+namespace {
+
+/// `path`, written from the root with '/', as this system writes it: "/home/" on Linux,
+/// "C:\home\" on Windows.
+std::string native(std::string path) {
+#ifdef _WIN32
+    path = "C:" + path;
+#endif
+    for (char& c : path) {
+        c = c == '/' ? platform::kPathSeparator : c;
+    }
+    return path;
+}
+
+} // namespace
 
 TEST(ScanTexts, PercentRoundsHalvesToEvenAndNeedsATotal) {
     EXPECT_EQ(Percent(0, 5), std::nullopt);
@@ -18,14 +35,20 @@ TEST(ScanTexts, PercentRoundsHalvesToEvenAndNeedsATotal) {
 }
 
 TEST(ScanTexts, FileDisplayShortensLongPathsToHeadAndNameTail) {
-    EXPECT_EQ(FileDisplay("/home/user/", "letter.txt"), "/home/user/letter.txt");
-    const std::string folder = "/home/user/documents/projects/2010/archive/";
-    EXPECT_EQ(FileDisplay(folder, "a-very-long-file-name.exe"), "/home/.../...g-file-name.exe");
-    EXPECT_EQ(FileDisplay(folder, "fifteen-chars.x"), "/home/.../...fifteen-chars.x");
-    EXPECT_EQ(FileDisplay(folder, "short.exe"), "/home/.../short.exe");
+    EXPECT_EQ(FileDisplay(native("/home/user/"), "letter.txt"), native("/home/user/letter.txt"));
+    const std::string folder = native("/home/user/documents/projects/2010/archive/");
+    EXPECT_EQ(FileDisplay(folder, "a-very-long-file-name.exe"),
+              native("/home/.../...g-file-name.exe"));
+    EXPECT_EQ(FileDisplay(folder, "fifteen-chars.x"), native("/home/.../...fifteen-chars.x"));
+    EXPECT_EQ(FileDisplay(folder, "short.exe"), native("/home/.../short.exe"));
     // No separator at or after the fourth character: the head is empty.
+#ifdef _WIN32
+    EXPECT_EQ(FileDisplay("C:\\", std::string(60, 'n')), "...\\..." + std::string(15, 'n'));
+    EXPECT_EQ(FileDisplay("C:\\a\\", std::string(45, 'n')), "C:\\a\\" + std::string(45, 'n'));
+#else
     EXPECT_EQ(FileDisplay("/a/", std::string(60, 'n')), ".../..." + std::string(15, 'n'));
     EXPECT_EQ(FileDisplay("/ab/", std::string(46, 'n')), "/ab/" + std::string(46, 'n'));
+#endif
 }
 
 TEST(ScanTexts, ElapsedTextPadsToTwoDigitsAndKeepsLongHours) {
@@ -104,8 +127,9 @@ TEST(StartupTexts, SplashRunsToOneHundredThenHandsOver) {
 }
 
 TEST(StartupTexts, DatabaseNotFoundNamesTheFileBesideTheProgram) {
-    EXPECT_EQ(StartupTexts::DatabaseNotFoundText("/opt/kesto"),
-              "Sorry...\r\nFile ''/opt/kesto/Virus Database.dll'' Nothing found.\r\n"
-              "Kesto Virus Scanner can not perform this command.\r\nPlease download again "
-              "https://kesto-scanner.example.org");
+    EXPECT_EQ(StartupTexts::DatabaseNotFoundText(native("/opt/kesto")),
+              "Sorry...\r\nFile ''" + native("/opt/kesto/Virus Database.dll") +
+                  "'' Nothing found.\r\n"
+                  "Kesto Virus Scanner can not perform this command.\r\nPlease download again "
+                  "https://kesto-scanner.example.org");
 }

@@ -1,14 +1,21 @@
 #include "WalkedFiles.h"
 
+#include "platform/PathText.h"
+
 #include <memory>
 
 namespace testsupport {
 
 WalkedFile walkedFile(const std::string& path) {
-    const auto slash = path.rfind('/');
+    // Where the last name starts, just after the last separator.
+    std::size_t nameStart = path.size();
+    while (nameStart > 0 && !platform::isPathSeparator(path[nameStart - 1])) {
+        --nameStart;
+    }
+    const std::size_t slash = nameStart - 1;
     WalkedFile file;
-    file.folder = path.substr(0, slash + 1);
-    file.name = path.substr(slash + 1);
+    file.folder = path.substr(0, nameStart);
+    file.name = path.substr(nameStart);
     auto handle = std::make_shared<platform::FolderHandle>();
     handle->openPath(file.folder);
     platform::FileStamp stamp;

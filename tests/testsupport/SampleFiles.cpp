@@ -1,33 +1,10 @@
 #include "testsupport/SampleFiles.h"
 
-#include <filesystem>
-#include <fstream>
+#include <algorithm>
 #include <random>
-#include <sstream>
-#include <stdexcept>
-#include <sys/stat.h>
 #include <zlib.h>
 
 namespace testsupport {
-
-void writeFile(const std::string& path, std::string_view content) {
-    const auto parent = std::filesystem::path(path).parent_path();
-    if (!parent.empty()) {
-        std::filesystem::create_directories(parent);
-    }
-    std::ofstream stream(path, std::ios::binary | std::ios::trunc);
-    stream.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!stream) {
-        throw std::runtime_error("cannot write " + path);
-    }
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 std::string noise(std::size_t size, std::uint32_t seed) {
     // Bytes 0x20..0x60 only: every built-in marker has a zero byte, a control byte, a lower-case
@@ -74,12 +51,6 @@ std::uint32_t zlibCrc32(std::string_view bytes) {
         bytes.remove_prefix(piece);
     }
     return static_cast<std::uint32_t>(crc);
-}
-
-void makeFifo(const std::string& path) {
-    if (::mkfifo(path.c_str(), 0600) != 0) {
-        throw std::runtime_error("cannot create the pipe " + path);
-    }
 }
 
 } // namespace testsupport

@@ -29,7 +29,9 @@ std::string eicar();
 /// CRC-32 as zlib computes it, the independent reference.
 std::uint32_t zlibCrc32(std::string_view bytes);
 
+#ifndef _WIN32
 /// Creates a named pipe at `path`; throws on failure.
 void makeFifo(const std::string& path);
+#endif
 
 } // namespace testsupport

@@ -15,7 +15,8 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& path() const { return m_path; }
-    /// `path()` + "/" + `relative`.
+    /// `path()` + the native separator + `relative`; on Windows every '/' in `relative` becomes
+    /// '\\' too, so that tests name nested files the same way on every system.
     std::string file(std::string_view relative) const;
 
 private:

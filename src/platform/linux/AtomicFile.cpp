@@ -1,9 +1,10 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/AtomicReplaceParts.h"
+
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,45 +17,20 @@ std::error_code lastError() {
     return {errno, std::generic_category()};
 }
 
-std::mutex& writeCallMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-WriteCall& installedWriteCall() {
-    static WriteCall call;
-    return call;
-}
-
 ssize_t writeSome(int fd, const void* data, std::size_t size) {
-    WriteCall call;
-    {
-        const std::lock_guard<std::mutex> lock(writeCallMutex());
-        call = installedWriteCall();
-    }
+    const WriteCall call = detail::installedWriteCall();
     return call ? call(fd, data, size) : ::write(fd, data, size);
 }
 
-/// A name no other writer picks: ".NAME." + 12 random letters + ".tmp".
 std::string temporaryNameFor(const std::string& name) {
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::array<unsigned char, 12> random{};
     if (getrandom(random.data(), random.size(), 0) != static_cast<ssize_t>(random.size())) {
         random.fill(0);
     }
-    std::string result = "." + name.substr(0, 200) + ".";
-    for (const unsigned char byte : random) {
-        result += kLetters[byte % (sizeof kLetters - 1)];
-    }
-    return result + ".tmp";
+    return detail::temporaryNameFor(name, random);
 }
 
 } // namespace
-
-void setWriteCall(WriteCall call) {
-    const std::lock_guard<std::mutex> lock(writeCallMutex());
-    installedWriteCall() = std::move(call);
-}
 
 AtomicReplacement::~AtomicReplacement() {
     abandon();
@@ -165,30 +141,6 @@ void AtomicReplacement::abandon() {
         unlinkat(m_folder, m_temporary.c_str(), 0);
         m_temporary.clear();
     }
-}
-
-std::error_code replaceFileIn(const FolderHandle& folder, const std::string& name,
-                              std::string_view content, mode_t mode) {
-    AtomicReplacement replacement;
-    if (const std::error_code error = replacement.begin(folder, name, mode)) {
-        return error;
-    }
-    if (const std::error_code error = replacement.write(content.data(), content.size())) {
-        return error;
-    }
-    return replacement.commit();
-}
-
-std::error_code replaceFile(const std::string& path, std::string_view content, mode_t mode) {
-    const std::size_t slash = path.rfind('/');
-    const std::string folderPath =
-        slash == std::string::npos ? std::string(".") : (slash == 0 ? "/" : path.substr(0, slash));
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    FolderHandle folder;
-    if (const std::error_code error = folder.openPath(folderPath)) {
-        return error;
-    }
-    return replaceFileIn(folder, name, content, mode);
 }
 
 } // namespace platform

@@ -2,7 +2,6 @@
 
 #include "platform/linux/StatStamp.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
@@ -15,34 +14,11 @@ namespace platform {
 
 namespace {
 
-class FileErrorCategory final : public std::error_category {
-public:
-    const char* name() const noexcept override { return "kesto-file"; }
-    std::string message(int value) const override {
-        switch (static_cast<FileError>(value)) {
-        case FileError::NotRegularFile:
-            return "not a regular file";
-        case FileError::Changed:
-            return "changed since the scan";
-        }
-        return "unknown file error";
-    }
-};
-
 std::error_code lastError() {
     return {errno, std::generic_category()};
 }
 
 } // namespace
-
-const std::error_category& fileErrorCategory() {
-    static const FileErrorCategory category;
-    return category;
-}
-
-std::error_code make_error_code(FileError e) {
-    return {static_cast<int>(e), fileErrorCategory()};
-}
 
 InputFile::~InputFile() {
     close();
@@ -173,42 +149,6 @@ void InputFile::prefetch() const {
     ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_WILLNEED);
 }
 
-std::error_code InputFile::readToEnd(std::string& out, std::uint64_t limit) {
-    const auto tooLarge = [&out] {
-        out.clear();
-        out.shrink_to_fit();
-        return std::make_error_code(std::errc::file_too_large);
-    };
-    if (m_size > limit) {
-        return tooLarge();
-    }
-    // Sized from the open-time length, but the file may have grown or shrunk since; one byte more
-    // than the limit is room enough to see it was passed.
-    const std::uint64_t room = limit == UINT64_MAX ? limit : limit + 1;
-    out.resize(static_cast<std::size_t>(std::min(m_size + 1, room)));
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == out.size()) {
-            if (filled > limit) {
-                return tooLarge();
-            }
-            out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(out.size() * 2, room)));
-        }
-        std::error_code ec;
-        const std::size_t got = read(out.data() + filled, out.size() - filled, ec);
-        if (ec) {
-            out.clear();
-            return ec;
-        }
-        if (got == 0) {
-            break;
-        }
-        filled += got;
-    }
-    out.resize(filled);
-    return {};
-}
-
 void InputFile::close() {
     if (m_fd >= 0) {
         ::close(m_fd);
@@ -216,16 +156,6 @@ void InputFile::close() {
     }
     m_size = 0;
     m_stamp = {};
-}
-
-std::error_code readWholeFile(const std::string& path, std::string& out, Follow follow,
-                              std::uint64_t limit) {
-    InputFile file;
-    if (const auto ec = file.open(path, follow)) {
-        out.clear();
-        return ec;
-    }
-    return file.readToEnd(out, limit);
 }
 
 std::error_code statFile(const std::string& path, FileStamp& stamp) {

@@ -1,8 +1,12 @@
 #include "platform/ReadBuffer.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#ifdef _WIN32
+#include <malloc.h>
+#endif
 
 namespace platform {
 
@@ -10,10 +14,22 @@ namespace {
 
 constexpr std::size_t kPage = 4096;
 
+char* allocateAligned(std::size_t alignment, std::size_t size) {
+#ifdef _WIN32
+    return static_cast<char*>(_aligned_malloc(size, alignment));
+#else
+    return static_cast<char*>(std::aligned_alloc(alignment, size));
+#endif
+}
+
 } // namespace
 
 void ReadBuffer::Free::operator()(char* p) const {
+#ifdef _WIN32
+    _aligned_free(p);
+#else
     std::free(p);
+#endif
 }
 
 void ReadBuffer::reserve(std::size_t bytes, std::size_t keep) {
@@ -25,7 +41,7 @@ void ReadBuffer::reserve(std::size_t bytes, std::size_t keep) {
         capacity *= 2;
     }
     capacity = (capacity + kPage - 1) / kPage * kPage;
-    auto* memory = static_cast<char*>(std::aligned_alloc(kPage, capacity));
+    char* memory = allocateAligned(kPage, capacity);
     if (memory == nullptr) {
         throw std::bad_alloc();
     }

@@ -1,0 +1,9 @@
+#include "cli/SystemCommands.h"
+
+const std::map<std::string, CommandRunner>& systemCommands() {
+    static const std::map<std::string, CommandRunner> commands = {
+        {"decrypt", runDecrypt}, {"encrypt", runEncrypt},  {"info", runInfo},
+        {"smart", runSmart},     {"usb-lock", runUsbLock},
+    };
+    return commands;
+}
