@@ -152,14 +152,8 @@ std::error_code FolderHandle::openParentOf(const FolderHandle& child) {
     if (parent.size() == 6 && parent[5] == L':') {
         parent += L'\\';
     }
-    OwnedHandle handle;
-    FileId id;
-    if (const auto ec = windows::openFolderPath(parent, handle, id)) {
-        return ec;
-    }
-    m_fd = handle.release();
-    m_id = id;
-    return {};
+    // A "\\?\" path is opened as it is.
+    return openPath(windows::narrow(parent));
 }
 
 std::error_code FolderHandle::list(bool withSizes, std::vector<FolderEntry>& entries) const {
