@@ -34,8 +34,8 @@ bool DatabaseFilePresent(const std::string& path) {
 }
 
 std::string LookupChecksum(const SignatureDatabase& database, std::string_view checksumText,
-                           std::uint64_t round) {
-    std::string name = database.lookup(checksumText, round);
+                           std::uint64_t round, std::uint64_t* version) {
+    std::string name = database.lookup(checksumText, round, version);
     // Checksum texts are never empty, so an unmarked (empty) temporary database never matches.
     const std::lock_guard lock(tempDbMutex);
     if (checksumText == tempDbChecksum) {

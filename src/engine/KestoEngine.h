@@ -22,9 +22,10 @@ bool DatabaseFilePresent(const std::string& path);
 
 /// The threat name of `checksumText` in `database`, "User Request" when it equals the marked
 /// checksum, or empty for a clean file. Throws DatabaseError when the database cannot answer.
-/// `round` is the database's lookup round (SignatureDatabase::startRound), 0 for none.
+/// `round` is the database's lookup round (SignatureDatabase::startRound), 0 for none; `version`,
+/// when given, receives the version of the database that answered.
 std::string LookupChecksum(const SignatureDatabase& database, std::string_view checksumText,
-                           std::uint64_t round = 0);
+                           std::uint64_t round = 0, std::uint64_t* version = nullptr);
 
 /// The one checksum marked in the file inspector; empty at start, kept until the program ends.
 std::string TempDbChecksum();

@@ -3,6 +3,7 @@
 #include "engine/TextLines.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -13,6 +14,55 @@ constexpr std::int64_t kRacyWindowNs = 3'000'000'000;
 
 using Entry = std::pair<std::string_view, std::string_view>;
 
+std::uint64_t keyHash(std::string_view key) {
+    std::uint64_t hash = 0xcbf29ce484222325u; // FNV-1a
+    for (const char c : key) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
+    }
+    return hash;
+}
+
+/// A table of the keys' fingerprints, open addressing at most half full. Most files are clean, and
+/// a fingerprint missing from a slot or two of one small table tells so without the binary search
+/// of the keys, whose comparisons wander through the whole database text.
+class KeyFilter {
+public:
+    explicit KeyFilter(const std::vector<Entry>& entries) {
+        std::size_t size = 16;
+        while (size < 2 * entries.size()) {
+            size *= 2;
+        }
+        m_slots.assign(size, 0);
+        for (const Entry& entry : entries) {
+            const std::uint64_t hash = keyHash(entry.first);
+            std::size_t slot = hash & (size - 1);
+            while (m_slots[slot] != 0 && m_slots[slot] != fingerprint(hash)) {
+                slot = (slot + 1) & (size - 1);
+            }
+            m_slots[slot] = fingerprint(hash);
+        }
+    }
+
+    /// False only when no key is `key`.
+    bool mayHold(std::string_view key) const {
+        const std::uint64_t hash = keyHash(key);
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t slot = hash & mask; m_slots[slot] != 0; slot = (slot + 1) & mask) {
+            if (m_slots[slot] == fingerprint(hash)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    static std::uint32_t fingerprint(std::uint64_t hash) {
+        return static_cast<std::uint32_t>(hash >> 32) | 1u; // never 0, the empty slot
+    }
+
+    std::vector<std::uint32_t> m_slots;
+};
+
 } // namespace
 
 struct SignatureDatabase::Index {
@@ -20,6 +70,8 @@ struct SignatureDatabase::Index {
     std::string content;
     std::vector<Entry> entries; // sorted by key, first line of each key only
     std::string problem;        // why keys not in `entries` cannot be answered; empty if they can
+    std::uint64_t version = 0;  // counts up with every index read from the file
+    std::optional<KeyFilter> filter; // of `entries`, once they are settled
 };
 
 SignatureDatabase::SignatureDatabase(std::string path) : m_path(std::move(path)) {}
@@ -50,6 +102,7 @@ std::string SignatureDatabase::ReadFile(const std::string& path) {
 std::shared_ptr<const SignatureDatabase::Index>
 SignatureDatabase::parse(const platform::FileStamp& stamp, std::string content) const {
     auto index = std::make_shared<Index>();
+    index->version = ++m_versions;
     index->stamp = stamp;
     index->content = std::move(content);
     TextLines lines(index->content);
@@ -80,6 +133,7 @@ SignatureDatabase::parse(const platform::FileStamp& stamp, std::string content) 
                     [](const Entry& a, const Entry& b) { return a.first == b.first; });
     index->entries.erase(last, index->entries.end());
     index->entries.shrink_to_fit();
+    index->filter.emplace(index->entries);
     return index;
 }
 
@@ -122,21 +176,31 @@ std::uint64_t SignatureDatabase::startRound() const {
 }
 
 std::string SignatureDatabase::lookup(std::string_view checksumText) const {
-    return lookup(checksumText, 0);
+    return lookup(checksumText, 0, nullptr);
 }
 
-std::string SignatureDatabase::lookup(std::string_view checksumText, std::uint64_t round) const {
+std::string SignatureDatabase::lookup(std::string_view checksumText, std::uint64_t round,
+                                      std::uint64_t* version) const {
     const auto index = current(round);
-    const auto found = std::lower_bound(
-        index->entries.begin(), index->entries.end(), checksumText,
-        [](const Entry& entry, std::string_view key) { return entry.first < key; });
-    if (found != index->entries.end() && found->first == checksumText) {
-        return std::string(found->second);
+    if (version != nullptr) {
+        *version = index->version;
+    }
+    if (index->filter->mayHold(checksumText)) {
+        const auto found = std::lower_bound(
+            index->entries.begin(), index->entries.end(), checksumText,
+            [](const Entry& entry, std::string_view key) { return entry.first < key; });
+        if (found != index->entries.end() && found->first == checksumText) {
+            return std::string(found->second);
+        }
     }
     if (!index->problem.empty()) {
         throw DatabaseError(index->problem);
     }
     return {};
+}
+
+std::uint64_t SignatureDatabase::version(std::uint64_t round) const {
+    return current(round)->version;
 }
 
 std::string SignatureDatabase::problem() const {

@@ -58,8 +58,12 @@ public:
     /// 1 and are never handed out twice, whichever thread asks.
     std::uint64_t startRound() const;
     /// `lookup`, looking at the file only when no lookup did since `round` started; round 0 always
-    /// looks.
-    std::string lookup(std::string_view checksumText, std::uint64_t round) const;
+    /// looks. `version`, when given, receives the version of the file that answered.
+    std::string lookup(std::string_view checksumText, std::uint64_t round,
+                       std::uint64_t* version = nullptr) const;
+    /// The version of the file a lookup in `round` would answer from: a number that changes
+    /// whenever the file is read anew, never 0. Throws DatabaseError as `lookup` does.
+    std::uint64_t version(std::uint64_t round) const;
 
     /// Why lookups of keys the database lacks fail, or empty when they do not. Throws
     /// DatabaseError when the file cannot be read at all.
@@ -76,4 +80,5 @@ private:
     mutable std::int64_t m_verifiedAtNs = 0;        // the file matched the index at this time
     mutable std::atomic<std::uint64_t> m_rounds{0}; // the last round handed out
     mutable std::uint64_t m_lookedInRound = 0; // the file was looked at after this round started
+    mutable std::uint64_t m_versions = 0;      // the last version handed out, under m_mutex
 };

@@ -15,6 +15,9 @@ struct FolderEntry {
     std::string name;
     Kind kind = Kind::Other;
     std::uint64_t size = 0; ///< length of a regular file; filled only when a listing asks for sizes
+    /// The entry's number within its volume as the listing gives it (two listings that give the
+    /// same name the same number name the same file); 0 when the file system gives none.
+    std::uint64_t id = 0;
 };
 
 /// The absolute path of an existing folder with symbolic links resolved.

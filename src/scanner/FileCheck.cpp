@@ -123,13 +123,16 @@ FileCheckResult CheckFile(const WalkedFile& file, const FileCheckContext& contex
         crc = clsCRC().CalculateBytes(content);
     }
     std::string threat;
+    std::uint64_t version = 0;
     try {
-        threat =
-            KestoEngine::LookupChecksum(context.database, ChecksumText(crc), file.databaseRound);
+        threat = KestoEngine::LookupChecksum(context.database, ChecksumText(crc),
+                                             file.databaseRound, &version);
     } catch (const DatabaseError& error) {
         result.lookupFailure = error.what();
+        result.databaseVersion = 0;
         return result;
     }
+    result.databaseVersion = version;
     if (!threat.empty()) {
         result.row = rowFor(file, length, std::move(threat), kChecksumAdvice, stamp);
     }

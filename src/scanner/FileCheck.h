@@ -37,6 +37,9 @@ struct FileCheckResult {
     /// False when the bytes read show that no process can be running the file, so a listed file
     /// needs no look at the running processes; true when the content is not known.
     bool mayBeRunning = true;
+    /// The version of the database its checksum was looked up in (SignatureDatabase::version), 0
+    /// when the lookup failed; empty when nothing was looked up.
+    std::optional<std::uint64_t> databaseVersion;
 };
 
 /// The per-file check of one walked file: programs and screen savers are searched for the

@@ -152,6 +152,7 @@ bool FolderWalk::next(WalkedFile& file) {
             file.folder = m_filesFolder;
             file.name = entry.name;
             file.size = entry.size;
+            file.listedId = entry.id;
             file.node = m_filesNode;
             file.handle = m_filesHandle;
             return true;

@@ -18,6 +18,8 @@ struct WalkedFile {
     std::uint64_t size = 0;                   ///< its length, when the walk was asked for sizes
     std::shared_ptr<const WalkedFolder> node; ///< its folder's identity chain
     std::shared_ptr<const platform::FolderHandle> handle; ///< its folder, open
+    /// Its number in its folder's listing (platform::FolderEntry::id).
+    std::uint64_t listedId = 0;
     /// The database lookup round of its folder (SignatureDatabase::startRound); 0 when the
     /// database is looked at for this file alone.
     std::uint64_t databaseRound = 0;

@@ -9,6 +9,7 @@
 #include "scanner/ProcessTable.h"
 #include "scanner/StreamCheck.h"
 
+#include <deque>
 #include <thread>
 
 namespace {
@@ -61,7 +62,10 @@ std::error_code openNamedFile(const std::string& path, WalkedFile& file) {
 }
 
 /// The scanning pass over every target. Files are checked ahead on the pipeline's workers; what
-/// the user sees happens here, in target and walk order.
+/// the user sees happens here, in target and walk order. The workers may start during the counting
+/// pass, on the files it meets: a result of that is used only for the file this pass's walk meets
+/// at the same place under the same name and number, and only while the database it was looked up
+/// in is still the one this pass would look in.
 class ScanningPass {
 public:
     ScanningPass(const ScanOptions& options, ScanObserver& observer, ScanSummary& summary,
@@ -77,6 +81,29 @@ public:
                   return result;
               },
               [this](const WalkedFile& file) { return PrefetchFile(file, m_context); }) {}
+
+    /// Hands a file met by the counting pass to the workers, up to the files they may check ahead.
+    void checkAhead(WalkedFile file) {
+        if (!m_checkingAhead) {
+            return;
+        }
+        // Without a number from the listing the scanning pass could not tell it is the same file.
+        if (file.listedId == 0) {
+            stopCheckingAhead();
+            return;
+        }
+        m_ahead.push_back(AheadFile{file.node, file.name, file.listedId});
+        startRoundFor(file);
+        if (m_pipeline.push(std::move(file)) >= kCheckAhead) {
+            stopCheckingAhead();
+        }
+    }
+
+    /// Ends the counting pass's hand-over; the workers start on what they have.
+    void stopCheckingAhead() {
+        m_checkingAhead = false;
+        m_pipeline.flush();
+    }
 
     /// Checks every target in order; true when a stop cut the pass short.
     bool run(const std::vector<ScanTarget>& targets) {
@@ -141,13 +168,45 @@ private:
         }
     }
 
-    void push(WalkedFile file) {
+    void startRoundFor(WalkedFile& file) {
         // The database is looked at once per folder instead of before every lookup.
         if (file.node != m_roundFolder) {
             m_roundFolder = file.node;
             m_databaseRound = m_context.database.startRound();
         }
         file.databaseRound = m_databaseRound;
+    }
+
+    bool isNextAhead(const WalkedFile& file) {
+        const AheadFile& ahead = m_ahead.front();
+        if (ahead.listedId != file.listedId || ahead.name != file.name) {
+            return false;
+        }
+        if (ahead.node != m_sameAhead.first || file.node != m_sameAhead.second) {
+            if (!SameFolder(*ahead.node, *file.node)) {
+                return false;
+            }
+            m_sameAhead = {ahead.node, file.node};
+        }
+        return true;
+    }
+
+    /// The files checked ahead that this walk did not meet in order: their results are dropped.
+    void dropAhead() {
+        m_met.insert(m_met.end(), m_ahead.size(), std::nullopt);
+        m_ahead.clear();
+    }
+
+    void push(WalkedFile file) {
+        startRoundFor(file);
+        if (!m_ahead.empty()) {
+            if (isNextAhead(file)) {
+                m_met.emplace_back(file.databaseRound);
+                m_ahead.pop_front();
+                return;
+            }
+            dropAhead();
+        }
         if (m_pipeline.push(std::move(file)) < kCheckAhead) {
             return;
         }
@@ -158,6 +217,7 @@ private:
 
     /// Shows every file checked ahead, up to a stop.
     void drain() {
+        dropAhead();
         m_pipeline.flush();
         while (!m_stopped && m_pipeline.pending() > 0) {
             handleOldest();
@@ -169,8 +229,32 @@ private:
         if (m_stopped) {
             return;
         }
-        const auto [file, result] = m_pipeline.pop();
+        auto [file, result] = m_pipeline.pop();
+        if (!m_met.empty()) {
+            const std::optional<std::uint64_t> round = m_met.front();
+            m_met.pop_front();
+            if (!round) {
+                return;
+            }
+            // Checked during the counting pass: a lookup in a database that changed since then is
+            // made again, as this pass would make it now.
+            file.databaseRound = *round;
+            if (!databaseUnchanged(result, *round)) {
+                result = CheckFile(file, m_context, m_recheckBuffer);
+            }
+        }
         handle(file, result);
+    }
+
+    bool databaseUnchanged(const FileCheckResult& result, std::uint64_t round) const {
+        if (!result.databaseVersion) {
+            return true; // nothing was looked up
+        }
+        try {
+            return *result.databaseVersion == m_context.database.version(round);
+        } catch (const DatabaseError&) {
+            return false;
+        }
     }
 
     /// Lists the file's row, if any, and reports the progress, as the walk reaches the file.
@@ -220,6 +304,20 @@ private:
     bool m_stopped = false;
     std::shared_ptr<const WalkedFolder> m_roundFolder; // the folder of the database round
     std::uint64_t m_databaseRound = 0;
+    /// A file the counting pass handed to the workers, as its walk met it.
+    struct AheadFile {
+        std::shared_ptr<const WalkedFolder> node;
+        std::string name;
+        std::uint64_t listedId = 0;
+    };
+    bool m_checkingAhead = true;
+    std::deque<AheadFile> m_ahead; // handed ahead, not yet met by this pass's walk
+    /// For each file handed ahead, in order, once this pass's walk decided on it: the database
+    /// round in which the walk met it, or empty when the walk did not meet it there.
+    std::deque<std::optional<std::uint64_t>> m_met;
+    /// The last two folders found to be the same, one from each walk.
+    std::pair<std::shared_ptr<const WalkedFolder>, std::shared_ptr<const WalkedFolder>> m_sameAhead;
+    platform::ReadBuffer m_recheckBuffer;
     CheckPipeline m_pipeline;
 };
 
@@ -233,6 +331,8 @@ ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
             : options.targets;
     ScanSummary summary;
     ScanCounts& counts = summary.counts;
+    // Made first, so that its workers check the files the counting pass meets while it counts.
+    ScanningPass pass(options, observer, summary, stopRequested);
 
     observer.passStarted(ScanPass::Counting);
     for (const ScanTarget& target : targets) {
@@ -241,6 +341,8 @@ ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
         }
         if (target.kind != ScanTarget::Kind::Folder) {
             ++counts.total;
+            // The scanning pass checks it in its place, after the files handed over so far.
+            pass.stopCheckingAhead();
             continue;
         }
         FolderWalk walk(target.path, false, stopRequested,
@@ -249,15 +351,16 @@ ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
         WalkedFile file;
         while (walk.next(file)) {
             ++counts.total;
+            pass.checkAhead(std::move(file));
         }
     }
+    pass.stopCheckingAhead();
     // A pass that ends while a stop is requested was cut short by it.
     bool stopped = stopRequested();
     observer.totalCounted(counts.total);
 
     observer.passStarted(ScanPass::Scanning);
     if (!stopped) {
-        ScanningPass pass(options, observer, summary, stopRequested);
         stopped = pass.run(targets);
     }
     counts.detections = summary.detections.size();

@@ -12,6 +12,19 @@ WalkedFolder::~WalkedFolder() {
     }
 }
 
+bool SameFolder(const WalkedFolder& a, const WalkedFolder& b) {
+    const WalkedFolder* left = &a;
+    const WalkedFolder* right = &b;
+    while (left != nullptr && right != nullptr && left != right) {
+        if (left->id != right->id || left->name != right->name) {
+            return false;
+        }
+        left = left->parent.get();
+        right = right->parent.get();
+    }
+    return left == right;
+}
+
 std::vector<const WalkedFolder*> ChainFromRoot(const WalkedFolder& folder) {
     std::vector<const WalkedFolder*> chain;
     for (const WalkedFolder* node = &folder; node != nullptr; node = node->parent.get()) {

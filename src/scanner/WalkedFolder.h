@@ -25,6 +25,9 @@ struct WalkedFolder {
     platform::FileId id;
 };
 
+/// True when two walks entered the same folders by the same names on the way to `a` and `b`.
+bool SameFolder(const WalkedFolder& a, const WalkedFolder& b);
+
 /// The folders from the scan root down to `folder`, root first.
 std::vector<const WalkedFolder*> ChainFromRoot(const WalkedFolder& folder);
 

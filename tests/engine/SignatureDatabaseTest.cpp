@@ -206,13 +206,18 @@ TEST_F(SignatureDatabaseTest, ARoundLooksAtTheFileOnceAndEveryNewRoundAgain) {
     write(databaseText({"AAAA1111:Old", "Selesai:Selesai"}));
     const SignatureDatabase database(m_path);
     const std::uint64_t first = database.startRound();
-    EXPECT_EQ(database.lookup("AAAA1111", first), "Old");
+    std::uint64_t oldVersion = 0;
+    EXPECT_EQ(database.lookup("AAAA1111", first, &oldVersion), "Old");
     write(databaseText({"AAAA1111:New", "Selesai:Selesai"}));
     EXPECT_EQ(database.lookup("AAAA1111", first), "Old");
+    EXPECT_EQ(database.version(first), oldVersion);
     const std::uint64_t second = database.startRound();
     EXPECT_GT(second, first);
     // A look for a later round also answers for the earlier ones: it came after they started.
-    EXPECT_EQ(database.lookup("AAAA1111", second), "New");
+    std::uint64_t newVersion = 0;
+    EXPECT_EQ(database.lookup("AAAA1111", second, &newVersion), "New");
+    EXPECT_NE(newVersion, oldVersion);
+    EXPECT_EQ(database.version(0), newVersion);
     EXPECT_EQ(database.lookup("AAAA1111"), "New");
 
     // A database that cannot be read fails every lookup of the round, not only the first.

@@ -9,6 +9,10 @@
 #include <atomic>
 #include <filesystem>
 #include <gtest/gtest.h>
+#ifdef __linux__
+#include <poll.h>
+#include <sys/inotify.h>
+#endif
 #ifndef _WIN32
 #include "ChildPrograms.h"
 
@@ -219,6 +223,60 @@ TEST_F(ScanSessionTest, FilesChangingBetweenPassesAreNotAStop) {
     // The percentage never shows more than 100.
     EXPECT_EQ(observer.events[observer.events.size() - 2], "checked 3 ");
 }
+
+#ifdef __linux__
+// The workers check files while the counting pass goes on. A result from then stands only for the
+// same file in an unchanged database: here a file is replaced, and then the database gains a line,
+// after the workers have read every file and before the scanning pass.
+TEST_F(ScanSessionTest, ChangesAfterTheCountingPassAreSeenByTheScanningPass) {
+    plant("a-listed-later", "later");
+    plant("b-replaced", "old");
+    plant("c-bad", "bad", "Threat.C");
+    const auto rowsOfScan = [this](const std::function<void()>& change) {
+        const int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        EXPECT_GE(::inotify_add_watch(watch, root.path().c_str(), IN_CLOSE_NOWRITE), 0);
+        RecordingObserver observer;
+        observer.onTotal = [&] {
+            // One worker checks the files in order; the last one closed means all were checked.
+            // Without checks ahead nothing is read yet, and the wait ends after a few seconds.
+            alignas(inotify_event) char buffer[4096];
+            bool lastRead = false;
+            for (int polls = 0; polls < 50 && !lastRead; ++polls) {
+                pollfd ready{watch, POLLIN, 0};
+                ::poll(&ready, 1, 100);
+                const ssize_t length = ::read(watch, buffer, sizeof buffer);
+                for (ssize_t at = 0; at < length;) {
+                    const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                    lastRead = lastRead || (event->len > 0 && std::string(event->name) == "c-bad");
+                    at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+                }
+            }
+            change();
+        };
+        const ScanSummary summary = scan(observer, 1);
+        ::close(watch);
+        std::vector<std::string> rows;
+        for (const DetectionEntry& row : summary.detections) {
+            rows.push_back(row.name + " " + row.location);
+        }
+        return rows;
+    };
+    EXPECT_EQ(rowsOfScan([this] {
+                  writeFile(root.file("b-new"), "bad");
+                  std::filesystem::rename(root.file("b-new"), root.file("b-replaced"));
+              }),
+              (std::vector<std::string>{"Threat.C " + root.file("b-replaced"),
+                                        "Threat.C " + root.file("c-bad")}));
+    EXPECT_EQ(rowsOfScan([this] {
+                  lines.insert(lines.end() - 1,
+                               ChecksumText(clsCRC().CalculateBytes("later")) + ":Later");
+                  writeFile(databaseDir.file("db.dll"), testsupport::databaseText(lines));
+              }),
+              (std::vector<std::string>{"Later " + root.file("a-listed-later"),
+                                        "Threat.C " + root.file("b-replaced"),
+                                        "Threat.C " + root.file("c-bad")}));
+}
+#endif
 
 #ifndef _WIN32
 // WindowsProcessTest ends a running detected program on Windows.

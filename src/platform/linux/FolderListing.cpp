@@ -52,6 +52,7 @@ std::error_code listOpenFolder(int fd, bool withSizes, std::vector<FolderEntry>&
         }
         FolderEntry entry;
         entry.name = name;
+        entry.id = item->d_ino;
         bool known = true;
         switch (item->d_type) {
         case DT_REG:

@@ -49,6 +49,7 @@ std::error_code listEntries(HANDLE folder, bool withSizes, std::vector<FolderEnt
                 entry.name = windows::narrow(wideName);
                 // For a reparse point the listing gives the reparse tag in place of the EA size.
                 entry.kind = kindOf(item->FileAttributes, item->EaSize);
+                entry.id = static_cast<std::uint64_t>(item->FileId.QuadPart);
                 if (withSizes && entry.kind == FolderEntry::Kind::RegularFile) {
                     entry.size = static_cast<std::uint64_t>(item->EndOfFile.QuadPart);
                 }
