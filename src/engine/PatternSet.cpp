@@ -118,8 +118,10 @@ PatternSet::PatternSet(std::vector<std::string> patterns, Backend backend)
         }
         m_longest = std::max(m_longest, pattern.size());
     }
-    if (backend == Backend::Best) {
-        m_filter = PatternFilter::create(m_patterns);
+    if (backend == Backend::Best || backend == Backend::Filter256) {
+        m_filter = PatternFilter::create(m_patterns, backend == Backend::Filter256
+                                                         ? PatternFilter::Width::Bits256
+                                                         : PatternFilter::Width::Widest);
     }
     if (backend != Backend::Portable && !m_patterns.empty()) {
         m_hyperscan = Hyperscan::compile(m_patterns);
@@ -130,7 +132,8 @@ PatternSet::~PatternSet() = default;
 
 std::string PatternSet::backendName() const {
     const std::string search = m_hyperscan ? "Hyperscan" : findBytesName();
-    return m_filter ? "vector filter, then " + search : search;
+    return m_filter ? "vector filter (" + std::to_string(m_filter->bits()) + "-bit), then " + search
+                    : search;
 }
 
 void PatternSet::scan(std::string_view data, Found& found, bool firstOnly) const {

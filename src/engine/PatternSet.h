@@ -18,7 +18,8 @@ public:
     static constexpr std::size_t kMaxPatterns = 64;
 
     enum class Backend {
-        Best,      ///< The vector filter where it applies, else Hyperscan, else portable.
+        Best,      ///< The widest vector filter where it applies, then the Hyperscan backend.
+        Filter256, ///< The 256-bit vector filter where it applies, then the Hyperscan backend.
         Hyperscan, ///< Hyperscan where the build and the processor have it, else portable.
         Portable   ///< One byte search per pattern, on every platform.
     };

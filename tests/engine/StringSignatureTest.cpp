@@ -163,13 +163,16 @@ PatternSet::Found naiveScan(const std::vector<std::string>& patterns, const std:
     return found;
 }
 
-/// The three backends of one pattern list: the vector filter (where the processor has it) in
-/// front of Hyperscan, Hyperscan alone (where built), and the portable search.
+/// The backends of one pattern list: the widest and the 256-bit vector filter (where the
+/// processor has them) in front of Hyperscan, Hyperscan alone (where built), and the portable
+/// search.
 struct Backends {
     explicit Backends(const std::vector<std::string>& list)
-        : best(list, PatternSet::Backend::Best), hyperscan(list, PatternSet::Backend::Hyperscan),
+        : best(list, PatternSet::Backend::Best), filter256(list, PatternSet::Backend::Filter256),
+          hyperscan(list, PatternSet::Backend::Hyperscan),
           portable(list, PatternSet::Backend::Portable) {}
     PatternSet best;
+    PatternSet filter256;
     PatternSet hyperscan;
     PatternSet portable;
 };
@@ -177,7 +180,8 @@ struct Backends {
 void expectBackendsAgree(const std::vector<std::string>& patterns, const std::string& data,
                          const Backends& backends) {
     const PatternSet::Found expected = naiveScan(patterns, data);
-    for (const PatternSet* set : {&backends.best, &backends.hyperscan, &backends.portable}) {
+    for (const PatternSet* set :
+         {&backends.best, &backends.filter256, &backends.hyperscan, &backends.portable}) {
         SCOPED_TRACE(set->backendName());
         PatternSet::Found found = 0;
         set->scan(data, found);
