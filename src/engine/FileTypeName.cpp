@@ -1,6 +1,7 @@
 #include "engine/KestoEngine.h"
 
 #include <array>
+#include <unordered_map>
 #include <utility>
 
 namespace KestoEngine {
@@ -99,19 +100,27 @@ constexpr TypeKey kTypeTable[] = {
 
 } // namespace
 
+std::string_view FileTypeDescription(std::string_view name) {
+    // The scan asks for every file, so the table is indexed once; the first of equal keys wins.
+    static const std::unordered_map<std::string_view, std::string_view> index = [] {
+        std::unordered_map<std::string_view, std::string_view> byKey;
+        for (const auto& [typeKey, description] : kTypeTable) {
+            byKey.emplace(typeKey, description);
+        }
+        return byKey;
+    }();
+    const std::string_view last = name.substr(name.size() > 4 ? name.size() - 4 : 0);
+    std::array<char, 4> key{};
+    for (std::size_t i = 0; i < last.size(); ++i) {
+        const char c = last[i];
+        key[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    const auto found = index.find(std::string_view(key.data(), last.size()));
+    return found != index.end() ? found->second : "Unknown";
+}
+
 std::string FileTypeName(std::string_view name) {
-    std::string key(name.substr(name.size() > 4 ? name.size() - 4 : 0));
-    for (char& c : key) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    for (const auto& [typeKey, description] : kTypeTable) {
-        if (key == typeKey) {
-            return std::string(description);
-        }
-    }
-    return "Unknown";
+    return std::string(FileTypeDescription(name));
 }
 
 } // namespace KestoEngine

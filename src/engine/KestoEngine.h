@@ -33,6 +33,8 @@ void SetTempDbChecksum(std::string checksumText);
 
 /// A short description of the file type from the last four characters of `name`.
 std::string FileTypeName(std::string_view name);
+/// FileTypeName as a view of text that lives as long as the program.
+std::string_view FileTypeDescription(std::string_view name);
 
 /// The first packer of the packer list whose marker the file contains, or "Unknown". Throws
 /// std::system_error when the file cannot be read.

@@ -16,7 +16,7 @@ double kilobytes(std::uint64_t length) {
 }
 
 bool isProgram(std::string_view name) {
-    const std::string type = KestoEngine::FileTypeName(name);
+    const std::string_view type = KestoEngine::FileTypeDescription(name);
     return type == "Application" || type == "Screen Saver";
 }
 
