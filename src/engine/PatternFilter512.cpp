@@ -40,6 +40,11 @@ public:
                                          m_tables.third.allowedAt(at + 2), 0x80); // all three
     }
 
+    static bool any(__m512i first, __m512i second) {
+        const __m512i either = _mm512_or_si512(first, second);
+        return _mm512_test_epi8_mask(either, either) != 0;
+    }
+
     static std::uint64_t passing(__m512i buckets) {
         return _mm512_test_epi8_mask(buckets, buckets);
     }

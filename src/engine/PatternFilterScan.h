@@ -55,8 +55,8 @@ constexpr std::size_t kDensePositions = 1024;
 
 /// The search with `Vector`, which loads the tables once and, for the `Vector::kWidth` positions
 /// from a pointer, gives the bucket bits of each position (`bucketsAt`, reading kPrefix - 1 bytes
-/// past them), the positions with any bucket set (`passing`, bit k for position k) and the bucket
-/// bits as bytes (`store`).
+/// past them), whether two such results have any bucket set (`any`), the positions with any
+/// bucket set (`passing`, bit k for position k) and the bucket bits as bytes (`store`).
 template <class Vector> std::size_t scanVectors(const Search& search) {
     constexpr std::size_t kWidth = Vector::kWidth;
     static_assert(kWidth <= 64 && kDenseStretch % kWidth == 0);
@@ -76,27 +76,44 @@ template <class Vector> std::size_t scanVectors(const Search& search) {
         return false;
     };
 
+    // Compares the positions of the vector at data offset `base` that have any bucket set.
+    const auto compareVector = [&](const auto& buckets, std::size_t base) {
+        const std::uint64_t positions = Vector::passing(buckets);
+        if (positions == 0) {
+            return false;
+        }
+        Vector::store(bits, buckets);
+        return compareSet(positions, base);
+    };
+
     const char* const data = search.data;
     const std::size_t size = search.size;
+    // Vectors from offsets below this have all their three-byte windows in the data.
+    const std::size_t wholeEnd = size >= kWidth + kPrefix - 1 ? size - kWidth - kPrefix + 2 : 0;
     std::size_t offset = 0;
-    std::size_t stretchStart = 0;
-    // Whole vectors whose three-byte windows all lie in the data.
-    while (offset + kWidth + kPrefix - 1 <= size) {
-        const auto buckets = vector.bucketsAt(data + offset);
-        const std::uint64_t positions = Vector::passing(buckets);
-        if (positions != 0) {
-            Vector::store(bits, buckets);
-            if (compareSet(positions, offset)) {
+    while (offset < wholeEnd) {
+        // One stretch at a time, two vectors a step, so that the loop does little besides the
+        // lookups: nearly every pair has no position set at all.
+        const std::size_t stretchStart = offset;
+        const std::size_t stretchEnd =
+            wholeEnd - stretchStart < kDenseStretch ? wholeEnd : stretchStart + kDenseStretch;
+        passed = 0;
+        for (; offset + kWidth < stretchEnd; offset += 2 * kWidth) {
+            const auto first = vector.bucketsAt(data + offset);
+            const auto second = vector.bucketsAt(data + offset + kWidth);
+            if (Vector::any(first, second) &&
+                (compareVector(first, offset) || compareVector(second, offset + kWidth))) {
                 return size;
             }
         }
-        offset += kWidth;
-        if (offset - stretchStart == kDenseStretch) {
-            if (passed > kDensePositions) {
-                return offset;
+        if (offset < stretchEnd) {
+            if (compareVector(vector.bucketsAt(data + offset), offset)) {
+                return size;
             }
-            passed = 0;
-            stretchStart = offset;
+            offset += kWidth;
+        }
+        if (offset - stretchStart == kDenseStretch && passed > kDensePositions) {
+            return offset;
         }
     }
     // The last positions (at most kWidth + kPrefix - 2), from a zero-padded copy; the comparison
