@@ -3,6 +3,7 @@
 #include "engine/TextLines.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 namespace {
@@ -15,11 +16,7 @@ constexpr std::int64_t kRacyWindowNs = 3'000'000'000;
 using Entry = std::pair<std::string_view, std::string_view>;
 
 std::uint64_t keyHash(std::string_view key) {
-    std::uint64_t hash = 0xcbf29ce484222325u; // FNV-1a
-    for (const char c : key) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
-    }
-    return hash;
+    return std::hash<std::string_view>{}(key);
 }
 
 /// A table of the keys' fingerprints, open addressing at most half full. Most files are clean, and
