@@ -53,6 +53,25 @@ template <class ByteTables> struct PrefixTables {
 constexpr std::size_t kDenseStretch = 64 * 1024;
 constexpr std::size_t kDensePositions = 1024;
 
+/// The offset of the first pair of vectors from `offset`, stepping two vectors at a time while both
+/// lie before `end`, in which any position has a bucket set; or the offset where the pairs ran out.
+/// Kept out of line and free of calls, so that the tables stay in registers for the whole loop
+/// (vector registers do not survive a call, and the comparison is one).
+template <class Vector>
+[[gnu::noinline]] std::size_t skipQuietPairs(const Search& search, std::size_t offset,
+                                             std::size_t end) {
+    constexpr std::size_t kWidth = Vector::kWidth;
+    const Vector vector(search.low, search.high);
+    const char* const data = search.data;
+    for (; offset + kWidth < end; offset += 2 * kWidth) {
+        if (Vector::any(vector.bucketsAt(data + offset),
+                        vector.bucketsAt(data + offset + kWidth))) {
+            break;
+        }
+    }
+    return offset;
+}
+
 /// The search with `Vector`, which loads the tables once and, for the `Vector::kWidth` positions
 /// from a pointer, gives the bucket bits of each position (`bucketsAt`, reading kPrefix - 1 bytes
 /// past them), whether two such results have any bucket set (`any`), the positions with any
@@ -93,18 +112,22 @@ template <class Vector> std::size_t scanVectors(const Search& search) {
     std::size_t offset = 0;
     while (offset < wholeEnd) {
         // One stretch at a time, two vectors a step, so that the loop does little besides the
-        // lookups: nearly every pair has no position set at all.
+        // lookups: nearly every pair has no position set at all, and the few that have are
+        // compared here, outside the loop.
         const std::size_t stretchStart = offset;
         const std::size_t stretchEnd =
             wholeEnd - stretchStart < kDenseStretch ? wholeEnd : stretchStart + kDenseStretch;
         passed = 0;
-        for (; offset + kWidth < stretchEnd; offset += 2 * kWidth) {
-            const auto first = vector.bucketsAt(data + offset);
-            const auto second = vector.bucketsAt(data + offset + kWidth);
-            if (Vector::any(first, second) &&
-                (compareVector(first, offset) || compareVector(second, offset + kWidth))) {
+        for (;;) {
+            offset = skipQuietPairs<Vector>(search, offset, stretchEnd);
+            if (offset + kWidth >= stretchEnd) {
+                break;
+            }
+            if (compareVector(vector.bucketsAt(data + offset), offset) ||
+                compareVector(vector.bucketsAt(data + offset + kWidth), offset + kWidth)) {
                 return size;
             }
+            offset += 2 * kWidth;
         }
         if (offset < stretchEnd) {
             if (compareVector(vector.bucketsAt(data + offset), offset)) {
