@@ -1,9 +1,15 @@
 #include "scanner/CheckPipeline.h"
 
+#include <algorithm>
+
 namespace {
 
-// Files that gather before a sleeping thread is woken for them.
+// Files that gather before a sleeping thread is woken for them, and that are handed to the
+// workers at once.
 constexpr std::size_t kWakeBatch = 32;
+// The most files a worker takes at once, and the unclaimed files there must be per file taken.
+constexpr std::size_t kClaimRun = 8;
+constexpr std::size_t kClaimShare = 16;
 // How far ahead of the claimed files the workers prefetch while the files come from the disk.
 constexpr std::size_t kPrefetchDistance = 256;
 // Prefetched files found in memory one after another that end the prefetching.
@@ -52,21 +58,31 @@ CheckPipeline::Result CheckPipeline::checkSafely(const WalkedFile& file,
 
 void CheckPipeline::work() {
     platform::ReadBuffer buffer;
+    std::vector<Slot*> claimed;
+    std::vector<Result> results;
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_workAvailable.wait(lock, [this] { return m_shutdown || m_claimed < m_slots.size(); });
         if (m_shutdown) {
             return;
         }
-        Slot& slot = m_slots[m_claimed++];
+        claimed.clear();
+        for (std::size_t n = claimSize(); n > 0; --n) {
+            claimed.push_back(&m_slots[m_claimed++]);
+        }
         const std::vector<WalkedFile> ahead = takeFilesToPrefetch();
         lock.unlock();
         prefetch(ahead);
-        Result result = checkSafely(slot.file, buffer);
+        results.clear();
+        for (const Slot* slot : claimed) {
+            results.push_back(checkSafely(slot->file, buffer));
+        }
         lock.lock();
-        slot.result = std::move(result);
-        slot.done = true;
-        ++m_doneWaiting;
+        for (std::size_t i = 0; i < claimed.size(); ++i) {
+            claimed[i]->result = std::move(results[i]);
+            claimed[i]->done = true;
+        }
+        m_doneWaiting += claimed.size();
         // The popping thread is woken for a run of results, or when the workers run out of work
         // (then nothing else would wake it), not for every file.
         if (m_doneWaiting >= kWakeBatch || m_claimed == m_slots.size()) {
@@ -75,34 +91,57 @@ void CheckPipeline::work() {
     }
 }
 
-std::size_t CheckPipeline::push(WalkedFile file) {
-    // Idle workers are woken once a few files wait, not for each one: a wake-up costs more than
-    // checking a small file.
-    bool wake = false;
-    std::size_t pending = 0;
-    {
-        const std::lock_guard lock(m_mutex);
+std::size_t CheckPipeline::claimSize() const {
+    // A worker takes one file while few wait, so that the last files of a walk are shared out
+    // evenly, and up to kClaimRun while many do.
+    const std::size_t unclaimed = m_slots.size() - m_claimed;
+    return std::clamp<std::size_t>(unclaimed / kClaimShare, 1, kClaimRun);
+}
+
+void CheckPipeline::handOver() {
+    for (WalkedFile& file : m_pushed) {
         m_slots.push_back(Slot{std::move(file), Result(), false});
-        wake = m_slots.size() - m_claimed >= kWakeBatch;
-        pending = m_slots.size();
     }
-    if (wake) {
-        m_workAvailable.notify_all();
+    m_pushed.clear();
+}
+
+std::size_t CheckPipeline::push(WalkedFile file) {
+    // Files are handed to the workers a run at a time: the lock is taken once per run, and a
+    // wake-up costs more than checking a small file.
+    m_pushed.push_back(std::move(file));
+    if (m_pushed.size() >= kWakeBatch) {
+        flush();
     }
-    return pending;
+    return ++m_pending;
 }
 
 void CheckPipeline::flush() {
+    {
+        const std::lock_guard lock(m_mutex);
+        handOver();
+    }
     m_workAvailable.notify_all();
 }
 
-std::size_t CheckPipeline::pending() const {
-    const std::lock_guard lock(m_mutex);
-    return m_slots.size();
+std::pair<WalkedFile, CheckPipeline::Result> CheckPipeline::pop() {
+    if (m_taken.empty()) {
+        takeResults();
+    }
+    std::pair<WalkedFile, Result> taken = std::move(m_taken.front());
+    m_taken.pop_front();
+    --m_pending;
+    return taken;
 }
 
-std::pair<WalkedFile, CheckPipeline::Result> CheckPipeline::pop() {
+void CheckPipeline::takeResults() {
     std::unique_lock lock(m_mutex);
+    // The oldest file may still wait to be handed over.
+    if (!m_pushed.empty()) {
+        handOver();
+        lock.unlock();
+        m_workAvailable.notify_all();
+        lock.lock();
+    }
     Slot& front = m_slots.front();
     if (m_claimed == 0) {
         ++m_claimed;
@@ -117,12 +156,15 @@ std::pair<WalkedFile, CheckPipeline::Result> CheckPipeline::pop() {
     } else {
         m_slotDone.wait(lock, [&front] { return front.done; });
     }
-    --m_doneWaiting;
-    std::pair<WalkedFile, Result> taken(std::move(front.file), std::move(front.result));
-    m_slots.pop_front();
-    --m_claimed;
-    m_prefetchedEnd = std::max<std::size_t>(m_prefetchedEnd, 1) - 1;
-    return taken;
+    // Every checked file from the front is taken at once.
+    while (!m_slots.empty() && m_slots.front().done) {
+        Slot& slot = m_slots.front();
+        m_taken.emplace_back(std::move(slot.file), std::move(slot.result));
+        m_slots.pop_front();
+        --m_claimed;
+        --m_doneWaiting;
+        m_prefetchedEnd = std::max<std::size_t>(m_prefetchedEnd, 1) - 1;
+    }
 }
 
 void CheckPipeline::noteRead(bool waitedForDisk) {

@@ -17,7 +17,9 @@
 
 /// Checks files on worker threads ahead of the walk and hands the results back in the order the
 /// files were pushed. The thread that pops checks the oldest file itself when no worker has taken
-/// it yet, so it never idles behind a queue.
+/// it yet, so it never idles behind a queue. One thread pushes and pops. It hands files over and
+/// takes results back a run at a time, and workers take a few files at once while many wait, so
+/// that the threads meet at the lock once per run instead of once per file.
 class CheckPipeline {
 public:
     using Result = FileCheckResult;
@@ -35,9 +37,10 @@ public:
 
     /// Adds a file to check; returns how many files are pending, this one included.
     std::size_t push(WalkedFile file);
-    /// Wakes the workers for files pushed since the last wake-up (at the end of the walk).
+    /// Hands the files pushed so far to the workers and wakes them (at the end of the walk).
     void flush();
-    std::size_t pending() const;
+    /// Files pushed and not popped yet.
+    std::size_t pending() const { return m_pending; }
     /// The oldest pushed file with its result, once it is checked.
     std::pair<WalkedFile, Result> pop();
     /// Tells whether a check's read had to wait for the disk. When reads keep waiting, the
@@ -52,6 +55,13 @@ private:
         bool done = false;
     };
     void work();
+    /// Moves the files pushed since the last hand-over to the slots; called with the lock held.
+    void handOver();
+    /// How many unclaimed slots a worker takes at once; called with the lock held.
+    std::size_t claimSize() const;
+    /// Waits for the oldest slot's result (checking it here when no worker took it) and moves
+    /// it, with every checked slot after it, to the results taken back.
+    void takeResults();
     Result checkSafely(const WalkedFile& file, platform::ReadBuffer& buffer) const;
     /// Copies the files up to the prefetch distance past the claimed ones that were not
     /// prefetched yet; called with the lock held.
@@ -72,6 +82,10 @@ private:
     std::size_t m_doneWaiting = 0;   // checked slots not yet popped
     std::size_t m_prefetchedEnd = 0; // slots from the front that were prefetched or claimed
     bool m_shutdown = false;
+    // Only the thread that pushes and pops uses these.
+    std::vector<WalkedFile> m_pushed;                  // not handed to the workers yet
+    std::deque<std::pair<WalkedFile, Result>> m_taken; // results taken back, not popped yet
+    std::size_t m_pending = 0;
     platform::ReadBuffer m_ownBuffer;
     std::vector<std::thread> m_workers;
 };

@@ -1,6 +1,7 @@
 #include "scanner/CheckPipeline.h"
 
 #include <algorithm>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <string>
@@ -65,4 +66,38 @@ TEST(CheckPipeline, AWarmScanPrefetchesNothingAndPrefetchingEndsOnceFilesAreInMe
         prefetchedFiles([](int file) { return file < 20; }, [](int) { return true; });
     ASSERT_FALSE(stopped.empty());
     EXPECT_LT(stopped.back(), kFiles / 2);
+}
+
+TEST(CheckPipeline, ResultsComeBackInPushOrderWhileWorkersTakeRunsOfFiles) {
+    // Many files at once let the workers take several each; pops in between push and while files
+    // are still being handed over must neither lose, repeat nor reorder any.
+    constexpr int kMany = 5000;
+    std::atomic<int> checks{0};
+    CheckPipeline pipeline(3, [&](const WalkedFile& file, platform::ReadBuffer&) {
+        ++checks;
+        FileCheckResult result;
+        result.unreadable = file.name;
+        return result;
+    });
+    int popped = 0;
+    const auto popOne = [&] {
+        auto [file, result] = pipeline.pop();
+        EXPECT_EQ(file.name, std::to_string(popped));
+        EXPECT_EQ(result.unreadable, file.name);
+        ++popped;
+    };
+    for (int i = 0; i < kMany; ++i) {
+        WalkedFile file;
+        file.name = std::to_string(i);
+        EXPECT_EQ(pipeline.push(std::move(file)), static_cast<std::size_t>(i - popped + 1));
+        if (i % 7 == 3) {
+            popOne();
+        }
+    }
+    pipeline.flush();
+    while (pipeline.pending() > 0) {
+        popOne();
+    }
+    EXPECT_EQ(popped, kMany);
+    EXPECT_EQ(checks, kMany);
 }
