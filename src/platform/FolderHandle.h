@@ -4,6 +4,7 @@
 #include "platform/InputFile.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -40,6 +41,13 @@ public:
     NativeHandle fd() const { return m_fd; }
     /// The folder's identity when it was opened.
     FileId id() const { return m_id; }
+    /// When the folder's entries or attributes last changed, as of its opening, in nanoseconds
+    /// since 1970 by its file system's clock; empty where the system gives no such time.
+    std::optional<std::int64_t> changeTime() const { return m_changeTime; }
+    /// Whether the folder lies on a local file system that stamps every change of a folder's
+    /// entries with the time of this computer's clock, so that a folder whose change time is the
+    /// same as before, and was already in the past then, has the same entries.
+    bool changeTimeIsTrusted() const;
     void close();
 
     /// Lists the folder as `listFolder` does.
@@ -53,6 +61,7 @@ private:
 
     NativeHandle m_fd = kNoHandle;
     FileId m_id;
+    std::optional<std::int64_t> m_changeTime;
 };
 
 } // namespace platform

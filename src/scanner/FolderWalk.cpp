@@ -2,6 +2,8 @@
 
 #include "platform/ProgramFolder.h"
 
+#include <utility>
+
 namespace {
 
 // Folders of the current branch that keep their descriptors; those further up are closed and
@@ -25,10 +27,14 @@ void FolderWalk::report(const std::string& folder, std::error_code ec) const {
 
 bool FolderWalk::enter(const std::string& path, std::shared_ptr<const WalkedFolder> node,
                        platform::FolderHandle handle) {
-    if (const auto ec = handle.list(m_withSizes, m_entries)) {
-        m_entries.clear();
-        report(path, ec);
-        return false;
+    const bool reused = m_listings && !m_withSizes && m_listingsRole == ListingsRole::Reuse &&
+                        m_listings->take(handle, m_entries);
+    if (!reused) {
+        if (const auto ec = handle.list(m_withSizes, m_entries)) {
+            m_entries.clear();
+            report(path, ec);
+            return false;
+        }
     }
     Frame frame;
     frame.node = node;
@@ -156,6 +162,11 @@ bool FolderWalk::next(WalkedFile& file) {
             file.node = m_filesNode;
             file.handle = m_filesHandle;
             return true;
+        }
+        // The folder whose files were handed out is done with; its listing may serve the next walk.
+        const auto done = std::exchange(m_filesHandle, nullptr);
+        if (done && m_listings && !m_withSizes && m_listingsRole == ListingsRole::Keep) {
+            m_listings->keep(*done, std::move(m_entries));
         }
         m_entries.clear();
         m_position = 0;

@@ -2,6 +2,7 @@
 
 #include "platform/FolderHandle.h"
 #include "scanner/Exclusions.h"
+#include "scanner/FolderListings.h"
 #include "scanner/WalkedFolder.h"
 
 #include <cstdint>
@@ -49,6 +50,18 @@ public:
     /// The next file; false at the end of the walk or when a stop was requested.
     bool next(WalkedFile& file);
 
+    /// What a walk does with `FolderListings` shared with another walk of the same scan.
+    enum class ListingsRole {
+        Keep,  ///< keeps the listing of each folder it is done with there
+        Reuse, ///< takes a folder's listing from there where it is still valid
+    };
+    /// Shares `listings` with this walk (before the first `next`); a walk that asks for sizes
+    /// neither keeps nor reuses listings, whose sizes would be old.
+    void shareListings(FolderListings& listings, ListingsRole role) {
+        m_listings = &listings;
+        m_listingsRole = role;
+    }
+
 private:
     struct Frame {
         std::shared_ptr<const WalkedFolder> node;
@@ -75,7 +88,9 @@ private:
     ErrorHandler m_onError;
     BeforeFolder m_beforeFolder;
     const Exclusions* m_exclusions; // null when nothing is excluded
-    std::size_t m_rootLength = 0;   // length of the root's path, final separator included
+    FolderListings* m_listings = nullptr;
+    ListingsRole m_listingsRole = ListingsRole::Keep;
+    std::size_t m_rootLength = 0; // length of the root's path, final separator included
     bool m_started = false;
     std::vector<Frame> m_frames;
     std::string m_path; // the deepest entered folder's path, ending with a separator

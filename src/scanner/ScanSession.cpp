@@ -69,9 +69,10 @@ std::error_code openNamedFile(const std::string& path, WalkedFile& file) {
 class ScanningPass {
 public:
     ScanningPass(const ScanOptions& options, ScanObserver& observer, ScanSummary& summary,
-                 const std::function<bool()>& stopRequested)
+                 const std::function<bool()>& stopRequested, FolderListings& listings)
         : m_options(options), m_observer(observer), m_summary(summary),
-          m_stopRequested(stopRequested), m_context{*options.database, options.quarantineFolder},
+          m_stopRequested(stopRequested),
+          m_listings(listings), m_context{*options.database, options.quarantineFolder},
           m_pipeline(
               workerCount(options.threads),
               [this](const WalkedFile& file, platform::ReadBuffer& buffer) {
@@ -133,6 +134,7 @@ private:
         // The files' lengths come from the checks, which open them anyway.
         FolderWalk walk(root, false, m_stopRequested, folderErrors(m_observer, ScanPass::Scanning),
                         beforeFolderOf(m_options, ScanPass::Scanning), &m_options.exclusions);
+        walk.shareListings(m_listings, FolderWalk::ListingsRole::Reuse);
         WalkedFile file;
         while (!m_stopped && walk.next(file)) {
             push(std::move(file));
@@ -300,6 +302,7 @@ private:
     ScanObserver& m_observer;
     ScanSummary& m_summary;
     const std::function<bool()>& m_stopRequested;
+    FolderListings& m_listings; // what the counting pass listed
     const FileCheckContext m_context;
     bool m_stopped = false;
     std::shared_ptr<const WalkedFolder> m_roundFolder; // the folder of the database round
@@ -331,8 +334,11 @@ ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
             : options.targets;
     ScanSummary summary;
     ScanCounts& counts = summary.counts;
+    // The scanning pass walks the folders of the counting pass again; folders that have not
+    // changed since need not be listed twice.
+    FolderListings listings(FolderListings::Now());
     // Made first, so that its workers check the files the counting pass meets while it counts.
-    ScanningPass pass(options, observer, summary, stopRequested);
+    ScanningPass pass(options, observer, summary, stopRequested, listings);
 
     observer.passStarted(ScanPass::Counting);
     for (const ScanTarget& target : targets) {
@@ -348,6 +354,7 @@ ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
         FolderWalk walk(target.path, false, stopRequested,
                         folderErrors(observer, ScanPass::Counting),
                         beforeFolderOf(options, ScanPass::Counting), &options.exclusions);
+        walk.shareListings(listings, FolderWalk::ListingsRole::Keep);
         WalkedFile file;
         while (walk.next(file)) {
             ++counts.total;

@@ -4,7 +4,9 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 #include <utility>
 
@@ -33,13 +35,14 @@ FolderHandle::~FolderHandle() {
 }
 
 FolderHandle::FolderHandle(FolderHandle&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_id(other.m_id) {}
+    : m_fd(std::exchange(other.m_fd, -1)), m_id(other.m_id), m_changeTime(other.m_changeTime) {}
 
 FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
     if (this != &other) {
         close();
         m_fd = std::exchange(other.m_fd, -1);
         m_id = other.m_id;
+        m_changeTime = other.m_changeTime;
     }
     return *this;
 }
@@ -64,7 +67,28 @@ std::error_code FolderHandle::adopt(int fd) {
     }
     m_fd = fd;
     m_id = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    m_changeTime = std::int64_t{info.st_ctim.tv_sec} * 1'000'000'000 + info.st_ctim.tv_nsec;
     return {};
+}
+
+bool FolderHandle::changeTimeIsTrusted() const {
+    // Local disk file systems that keep a true change time, set from this kernel's clock. Network
+    // shares take the server's clock, overlays and user-space file systems may pass on any time,
+    // and FAT and exFAT give a folder's creation time once it is read from the disk again.
+    struct statfs volume {};
+    if (m_fd < 0 || ::fstatfs(m_fd, &volume) != 0) {
+        return false;
+    }
+    switch (static_cast<unsigned long>(volume.f_type)) {
+    case EXT4_SUPER_MAGIC:
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case F2FS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
 }
 
 std::error_code FolderHandle::openPath(const std::string& path) {

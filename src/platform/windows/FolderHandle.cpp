@@ -70,13 +70,15 @@ FolderHandle::~FolderHandle() {
 }
 
 FolderHandle::FolderHandle(FolderHandle&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, kNoHandle)), m_id(other.m_id) {}
+    : m_fd(std::exchange(other.m_fd, kNoHandle)), m_id(other.m_id),
+      m_changeTime(other.m_changeTime) {}
 
 FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
     if (this != &other) {
         close();
         m_fd = std::exchange(other.m_fd, kNoHandle);
         m_id = other.m_id;
+        m_changeTime = other.m_changeTime;
     }
     return *this;
 }
@@ -104,6 +106,10 @@ std::error_code FolderHandle::adopt(NativeHandle fd) {
     m_fd = handle.release();
     m_id = facts.id;
     return {};
+}
+
+bool FolderHandle::changeTimeIsTrusted() const {
+    return false; // no change time is taken here
 }
 
 std::error_code FolderHandle::openPath(const std::string& path) {
