@@ -28,15 +28,22 @@ void ProgressCoalescer::hold(Held report) {
     }
     if (place != nullptr) {
         if (*place) {
-            Held& older = m_held[**place];
+            const std::size_t at = **place;
             auto* progress = std::get_if<ScanProgress>(&report);
             if (progress != nullptr && !progress->percent) {
                 // The display keeps the held percentage until a newer one comes.
-                const ScanProgress& held = std::get<ScanProgress>(older);
+                const ScanProgress& held = std::get<ScanProgress>(m_held[at]);
                 progress->percent = held.percent;
                 progress->percentText = held.percentText;
             }
-            older = std::monostate{};
+            // Taken out rather than blanked, so that the held reports stay few however many
+            // files go by between two batches.
+            m_held.erase(m_held.begin() + static_cast<std::ptrdiff_t>(at));
+            for (std::optional<std::size_t>* other : {&m_heldStatus, &m_heldProgress}) {
+                if (*other && **other > at) {
+                    --**other;
+                }
+            }
         }
         *place = m_held.size();
     }
@@ -52,7 +59,6 @@ void ProgressCoalescer::flushHeld() {
     }
     for (const Held& held : m_held) {
         std::visit(Overloaded{
-                       [](std::monostate) {},
                        [this](const Status& status) { m_target.fileStarted(status.text); },
                        [this](const Report& report) { report(m_target); },
                        [this](const ScanProgress& progress) { m_target.fileChecked(progress); },

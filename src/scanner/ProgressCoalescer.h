@@ -44,8 +44,7 @@ private:
     };
     /// A report passed on as it came.
     using Report = std::function<void(ScanObserver&)>;
-    /// std::monostate: a status or count that a newer one replaced.
-    using Held = std::variant<std::monostate, Status, ScanProgress, Report>;
+    using Held = std::variant<Status, ScanProgress, Report>;
 
     /// Whether the interval since the last batch has passed (or none went yet).
     bool due() const;
