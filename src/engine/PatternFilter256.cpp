@@ -36,6 +36,7 @@ struct ByteTables {
 class Avx2 {
 public:
     static constexpr std::size_t kWidth = 32;
+    static constexpr bool kTestEach = true;
 
     Avx2(const std::uint8_t* low, const std::uint8_t* high) : m_tables(low, high) {}
 

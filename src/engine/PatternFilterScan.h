@@ -64,8 +64,17 @@ template <class Vector>
     const Vector vector(search.low, search.high);
     const char* const data = search.data;
     for (; offset + kWidth < end; offset += 2 * kWidth) {
-        if (Vector::any(vector.bucketsAt(data + offset),
-                        vector.bucketsAt(data + offset + kWidth))) {
+        if constexpr (Vector::kTestEach) {
+            const auto first = vector.bucketsAt(data + offset);
+            if (Vector::any(first, first)) {
+                break;
+            }
+            const auto second = vector.bucketsAt(data + offset + kWidth);
+            if (Vector::any(second, second)) {
+                break;
+            }
+        } else if (Vector::any(vector.bucketsAt(data + offset),
+                               vector.bucketsAt(data + offset + kWidth))) {
             break;
         }
     }
@@ -76,6 +85,8 @@ template <class Vector>
 /// from a pointer, gives the bucket bits of each position (`bucketsAt`, reading kPrefix - 1 bytes
 /// past them), whether two such results have any bucket set (`any`), the positions with any
 /// bucket set (`passing`, bit k for position k) and the bucket bits as bytes (`store`).
+/// `Vector::kTestEach` tests each vector's result on its own rather than a pair's at once, for
+/// instruction sets with too few registers to hold the lookups of two vectors.
 template <class Vector> std::size_t scanVectors(const Search& search) {
     constexpr std::size_t kWidth = Vector::kWidth;
     static_assert(kWidth <= 64 && kDenseStretch % kWidth == 0);
