@@ -142,20 +142,25 @@ void CheckPipeline::takeResults() {
         m_workAvailable.notify_all();
         lock.lock();
     }
+    // Rather than sleep until the oldest file is checked, this thread checks files no worker has
+    // taken: the oldest itself when nobody took it, else the next ones. It sleeps only once every
+    // file is taken, which saves a sleep and a wake-up per run of results. While reads wait for
+    // the disk, it checks only the oldest: the workers keep the disk busy, and this thread would
+    // only stand in a queue for it.
     Slot& front = m_slots.front();
-    if (m_claimed == 0) {
-        ++m_claimed;
+    while (!front.done && m_claimed < m_slots.size() &&
+           (m_claimed == 0 || !m_prefetching.load(std::memory_order_relaxed))) {
+        Slot& slot = m_slots[m_claimed++];
         const std::vector<WalkedFile> ahead = takeFilesToPrefetch();
         lock.unlock();
         prefetch(ahead);
-        Result result = checkSafely(front.file, m_ownBuffer);
+        Result result = checkSafely(slot.file, m_ownBuffer);
         lock.lock();
-        front.result = std::move(result);
-        front.done = true;
+        slot.result = std::move(result);
+        slot.done = true;
         ++m_doneWaiting;
-    } else {
-        m_slotDone.wait(lock, [&front] { return front.done; });
     }
+    m_slotDone.wait(lock, [&front] { return front.done; });
     // Every checked file from the front is taken at once.
     while (!m_slots.empty() && m_slots.front().done) {
         Slot& slot = m_slots.front();

@@ -16,8 +16,9 @@
 #include <vector>
 
 /// Checks files on worker threads ahead of the walk and hands the results back in the order the
-/// files were pushed. The thread that pops checks the oldest file itself when no worker has taken
-/// it yet, so it never idles behind a queue. One thread pushes and pops. It hands files over and
+/// files were pushed. While the oldest file is not checked yet, the thread that pops checks files
+/// no worker has taken (the oldest itself when nobody took it), so it never idles behind a queue.
+/// One thread pushes and pops. It hands files over and
 /// takes results back a run at a time, and workers take a few files at once while many wait, so
 /// that the threads meet at the lock once per run instead of once per file.
 class CheckPipeline {
@@ -59,8 +60,8 @@ private:
     void handOver();
     /// How many unclaimed slots a worker takes at once; called with the lock held.
     std::size_t claimSize() const;
-    /// Waits for the oldest slot's result (checking it here when no worker took it) and moves
-    /// it, with every checked slot after it, to the results taken back.
+    /// Waits for the oldest slot's result, checking slots no worker took meanwhile, and moves it,
+    /// with every checked slot after it, to the results taken back.
     void takeResults();
     Result checkSafely(const WalkedFile& file, platform::ReadBuffer& buffer) const;
     /// Copies the files up to the prefetch distance past the claimed ones that were not
