@@ -20,7 +20,7 @@ struct ByteTables {
         // so the bits above the nibble need no masking. (The zero-masking form with every lane
         // kept is the plain lookup; the plain form's intrinsic trips a false warning in GCC 12.)
         // The bytes are pinned to a register once loaded: otherwise the compiler loads them again
-        // as the shift's operand, and then loads, not permutes, limit the loop (a third slower).
+        // as the shift's operand, and then loads, not permutes, limit the loop (a quarter slower).
         __m512i bytes = _mm512_loadu_si512(at);
         __asm__("" : "+v"(bytes));
         return _mm512_maskz_permutexvar_epi8(~__mmask64{0}, bytes, low) &
