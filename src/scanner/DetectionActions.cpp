@@ -2,6 +2,7 @@
 
 #include "platform/FileFacts.h"
 #include "platform/FileOps.h"
+#include "platform/HeldFile.h"
 #include "platform/PathText.h"
 #include "platform/ProgramFolder.h"
 #include "scanner/FileCheck.h"
@@ -54,13 +55,13 @@ std::string quarantineName(const std::string& name, int attempt) {
     return attempt == 1 ? name + "_vir" : name + " (" + std::to_string(attempt) + ")_vir";
 }
 
-/// Moves the file into the quarantine folder under the first free name.
-std::error_code quarantine(const platform::FolderHandle& folder, const std::string& name,
+/// Moves the held file `name` into the quarantine folder under the first free name.
+std::error_code quarantine(platform::HeldFile& held, const std::string& name,
                            const platform::FolderHandle& target, std::string& targetName) {
     std::error_code ec;
     for (int attempt = 1; attempt <= kQuarantineNames; ++attempt) {
         targetName = quarantineName(name, attempt);
-        ec = platform::moveFileNoReplace(folder, name, target, targetName);
+        ec = held.moveTo(target, targetName);
         if (ec != std::errc::file_exists) {
             break;
         }
@@ -137,23 +138,29 @@ ActionResult tindakan(std::string_view aksi, DetectionList& list, const ActionOp
             outcome.reason = reasonText(ec);
         } else {
             EndRunningProcess(entry.location);
-            // The record keeps the mode and owner the file had before it was made normal.
-            platform::FileFacts original;
-            const std::error_code known = platform::factsOf(*folder, entry.fileName, original);
-            platform::makeNormal(*folder, entry.fileName);
             if (options.beforeAct) {
                 options.beforeAct(entry);
             }
-            const std::error_code acted =
-                toQuarantine ? quarantine(*folder, entry.fileName, target, outcome.target)
-                             : platform::deleteFile(*folder, entry.fileName);
-            outcome.done = !acted;
-            outcome.reason = acted ? acted.message() : std::string();
-            if (toQuarantine && outcome.done) {
-                outcome.note = known ? "quarantined without a record: " + known.message()
-                                     : SealQuarantinedFile(target, outcome.target, entry.location,
-                                                           entry.name, original);
+            // The file is taken out of its folder's reach before it is acted on, and acted on
+            // only when what was taken is the file that was checked.
+            platform::HeldFile held;
+            std::error_code acted =
+                held.take(*folder, entry.fileName, {entry.stamp.device, entry.stamp.inode});
+            if (!acted) {
+                // The record keeps the mode and owner the file had before it was made normal.
+                const platform::FileFacts original = held.facts();
+                held.makeNormal();
+                acted = toQuarantine ? quarantine(held, entry.fileName, target, outcome.target)
+                                     : held.remove();
+                if (acted) {
+                    held.putBack();
+                } else if (toQuarantine) {
+                    outcome.note = SealQuarantinedFile(target, outcome.target, entry.location,
+                                                       entry.name, original);
+                }
             }
+            outcome.done = !acted;
+            outcome.reason = acted ? reasonText(acted) : std::string();
         }
         if (outcome.done) {
             ++result.handled;

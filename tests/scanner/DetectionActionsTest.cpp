@@ -261,6 +261,32 @@ TEST_F(ActionsAfterScan, FolderSwappedWhileActingStillRemovesOnlyTheCheckedFile)
     EXPECT_FALSE(fs::exists(root.file("a.orig/evil.com")));
 }
 
+TEST_F(ActionsAfterScan, FileSwappedJustBeforeTheActionIsPutBackAndLeftAlone) {
+    for (const std::string_view aksi : {kActionDelete, kActionQuarantine}) {
+        writeFile(root.file("evil.com"), testsupport::eicar());
+        DetectionList list = scan();
+        ASSERT_EQ(list.size(), 1u);
+        // Another user's file takes the name between the check and the action.
+        writeFile(root.file("other"), "someone else's file");
+        const ActionResult result = act(aksi, list, [&](const DetectionEntry&) {
+            fs::rename(root.file("other"), root.file("evil.com"));
+        });
+        EXPECT_EQ(result.handled, 0u) << aksi;
+        ASSERT_EQ(result.outcomes.size(), 1u);
+        EXPECT_EQ(result.outcomes[0].reason, "changed since the scan");
+        EXPECT_EQ(testsupport::readFile(root.file("evil.com")), "someone else's file");
+        EXPECT_EQ(list.size(), 1u);
+        // Nothing is left behind in the folder but the file itself.
+        std::size_t entries = 0;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(root.path())) {
+            ++entries;
+        }
+        EXPECT_EQ(entries, 1u) << aksi;
+        EXPECT_FALSE(fs::exists(quarantine.file("Karantina/evil.com_vir")));
+        fs::remove(root.file("evil.com"));
+    }
+}
+
 TEST_F(ActionsAfterScan, ReplacedOrRewrittenFilesAreCheckedAgain) {
     writeFile(root.file("replaced.com"), testsupport::eicar());
     writeFile(root.file("rewritten.com"), testsupport::eicar());

@@ -10,12 +10,8 @@ namespace platform {
 using windows::HandleFacts;
 using windows::OwnedHandle;
 
-namespace {
+namespace windows {
 
-constexpr DWORD kCleared = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                           FILE_ATTRIBUTE_ARCHIVE;
-
-/// Opens the file `name` of `folder` for `access`, never through a link and never a folder.
 std::error_code openFileAt(HANDLE folder, const std::string& name, ACCESS_MASK access,
                            OwnedHandle& handle, HandleFacts& facts) {
     windows::RelativeOpen how;
@@ -36,6 +32,15 @@ std::error_code setAttributes(HANDLE handle, DWORD attributes) {
     return {};
 }
 
+} // namespace windows
+
+namespace {
+
+using windows::openFileAt;
+using windows::setAttributes;
+
+constexpr DWORD kCleared = windows::kNormalCleared;
+
 std::error_code writeAll(HANDLE handle, const char* data, std::size_t count) {
     while (count > 0) {
         DWORD written = 0;
@@ -52,11 +57,10 @@ std::error_code writeAll(HANDLE handle, const char* data, std::size_t count) {
     return {};
 }
 
-/// Copies the open file `source` to a new file `target` of `to` (never an existing one), flushes
-/// it and only then deletes the source through the handle that was copied from, so no other file
-/// that took its name meanwhile is touched. On any failure the new file is removed and the source
-/// stays.
-std::error_code copyThenRemove(HANDLE source, const FolderHandle& to, const std::string& target) {
+} // namespace
+
+std::error_code windows::copyThenRemove(HANDLE source, const FolderHandle& to,
+                                        const std::string& target) {
     windows::RelativeOpen how;
     how.access = GENERIC_WRITE | DELETE;
     how.share = 0;
@@ -94,8 +98,6 @@ std::error_code copyThenRemove(HANDLE source, const FolderHandle& to, const std:
     }
     return {};
 }
-
-} // namespace
 
 std::string homeFolder() {
     std::wstring windowsFolder(MAX_PATH, L'\0');
@@ -197,7 +199,7 @@ std::error_code moveFileNoReplace(const FolderHandle& from, const std::string& n
     if (renamed.value() != ERROR_NOT_SAME_DEVICE || renamed.category() != std::system_category()) {
         return renamed;
     }
-    return copyThenRemove(handle.get(), to, target);
+    return windows::copyThenRemove(handle.get(), to, target);
 }
 
 } // namespace platform

@@ -135,4 +135,21 @@ std::error_code linkRefused();
 /// Marks the open file for deletion; it goes when its last handle closes.
 std::error_code deleteOpenFile(HANDLE handle);
 
+/// The attributes a file "made normal" loses.
+inline constexpr DWORD kNormalCleared = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                        FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+
+/// Opens the file `name` of `folder` for `access`, never through a link and never a folder.
+std::error_code openFileAt(HANDLE folder, const std::string& name, ACCESS_MASK access,
+                           OwnedHandle& handle, HandleFacts& facts);
+
+/// Gives the open file the attributes `attributes` (none: FILE_ATTRIBUTE_NORMAL).
+std::error_code setAttributes(HANDLE handle, DWORD attributes);
+
+/// Copies the open file `source` to a new file `target` of `to` (never an existing one), flushes
+/// it and only then deletes the source through the handle that was copied from, so no other file
+/// that took its name meanwhile is touched. On any failure the new file is removed and the source
+/// stays.
+std::error_code copyThenRemove(HANDLE source, const FolderHandle& to, const std::string& target);
+
 } // namespace platform::windows
