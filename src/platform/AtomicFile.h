@@ -19,11 +19,17 @@ using WriteCall = std::function<ssize_t(NativeHandle fd, const void* data, std::
 /// Replaces the write call of every atomic replacement; an empty call restores `::write`.
 void setWriteCall(WriteCall call);
 
+/// Asked by `AtomicReplacement::commit` after the new content is on the disk and just before it
+/// replaces the target; an error keeps the target as it is.
+using CommitCheck = std::function<std::error_code()>;
+
 /// Replaces the file `name` of a folder as one step: the new content goes to a temporary file in
 /// the same folder, is flushed, gets the mode, and is renamed over the target; then the folder is
 /// flushed. The new file keeps the mode (and, where allowed, the owner) of the file it
 /// replaces. Until `commit` succeeds the target is untouched; a replacement that is dropped or
-/// fails removes its temporary file.
+/// fails removes its temporary file. On Linux the temporary file is locked (flock) while the
+/// replacement has it open, so `removeStaleTemporaries` can tell it from one a killed program
+/// left behind.
 class AtomicReplacement {
 public:
     AtomicReplacement() = default;
@@ -35,8 +41,8 @@ public:
     std::error_code begin(const FolderHandle& folder, const std::string& name, mode_t mode);
     /// Appends bytes to the temporary file.
     std::error_code write(const void* data, std::size_t size);
-    /// Flushes, renames over the target and flushes the folder.
-    std::error_code commit();
+    /// Flushes, asks `check` (when given), renames over the target and flushes the folder.
+    std::error_code commit(const CommitCheck& check = {});
     /// Removes the temporary file; the target stays as it was.
     void abandon();
 
@@ -53,6 +59,12 @@ private:
     std::string m_name;
     std::string m_temporary;
 };
+
+/// Removes what replacements of `name` left in `folder` when their program was killed: entries
+/// named as `begin` names a temporary file of `name` that are regular files of the effective
+/// user with one name and that no live replacement holds. Anything else stays. Windows has no
+/// such cleanup yet: there it does nothing.
+void removeStaleTemporaries(const FolderHandle& folder, const std::string& name);
 
 /// Replaces the file at `path` with `content` through an `AtomicReplacement`. The new file keeps
 /// the mode of the file it replaces, or gets `mode` when there is none.

@@ -4,6 +4,7 @@
 #include "platform/PathText.h"
 
 #include <mutex>
+#include <string_view>
 
 namespace platform {
 
@@ -31,14 +32,41 @@ WriteCall detail::installedWriteCall() {
     return writeCallSlot();
 }
 
+namespace {
+
+constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+
+std::string temporaryPrefixFor(const std::string& name) {
+    return "." + name.substr(0, 200) + ".";
+}
+
+} // namespace
+
 std::string detail::temporaryNameFor(const std::string& name,
                                      const std::array<unsigned char, 12>& random) {
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string result = "." + name.substr(0, 200) + ".";
+    std::string result = temporaryPrefixFor(name);
     for (const unsigned char byte : random) {
         result += kLetters[byte % (sizeof kLetters - 1)];
     }
     return result + ".tmp";
+}
+
+bool detail::isTemporaryNameFor(const std::string& entry, const std::string& name) {
+    const std::string prefix = temporaryPrefixFor(name);
+    constexpr std::string_view kEnd = ".tmp";
+    constexpr std::size_t kRandom = 12; // the letters temporaryNameFor draws
+    if (entry.size() != prefix.size() + kRandom + kEnd.size() ||
+        entry.compare(0, prefix.size(), prefix) != 0 ||
+        entry.compare(prefix.size() + kRandom, kEnd.size(), kEnd) != 0) {
+        return false;
+    }
+    const std::string_view letters(kLetters, sizeof kLetters - 1);
+    for (std::size_t i = prefix.size(); i < prefix.size() + kRandom; ++i) {
+        if (letters.find(entry[i]) == std::string_view::npos) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::error_code replaceFileIn(const FolderHandle& folder, const std::string& name,

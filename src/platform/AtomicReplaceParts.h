@@ -15,4 +15,7 @@ WriteCall installedWriteCall();
 /// A name no other writer picks: ".NAME." + 12 letters drawn from `random` + ".tmp".
 std::string temporaryNameFor(const std::string& name, const std::array<unsigned char, 12>& random);
 
+/// Whether `entry` has the form of a name `temporaryNameFor` gives `name`.
+bool isTemporaryNameFor(const std::string& entry, const std::string& name);
+
 } // namespace platform::detail

@@ -1,8 +1,10 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/AtomicReplaceParts.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 
+#include <array>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -107,4 +109,45 @@ TEST(AtomicFile, RefusesNamesThatLeaveTheFolderAndTargetsThatAreNotFiles) {
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("sub")));
     EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link")));
     EXPECT_EQ(entriesIn(dir.path()), 2U);
+}
+
+TEST(AtomicFile, ACheckThatFailsBeforeTheRenameLeavesTheTargetAndNoTemporary) {
+    TempDir dir;
+    writeFile(dir.file("rule"), "old");
+    platform::FolderHandle folder;
+    ASSERT_FALSE(folder.openPath(dir.path()));
+    platform::AtomicReplacement replacement;
+    ASSERT_FALSE(replacement.begin(folder, "rule", 0600));
+    ASSERT_FALSE(replacement.write("new", 3));
+    bool asked = false;
+    EXPECT_EQ(replacement.commit([&] {
+        asked = true;
+        // The new content is complete and on the disk by now.
+        EXPECT_EQ(readFile(dir.file(replacement.temporaryName())), "new");
+        return std::make_error_code(std::errc::operation_canceled);
+    }),
+              std::errc::operation_canceled);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(readFile(dir.file("rule")), "old");
+    EXPECT_EQ(entriesIn(dir.path()), 1U);
+}
+
+TEST(AtomicFile, TemporaryNamesAreKnownByTheirFormOnly) {
+    using platform::detail::isTemporaryNameFor;
+    using platform::detail::temporaryNameFor;
+    std::array<unsigned char, 12> random{};
+    for (int round = 0; round < 40; ++round) {
+        for (std::size_t i = 0; i < random.size(); ++i) {
+            random[i] = static_cast<unsigned char>(round * 37 + i * 11);
+        }
+        EXPECT_TRUE(isTemporaryNameFor(temporaryNameFor("data.bin", random), "data.bin"));
+        const std::string longName(300, 'n');
+        EXPECT_TRUE(isTemporaryNameFor(temporaryNameFor(longName, random), longName));
+    }
+    for (const char* other :
+         {"data.bin", ".data.bin..tmp", ".data.bin.abcdefghijkl.tmp.x", ".data.bin.abcdefghijk.tmp",
+          ".data.bin.abcdefghijklm.tmp", ".data.bin.abcdefghijk_.tmp", ".data.bin.Abcdefghijkl.tmp",
+          ".data.bi.abcdefghijkl.tmp", "..data.bin.abcdefghijkl.tmp"}) {
+        EXPECT_FALSE(isTemporaryNameFor(other, "data.bin")) << other;
+    }
 }

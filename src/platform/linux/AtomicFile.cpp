@@ -5,9 +5,11 @@
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 
@@ -63,6 +65,8 @@ std::error_code AtomicReplacement::begin(const FolderHandle& folder, const std::
         const int fd = openat(m_folder, candidate.c_str(),
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0) {
+            // Marks the file as in use until it is closed; nobody else has it open yet.
+            flock(fd, LOCK_EX | LOCK_NB);
             m_fd = fd;
             m_temporary = candidate;
             return {};
@@ -99,7 +103,7 @@ std::error_code AtomicReplacement::write(const void* data, std::size_t size) {
     return {};
 }
 
-std::error_code AtomicReplacement::commit() {
+std::error_code AtomicReplacement::commit(const CommitCheck& check) {
     if (m_fd < 0) {
         return std::make_error_code(std::errc::bad_file_descriptor);
     }
@@ -117,6 +121,9 @@ std::error_code AtomicReplacement::commit() {
     if (::close(fd) != 0 && !error) {
         error = lastError();
     }
+    if (!error && check) {
+        error = check();
+    }
     if (!error && renameat(m_folder, m_temporary.c_str(), m_folder, m_name.c_str()) != 0) {
         error = lastError();
     }
@@ -130,6 +137,34 @@ std::error_code AtomicReplacement::commit() {
         return lastError();
     }
     return {};
+}
+
+void removeStaleTemporaries(const FolderHandle& folder, const std::string& name) {
+    std::vector<FolderEntry> entries;
+    if (!folder.isOpen() || folder.list(false, entries)) {
+        return;
+    }
+    for (const FolderEntry& entry : entries) {
+        if (entry.kind != FolderEntry::Kind::RegularFile ||
+            !detail::isTemporaryNameFor(entry.name, name)) {
+            continue;
+        }
+        const int fd = openat(folder.fd(), entry.name.c_str(),
+                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        struct stat held {};
+        struct stat named {};
+        // A live replacement holds the lock; the name must still be the file that was checked.
+        if (fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == geteuid() &&
+            held.st_nlink == 1 && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            fstatat(folder.fd(), entry.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == held.st_dev && named.st_ino == held.st_ino) {
+            unlinkat(folder.fd(), entry.name.c_str(), 0);
+        }
+        ::close(fd);
+    }
 }
 
 void AtomicReplacement::abandon() {

@@ -113,7 +113,7 @@ std::error_code AtomicReplacement::write(const void* data, std::size_t size) {
     return {};
 }
 
-std::error_code AtomicReplacement::commit() {
+std::error_code AtomicReplacement::commit(const CommitCheck& check) {
     if (m_fd == kNoHandle) {
         return std::make_error_code(std::errc::bad_file_descriptor);
     }
@@ -121,6 +121,12 @@ std::error_code AtomicReplacement::commit() {
         const std::error_code error = windows::lastError();
         abandon();
         return error;
+    }
+    if (check) {
+        if (const std::error_code error = check()) {
+            abandon();
+            return error;
+        }
     }
     // Renamed through its own handle, relative to the folder held, over the target: the same
     // step as MoveFileExW with MOVEFILE_REPLACE_EXISTING, without going through a path.
@@ -138,6 +144,8 @@ std::error_code AtomicReplacement::commit() {
     m_fd = kNoHandle;
     return {};
 }
+
+void removeStaleTemporaries(const FolderHandle&, const std::string&) {}
 
 void AtomicReplacement::abandon() {
     if (m_fd != kNoHandle) {
