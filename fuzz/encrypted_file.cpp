@@ -1,7 +1,8 @@
 // Fuzzes the encrypted-file reader. Whatever the bytes, decrypting a file either fails and leaves
 // it byte-identical, or (for a file without the encrypted header) succeeds and changes nothing;
-// a file that did decrypt encrypts and decrypts back to the same plain text; and every plain
-// file survives an encrypt and decrypt round trip unchanged.
+// a file that starts with the header but does not decrypt is never encrypted again; a file that
+// did decrypt encrypts and decrypts back to the same plain text; and every plain file survives an
+// encrypt and decrypt round trip unchanged.
 
 #include "FuzzCheck.h"
 #include "platform/FileCrypt.h"
@@ -77,7 +78,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool encrypted = platform::looksEncrypted(data, size);
     if (error || !encrypted) {
         FUZZ_CHECK_EQ(after, std::string(input));
-    } else {
+    }
+    if (error && encrypted) {
+        static_cast<void>(platform::encryptFile(where.file, where.keys));
+        FUZZ_CHECK_EQ(load(where.file), std::string(input));
+    } else if (encrypted) {
         FUZZ_CHECK(!platform::encryptFile(where.file, where.keys));
         FUZZ_CHECK(!platform::decryptFile(where.file, where.keys));
         FUZZ_CHECK_EQ(load(where.file), after);

@@ -120,8 +120,8 @@ std::string usageText() {
            "                        show, set or clear the lock on USB storage disks (the rule\n"
            "                        file /etc/modprobe.d/kesto-usb-storage.conf; changing it\n"
            "                        needs root rights)\n"
-           "  encrypt FILE          encrypt FILE in place with your key (~/.config/kesto); an\n"
-           "                        encrypted file is left as it is\n"
+           "  encrypt FILE          encrypt FILE in place with your key (~/.config/kesto); a\n"
+           "                        file encrypted with it is left as it is\n"
            "  decrypt FILE          decrypt FILE in place; a plain file is left as it is\n"
            "  smart [--json] [DEVICE]\n"
            "                        show the identity and SMART health data of the four disk\n"
@@ -168,7 +168,8 @@ std::string usageText() {
            "  2    bad usage; a missing, unreadable or broken database; a folder or file that\n"
            "       could not be read; files whose checksum could not be looked up; output\n"
            "       that could not be written\n"
-           "  130  scan stopped with Ctrl+C (or SIGTERM) before anything was listed\n";
+           "  130  scan stopped with Ctrl+C (or SIGTERM) before anything was listed;\n"
+           "       encrypt or decrypt stopped with Ctrl+C (the file is left as it was)\n";
 }
 
 std::string versionText() {

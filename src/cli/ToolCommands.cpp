@@ -1,5 +1,7 @@
 #include "cli/Commands.h"
 #include "platform/FileCrypt.h"
+#include "platform/Interrupt.h"
+#include "tools/FileEncryption.h"
 #include "tools/UsbLock.h"
 
 namespace {
@@ -18,11 +20,18 @@ int runCrypt(const CommandLine& line, CommandStreams streams, const std::string&
         return kExitError;
     }
     const std::string& path = line.operands.front();
-    const std::error_code error =
-        encrypt ? platform::encryptFile(path, keyFolder) : platform::decryptFile(path, keyFolder);
+    std::error_code error;
+    {
+        // Ctrl+C stops the rewrite between two chunks, so its temporary file is removed.
+        const platform::InterruptGuard guard;
+        const platform::CryptStop stop = [] { return platform::interruptRequested(); };
+        error = encrypt ? platform::encryptFile(path, keyFolder, {}, stop)
+                        : platform::decryptFile(path, keyFolder, {}, stop);
+    }
     if (error) {
-        streams.err << "kesto: cannot " << verb << " '" << path << "': " << error.message() << '\n';
-        return kExitError;
+        streams.err << "kesto: cannot " << verb << " '" << path
+                    << "': " << FileEncryption::FailureReason(error, keyFolder) << '\n';
+        return error == platform::CryptError::Interrupted ? kExitInterrupted : kExitError;
     }
     streams.out << "Success\n";
     return kExitClean;

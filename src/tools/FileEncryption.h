@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <system_error>
 
 /// The texts and rules of the file encryption window.
 namespace FileEncryption {
@@ -18,5 +19,12 @@ std::string TrimBlanks(const std::string& text);
 
 /// The progress bar's value, 0 to 100.
 int Percent(std::uint64_t done, std::uint64_t total);
+
+/// Why encrypting or decrypting failed, in words for the user: a refused key or key folder is
+/// named with the command that makes it private, a key folder that cannot be made is named.
+std::string FailureReason(const std::error_code& error, const std::string& keyFolder);
+
+/// The window's message for a failure: "Failed" and, on the next line, the reason.
+std::string FailedMessage(const std::error_code& error, const std::string& keyFolder);
 
 } // namespace FileEncryption

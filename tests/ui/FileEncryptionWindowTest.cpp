@@ -11,6 +11,7 @@
 
 #include <QLineEdit>
 #include <QTest>
+#include <sys/stat.h>
 
 using testsupport::readFile;
 using testsupport::TempDir;
@@ -95,11 +96,32 @@ private slots:
         QCOMPARE(readFile(path), std::string("plain words"));
 
         box(window, "Text1")->setText(QStringLiteral("   "));
-        QCOMPARE(run(window, "Command1").text, QStringLiteral("Failed"));
+        QCOMPARE(run(window, "Command1").text, QStringLiteral("Failed\r\nNo file given."));
         box(window, "Text2")->setText(QString::fromStdString(m_dir->file("missing")));
-        QCOMPARE(run(window, "Command2").text, QStringLiteral("Failed"));
+        QCOMPARE(run(window, "Command2").text,
+                 QStringLiteral("Failed\r\nNo such file or directory."));
         QVERIFY(button(window, "Command1")->isEnabled());
         QVERIFY(!window.busy());
+    }
+
+    void aRefusedKeyIsNamedWithItsRepair() {
+        const std::string path = m_dir->file("note.txt");
+        writeFile(path, "plain words");
+        QWidget main;
+        ToolWindows tools(&main, settings());
+        tools.showEnc();
+        frmEnc& window = *tools.enc();
+        box(window, "Text1")->setText(QString::fromStdString(path));
+        QCOMPARE(run(window, "Command1").text, QStringLiteral("Success"));
+        const std::string key = m_dir->file("keys/file-encryption.key");
+        QCOMPARE(::chmod(key.c_str(), 0644), 0);
+        box(window, "Text2")->setText(QString::fromStdString(path));
+        QCOMPARE(run(window, "Command2").text,
+                 QString::fromStdString("Failed\r\nThe key file '" + key +
+                                        "' can be read or changed by other users, so it is not "
+                                        "used; make it private with: chmod 600 '" +
+                                        key + "'."));
+        QVERIFY(readFile(path) != "plain words");
     }
 
     void aBigFileShowsProgressWhileTheWindowStaysUsable() {

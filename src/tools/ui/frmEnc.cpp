@@ -156,7 +156,10 @@ void frmEnc::workDone(std::error_code error) {
     ProgressBar1->hide();
     Command1->setEnabled(true);
     Command2->setEnabled(true);
-    MsgBox::Show(this, toQString(error ? FileEncryption::kFailed : FileEncryption::kSuccess), 0);
+    MsgBox::Show(this,
+                 toQString(error ? FileEncryption::FailedMessage(error, m_keyFolder)
+                                 : std::string(FileEncryption::kSuccess)),
+                 0);
 }
 
 void frmEnc::closeEvent(QCloseEvent* event) {
