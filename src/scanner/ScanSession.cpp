@@ -24,12 +24,6 @@ unsigned workerCount(unsigned requested) {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-FolderWalk::ErrorHandler folderErrors(ScanObserver& observer, ScanPass pass) {
-    return [&observer, pass](const std::string& folder, std::error_code error) {
-        observer.folderUnreadable(pass, folder, error);
-    };
-}
-
 FolderWalk::BeforeFolder beforeFolderOf(const ScanOptions& options, ScanPass pass) {
     if (!options.beforeFolder) {
         return {};
@@ -131,8 +125,14 @@ public:
 
 private:
     void walkFolder(const std::string& root) {
+        // Counted here, where its files would have been checked: the counting pass meets the
+        // same folders.
+        const auto folderUnreadable = [this](const std::string& folder, std::error_code error) {
+            ++m_summary.counts.unreadableFolders;
+            m_observer.folderUnreadable(ScanPass::Scanning, folder, error);
+        };
         // The files' lengths come from the checks, which open them anyway.
-        FolderWalk walk(root, false, m_stopRequested, folderErrors(m_observer, ScanPass::Scanning),
+        FolderWalk walk(root, false, m_stopRequested, folderUnreadable,
                         beforeFolderOf(m_options, ScanPass::Scanning), &m_options.exclusions);
         walk.shareListings(m_listings, FolderWalk::ListingsRole::Reuse);
         WalkedFile file;
@@ -351,9 +351,12 @@ ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
             pass.stopCheckingAhead();
             continue;
         }
-        FolderWalk walk(target.path, false, stopRequested,
-                        folderErrors(observer, ScanPass::Counting),
-                        beforeFolderOf(options, ScanPass::Counting), &options.exclusions);
+        FolderWalk walk(
+            target.path, false, stopRequested,
+            [&observer](const std::string& folder, std::error_code error) {
+                observer.folderUnreadable(ScanPass::Counting, folder, error);
+            },
+            beforeFolderOf(options, ScanPass::Counting), &options.exclusions);
         walk.shareListings(listings, FolderWalk::ListingsRole::Keep);
         WalkedFile file;
         while (walk.next(file)) {
@@ -373,8 +376,8 @@ ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
     counts.detections = summary.detections.size();
     summary.completion = ScanTexts::CompletionFor(counts.detections, stopped);
     ScanTexts::AddUncheckedNote(
-        summary.completion,
-        ScanTexts::UncheckedNote(counts.unreadable, counts.lookupFailed, summary.lookupFailure));
+        summary.completion, ScanTexts::UncheckedNote(counts.unreadable, counts.unreadableFolders,
+                                                     counts.lookupFailed, summary.lookupFailure));
     observer.finished(summary);
     return summary;
 }

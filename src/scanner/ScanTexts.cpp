@@ -79,20 +79,23 @@ Completion CompletionFor(std::uint64_t detections, bool stopped) {
     return completion;
 }
 
-std::string UncheckedNote(std::uint64_t unreadable, std::uint64_t lookupFailed,
-                          const std::string& lookupReason) {
+std::string UncheckedNote(std::uint64_t unreadable, std::uint64_t unreadableFolders,
+                          std::uint64_t lookupFailed, const std::string& lookupReason) {
     std::string note;
-    if (unreadable > 0) {
-        note +=
-            std::to_string(unreadable) + " file(s) could not be read, so they were not checked.";
-    }
-    if (lookupFailed > 0) {
+    const auto addLine = [&note](std::uint64_t count, const std::string& text) {
+        if (count == 0) {
+            return;
+        }
         if (!note.empty()) {
             note += '\n';
         }
-        note += std::to_string(lookupFailed) +
-                " file(s) could not be looked up in the signature database (" + lookupReason + ").";
-    }
+        note += std::to_string(count) + text;
+    };
+    addLine(unreadable, " file(s) could not be read, so they were not checked.");
+    addLine(unreadableFolders,
+            " folder(s) could not be read, so the files in them were not checked.");
+    addLine(lookupFailed,
+            " file(s) could not be looked up in the signature database (" + lookupReason + ").");
     return note;
 }
 

@@ -48,11 +48,12 @@ struct Completion {
 /// The completion of a scan with `detections` rows that ran to its end or was `stopped`.
 Completion CompletionFor(std::uint64_t detections, bool stopped);
 
-/// Lines that say which files a scan could not check: "N file(s) could not be read, so they were
-/// not checked." and "N file(s) could not be looked up in the signature database (REASON).",
-/// each for a count above 0; empty when everything was checked.
-std::string UncheckedNote(std::uint64_t unreadable, std::uint64_t lookupFailed,
-                          const std::string& lookupReason);
+/// Lines that say what a scan could not check: "N file(s) could not be read, so they were not
+/// checked.", "N folder(s) could not be read, so the files in them were not checked." and "N
+/// file(s) could not be looked up in the signature database (REASON).", each for a count above 0;
+/// empty when everything was checked.
+std::string UncheckedNote(std::uint64_t unreadable, std::uint64_t unreadableFolders,
+                          std::uint64_t lookupFailed, const std::string& lookupReason);
 /// Adds the note to the completion's message; a scan that could not check every file shows the
 /// exclamation icon.
 void AddUncheckedNote(Completion& completion, const std::string& note);

@@ -104,6 +104,29 @@ TEST(ScanTexts, CompletionOfFinishedAndStoppedScans) {
     EXPECT_EQ(CompletionFor(0, true).status, "Process terminated, no virus detected...");
 }
 
+TEST(ScanTexts, UncheckedNoteNamesWhatWasMissedAndTurnsTheIconToAWarning) {
+    EXPECT_EQ(UncheckedNote(0, 0, 0, ""), "");
+    EXPECT_EQ(UncheckedNote(2, 3, 1, "gone"),
+              "2 file(s) could not be read, so they were not checked.\n"
+              "3 folder(s) could not be read, so the files in them were not checked.\n"
+              "1 file(s) could not be looked up in the signature database (gone).");
+
+    // A clean-looking scan that missed a folder keeps its texts and title, and warns.
+    Completion clean = CompletionFor(0, false);
+    AddUncheckedNote(clean, UncheckedNote(0, 1, 0, ""));
+    EXPECT_EQ(clean.status, "Scanning is finished, no virus detected...");
+    EXPECT_EQ(clean.message, clean.status + "\n\n1 folder(s) could not be read, so the files in "
+                                            "them were not checked.");
+    EXPECT_EQ(clean.messageTitle, "No Detected");
+    EXPECT_EQ(clean.messageStyle, 48);
+
+    // Nothing missed: the message is the status alone.
+    Completion whole = CompletionFor(0, false);
+    AddUncheckedNote(whole, UncheckedNote(0, 0, 0, ""));
+    EXPECT_EQ(whole.message, whole.status);
+    EXPECT_EQ(whole.messageStyle, 64);
+}
+
 TEST(StartupTexts, SplashRunsToOneHundredThenHandsOver) {
     std::vector<int> values;
     std::vector<int> intervals;

@@ -179,6 +179,24 @@ private slots:
         QCOMPARE(answers.messages.back().title, QStringLiteral("No Selected"));
     }
 
+    void scanOfAFolderThatCannotBeReadSaysSoInItsMessage() {
+        // The chosen folder is gone by the time the scan opens it.
+        DialogAnswers answers;
+        Antivirus window(settings());
+        answers.folder = QString::fromStdString(m_tree.file("gone"));
+        window.cmdScan_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.scanning(), 20000);
+        const QString finished = QStringLiteral("Scanning is finished, no virus detected...");
+        QCOMPARE(labelText(window, "status"), finished);
+        QCOMPARE(labelText(window, "lblTotalFile"), QStringLiteral("0"));
+        QCOMPARE(answers.messages.size(), std::size_t{1});
+        QCOMPARE(answers.messages[0].text,
+                 finished + QStringLiteral("\n\n1 folder(s) could not be read, so the files in "
+                                           "them were not checked."));
+        QCOMPARE(answers.messages[0].title, QStringLiteral("No Detected"));
+        QCOMPARE(answers.messages[0].style, 48);
+    }
+
     void scanWithAStandingClockStillShowsTheLastCountAndEveryRowInOrder() {
         // Progress waits for the clock; with one that never moves, the end of the scan alone
         // must bring the last count, the full percentage and every row in walk order.
