@@ -7,6 +7,7 @@
 #include "platform/Interrupt.h"
 #include "platform/Terminal.h"
 #include "scanner/QuarantineFolder.h"
+#include "scanner/QuarantineStore.h"
 
 #include <algorithm>
 #include <unistd.h>
@@ -110,6 +111,17 @@ int runScan(const CommandLine& line, CommandStreams streams) {
         }
     }
 
+    // Files are never moved into a folder that others could change: refused before the scan.
+    const std::string quarantineFolder =
+        ResolveQuarantineFolder(line.quarantineDir.value_or(DefaultQuarantineFolder()));
+    if (line.quarantine) {
+        if (const std::string problem = QuarantineFolderProblem(quarantineFolder);
+            !problem.empty()) {
+            streams.err << "kesto: " << problem << '\n';
+            return kExitError;
+        }
+    }
+
     ScanReporter::Settings settings;
     settings.json = line.json;
     settings.quiet = line.quiet;
@@ -133,8 +145,7 @@ int runScan(const CommandLine& line, CommandStreams streams) {
         options.exclusions.addFolderGlob(glob);
     }
     options.database = &database;
-    options.quarantineFolder =
-        ResolveQuarantineFolder(line.quarantineDir.value_or(DefaultQuarantineFolder()));
+    options.quarantineFolder = quarantineFolder;
     ScanSummary summary;
     {
         const platform::InterruptGuard guard;

@@ -117,12 +117,14 @@ ActionResult tindakan(std::string_view aksi, DetectionList& list, const ActionOp
     platform::FolderHandle target;
     std::string targetProblem;
     if (toQuarantine) {
-        std::error_code ec = platform::createFolders(quarantineFolder);
+        std::error_code ec = platform::createPrivateFolder(quarantineFolder);
         if (!ec) {
             ec = target.openPath(quarantineFolder);
         }
         if (ec) {
             targetProblem = "quarantine folder '" + folderText + "': " + ec.message();
+        } else {
+            targetProblem = QuarantineFolderProblem(target, quarantineFolder);
         }
     }
 

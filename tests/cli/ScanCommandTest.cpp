@@ -210,6 +210,19 @@ TEST_F(ScanCommandTest, FilesThatCouldNotBeHandledStayListedWithTheReason) {
 
 #ifndef _WIN32
 // POSIX modes and a child process with another user's rights.
+#ifndef _WIN32
+TEST_F(ScanCommandTest, QuarantineIntoAFolderOthersCanChangeIsRefusedBeforeTheScan) {
+    writeFile(tree.file("setup.exe"), testsupport::eicar());
+    std::filesystem::create_directories(quarantine);
+    std::filesystem::permissions(quarantine, std::filesystem::perms::all);
+    const ScanRun run = scan({"--quarantine", tree.path()});
+    EXPECT_EQ(run.code, kExitError);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("is not trusted: others may change it"), std::string::npos) << run.err;
+    EXPECT_TRUE(std::filesystem::exists(tree.file("setup.exe")));
+}
+#endif
+
 TEST_F(ScanCommandTest, UnreadableFilesAreReportedAndNeverCountAsClean) {
     writeFile(tree.file("locked.com"), testsupport::eicar());
     ::chmod(tree.file("locked.com").c_str(), 0);

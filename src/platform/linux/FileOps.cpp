@@ -165,7 +165,8 @@ std::error_code copyThenRemove(const FolderHandle& from, const std::string& name
 } // namespace
 
 std::string homeFolder() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    if (const char* home = std::getenv("HOME");
+        ::geteuid() != 0 && home != nullptr && *home != '\0') {
         return home;
     }
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
@@ -182,6 +183,19 @@ std::error_code createFolders(const std::string& path) {
     std::error_code ec;
     std::filesystem::create_directories(path, ec);
     return ec;
+}
+
+std::error_code createPrivateFolder(const std::string& path) {
+    const std::filesystem::path folder(path);
+    if (folder.has_parent_path() && folder.parent_path() != folder) {
+        if (const auto ec = createFolders(folder.parent_path().string())) {
+            return ec;
+        }
+    }
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+        return lastError();
+    }
+    return {};
 }
 
 std::error_code makeNormal(const FolderHandle& folder, const std::string& name) {
