@@ -196,6 +196,29 @@ TEST_F(QuarantineStoreTest, RestoreStoppedHalfwayLeavesOnlyATemporaryFileTheNext
     EXPECT_FALSE(fs::exists(temporary));
 }
 
+TEST_F(QuarantineStoreTest, NamesTooLongForAnEndingAreShortenedAtACharacterAndRestoredInFull) {
+    // 2 + 125 * 2 bytes: no room for "_vir"; every cut that fits would split an "é".
+    std::string name = "ab";
+    for (int k = 0; k < 125; ++k) {
+        name += "\xc3\xa9";
+    }
+    const std::string first = file("one/" + name);
+    const std::string second = file("two/" + name);
+    writeFile(first, "first");
+    writeFile(second, "second");
+    const ActionOutcome one = quarantineFile(first);
+    const ActionOutcome two = quarantineFile(second);
+    ASSERT_TRUE(one.done) << one.reason;
+    ASSERT_TRUE(two.done) << two.reason;
+    EXPECT_EQ(one.target, name.substr(0, 250) + "_vir");
+    EXPECT_EQ(two.target, name.substr(0, 246) + " (2)_vir");
+
+    ASSERT_TRUE(store().restore(two.target, std::nullopt).done);
+    EXPECT_EQ(readFile(second), "second");
+    ASSERT_TRUE(store().restore(one.target, std::nullopt).done);
+    EXPECT_EQ(readFile(first), "first");
+}
+
 TEST_F(QuarantineStoreTest, NamesWithNewlinesAndStrayBytesRoundTrip) {
     const std::string folder = file("odd\nfolder \xff");
     const std::string path = folder + "/a\nb\xc3(.exe";
