@@ -117,6 +117,32 @@ private slots:
         QCOMPARE(stateOf(*window), QStringLiteral("Un-Locked||-U|l-"));
     }
 
+    void aNumberTheBlockingLinesContradictShowsNeither() {
+        QWidget main;
+        ToolWindows tools(&main, settings());
+        setStart(4);
+        tools.showLock();
+        frmLock* window = tools.lock();
+        window->Timer1_Timer();
+        QCOMPARE(stateOf(*window), QStringLiteral("Locked|4|L-|-u"));
+        // The lines that block the drivers are gone: the window no longer says locked.
+        writeFile(ruleFile(), "# Kesto Virus Scanner USB storage lock: Start=4\n");
+        window->Timer1_Timer();
+        QCOMPARE(stateOf(*window), QStringLiteral("Neither|4|--|lu"));
+        QCOMPARE(picture(*window, "Label4")->toolTip(),
+                 QStringLiteral("Neither (Start=4, no blocking lines)"));
+        // Every blocking line under the number 3: not un-locked either.
+        writeFile(ruleFile(), modReg::RuleFileText(3) + modReg::RuleFileText(4).substr(48));
+        window->Timer1_Timer();
+        QCOMPARE(stateOf(*window), QStringLiteral("Neither|3|--|lu"));
+        DialogAnswers answers;
+        click(*window, "cmdLock");
+        QCOMPARE(readFile(ruleFile()), modReg::RuleFileText(4));
+        window->Timer1_Timer();
+        QCOMPARE(stateOf(*window), QStringLiteral("Locked|4|L-|-u"));
+        QCOMPARE(picture(*window, "Label4")->toolTip(), QString());
+    }
+
     void lockAndUnLockWriteTheRuleAndSaySo() {
         QWidget main;
         ToolWindows tools(&main, settings());
