@@ -18,7 +18,8 @@ std::string PercentText(long long percent);
 /// Status text for the file being checked: the full path when it has at most 50 characters, else
 /// the first folder of `folder` (up to and including the first separator at or after the fourth
 /// character), "...", a separator, and the name (its last 15 characters after "..." when it has 15
-/// or more). `folder` ends with a separator.
+/// or more). `folder` ends with a separator. A text that is valid UTF-8 counts its code points as
+/// characters, any other text its bytes, so a name is never cut inside a character.
 std::string FileDisplay(std::string_view folder, std::string_view name);
 
 /// "HH:MM:SS", each part at least two digits; hours of 100 and more show all their digits.
