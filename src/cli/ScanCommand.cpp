@@ -137,13 +137,17 @@ int runScan(const CommandLine& line, CommandStreams streams) {
     }
 
     ScanOptions options;
-    options.targets = std::move(targets);
     for (const std::string& glob : line.excludes) {
         options.exclusions.addFileGlob(glob);
     }
     for (const std::string& glob : line.excludeDirs) {
         options.exclusions.addFolderGlob(glob);
     }
+    // A file named twice, or below a folder named too, is examined once, where it is first met.
+    for (const std::string& note : SettleOverlaps(targets, options.exclusions)) {
+        streams.err << "kesto: " << note << '\n';
+    }
+    options.targets = std::move(targets);
     options.database = &database;
     options.quarantineFolder = quarantineFolder;
     ScanSummary summary;

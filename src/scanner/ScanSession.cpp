@@ -109,7 +109,7 @@ public:
             }
             switch (target.kind) {
             case ScanTarget::Kind::Folder:
-                walkFolder(target.path);
+                walkFolder(target);
                 break;
             case ScanTarget::Kind::File:
                 checkNamedFile(target.path);
@@ -124,7 +124,7 @@ public:
     }
 
 private:
-    void walkFolder(const std::string& root) {
+    void walkFolder(const ScanTarget& target) {
         // Counted here, where its files would have been checked: the counting pass meets the
         // same folders.
         const auto folderUnreadable = [this](const std::string& folder, std::error_code error) {
@@ -132,8 +132,9 @@ private:
             m_observer.folderUnreadable(ScanPass::Scanning, folder, error);
         };
         // The files' lengths come from the checks, which open them anyway.
-        FolderWalk walk(root, false, m_stopRequested, folderUnreadable,
+        FolderWalk walk(target.path, false, m_stopRequested, folderUnreadable,
                         beforeFolderOf(m_options, ScanPass::Scanning), &m_options.exclusions);
+        walk.passOver(target.passOver);
         walk.shareListings(m_listings, FolderWalk::ListingsRole::Reuse);
         WalkedFile file;
         while (!m_stopped && walk.next(file)) {
@@ -357,6 +358,7 @@ ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
                 observer.folderUnreadable(ScanPass::Counting, folder, error);
             },
             beforeFolderOf(options, ScanPass::Counting), &options.exclusions);
+        walk.passOver(target.passOver);
         walk.shareListings(listings, FolderWalk::ListingsRole::Keep);
         WalkedFile file;
         while (walk.next(file)) {

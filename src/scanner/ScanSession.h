@@ -81,7 +81,8 @@ public:
 
 struct ScanOptions {
     std::string root; ///< the folder to scan when `targets` is empty
-    /// Folders, files and streams to scan one after the other, as one scan.
+    /// Folders, files and streams to scan one after the other, as one scan (SettleOverlaps makes
+    /// them examine each file once).
     std::vector<ScanTarget> targets;
     /// Passed over below the scanned folders; files and folders named as targets are always
     /// scanned.
