@@ -180,9 +180,21 @@ std::string homeFolder() {
 }
 
 std::error_code createFolders(const std::string& path) {
-    std::error_code ec;
-    std::filesystem::create_directories(path, ec);
-    return ec;
+    // Each missing folder is made in turn with 0755 at most, whatever the umask: a folder this
+    // program makes, often as root, is never one that others may write.
+    for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+        const std::string part = path.substr(0, end);
+        if (!part.empty() && part.back() != '/' && ::mkdir(part.c_str(), 0755) != 0) {
+            const int error = errno;
+            struct stat info {};
+            if (error != EEXIST || ::stat(part.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+                return {error == EEXIST ? ENOTDIR : error, std::generic_category()};
+            }
+        }
+        if (end == std::string::npos) {
+            return {};
+        }
+    }
 }
 
 std::error_code createPrivateFolder(const std::string& path) {
