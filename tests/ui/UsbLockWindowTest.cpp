@@ -72,6 +72,8 @@ private slots:
         QCOMPARE(button(*window, "cmdLock")->Caption(), QStringLiteral("Lock USB Port"));
         QCOMPARE(button(*window, "cmdUnLock")->Caption(), QStringLiteral("Un-Lock USB Port"));
         QCOMPARE(labelText(*window, "Label3"), QStringLiteral("Current Status:"));
+        // The raw value's label is 90 twips wide.
+        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("Label1"))->width(), 6);
         // The design-time state shows until the first tick.
         QCOMPARE(stateOf(*window), QStringLiteral("Un-Locked|3|--|lu"));
 

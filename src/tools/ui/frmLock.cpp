@@ -1,6 +1,7 @@
 #include "tools/ui/frmLock.h"
 
 #include "controls/Button.h"
+#include "controls/ButtonLook.h"
 #include "controls/MsgBox.h"
 #include "controls/WindowText.h"
 
@@ -74,7 +75,7 @@ frmLock::frmLock(QWidget* mainWindow, modReg::Locations where, bool timerTicks)
     Label4->setStyleSheet(QStringLiteral("color: #ff0000;"));
     Label4->setGeometry(116, 100, 80, 20);
     Label1 = makeLabel(QStringLiteral("3"), Frame1, "Label1");
-    Label1->setGeometry(80, 40, 60, 20);
+    Label1->setGeometry(80, 40, ButtonLook::pixelsFromTwips(90), 20);
     auto* Frame2 = new QGroupBox(this);
     Frame2->setObjectName(QStringLiteral("Frame2"));
     Frame2->setGeometry(8, 146, 312, 50);
