@@ -4,6 +4,10 @@
 #include "controls/FolderDialog.h"
 #include "controls/MsgBox.h"
 #include "controls/WindowText.h"
+#include "controls/cCommonDialog.h"
+#include "engine/ui/EngineWindows.h"
+#include "engine/ui/frmSignature.h"
+#include "engine/ui/frmTempDb.h"
 #include "scanner/ui/Antivirus.h"
 #include "scanner/ui/Load1.h"
 #include "scanner/ui/frmQuarantine.h"
@@ -123,6 +127,30 @@ bool saveToolWindows(ToolWindows& tools, const QString& folder) {
     return ok;
 }
 
+/// The signature list, and the file inspector showing `inspected`.
+bool saveEngineWindows(QWidget& mainWindow, const std::string& databasePath, const QString& folder,
+                       const QString& inspected) {
+    EngineWindows engine(&mainWindow, databasePath);
+    bool ok = true;
+    engine.showSignatures();
+    QCoreApplication::processEvents();
+    ok = save(*engine.signatures(), folder, QStringLiteral("signatures.png")) && ok;
+    engine.signatures()->close();
+    engine.showTempDb();
+    cCommonDialog::SetOpenHandler([&inspected](const cCommonDialog::FileRequest&) {
+        cCommonDialog::FileAnswer answer;
+        answer.result = cCommonDialog::Result::Confirmed;
+        answer.files = QStringList{inspected};
+        return answer;
+    });
+    engine.tempDb()->cmdBrowse_Click();
+    cCommonDialog::SetOpenHandler(nullptr);
+    QCoreApplication::processEvents();
+    ok = save(*engine.tempDb(), folder, QStringLiteral("temporary-database.png")) && ok;
+    engine.tempDb()->close();
+    return ok;
+}
+
 /// The quarantine window over a temporary quarantine folder holding one recorded file.
 bool saveQuarantineWindow(const QString& folder, const QByteArray& testFile) {
     QTemporaryDir quarantine;
@@ -194,6 +222,9 @@ int TakeScreenshots(const QString& folder) {
         ok = save(*menu, folder, QStringLiteral("menu.png")) && ok;
         menu->hide();
     }
+    ok = saveEngineWindows(window, Antivirus::DefaultSettings().databasePath, folder,
+                           sample.filePath(QStringLiteral("Downloads/eicar.com"))) &&
+         ok;
     ok = saveToolWindows(window.toolWindows(), folder) && ok;
     ok = saveQuarantineWindow(folder, testFile) && ok;
     FolderDialog::SetHandler(nullptr);

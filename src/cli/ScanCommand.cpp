@@ -7,6 +7,7 @@
 #include "platform/Interrupt.h"
 #include "platform/Terminal.h"
 #include "scanner/QuarantineFolder.h"
+#include "scanner/QuarantineStore.h"
 
 #include <algorithm>
 #include <unistd.h>
@@ -110,6 +111,17 @@ int runScan(const CommandLine& line, CommandStreams streams) {
         }
     }
 
+    // Files are never moved into a folder that others could change: refused before the scan.
+    const std::string quarantineFolder =
+        ResolveQuarantineFolder(line.quarantineDir.value_or(DefaultQuarantineFolder()));
+    if (line.quarantine) {
+        if (const std::string problem = QuarantineFolderProblem(quarantineFolder);
+            !problem.empty()) {
+            streams.err << "kesto: " << problem << '\n';
+            return kExitError;
+        }
+    }
+
     ScanReporter::Settings settings;
     settings.json = line.json;
     settings.quiet = line.quiet;
@@ -125,16 +137,19 @@ int runScan(const CommandLine& line, CommandStreams streams) {
     }
 
     ScanOptions options;
-    options.targets = std::move(targets);
     for (const std::string& glob : line.excludes) {
         options.exclusions.addFileGlob(glob);
     }
     for (const std::string& glob : line.excludeDirs) {
         options.exclusions.addFolderGlob(glob);
     }
+    // A file named twice, or below a folder named too, is examined once, where it is first met.
+    for (const std::string& note : SettleOverlaps(targets, options.exclusions)) {
+        streams.err << "kesto: " << note << '\n';
+    }
+    options.targets = std::move(targets);
     options.database = &database;
-    options.quarantineFolder =
-        ResolveQuarantineFolder(line.quarantineDir.value_or(DefaultQuarantineFolder()));
+    options.quarantineFolder = quarantineFolder;
     ScanSummary summary;
     {
         const platform::InterruptGuard guard;

@@ -42,20 +42,13 @@ int runCrypt(const CommandLine& line, CommandStreams streams, const std::string&
 int runUsbLockAt(const CommandLine& line, CommandStreams streams, const modReg::Locations& where) {
     const std::string action = line.operands.size() == 1 ? line.operands.front() : std::string();
     if (action == "status") {
-        const modReg::Value value = UsbLock::ReadStart(where);
-        const auto state = UsbLock::StateOf(value);
-        if (state) {
-            streams.out << (*state == UsbLock::kLocked ? UsbLock::kLockedText
-                                                       : UsbLock::kUnLockedText)
-                        << '\n';
-            return kExitClean;
-        }
-        if (std::holds_alternative<std::monostate>(value)) {
+        const UsbLock::Status status = UsbLock::ReadStatus(where);
+        if (std::holds_alternative<std::monostate>(status.start)) {
             streams.err << "kesto: the USB storage rule in " << where.ruleFolder
                         << " cannot be read\n";
             return kExitError;
         }
-        streams.out << "Neither (Start=" << modReg::ValueText(value) << ")\n";
+        streams.out << UsbLock::StatusText(status) << '\n';
         return kExitClean;
     }
     if (action == "lock" || action == "unlock") {

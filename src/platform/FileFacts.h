@@ -27,6 +27,18 @@ struct FileOwner {
 /// regular file fails with FileError::NotRegularFile.
 std::error_code factsOf(const FolderHandle& folder, const std::string& name, FileFacts& facts);
 
+/// The facts of the open folder itself, as of now (its size is 0).
+std::error_code folderFacts(const FolderHandle& folder, FileFacts& facts);
+
+/// The facts of the open file `file`, as of now.
+std::error_code factsOfOpenFile(const InputFile& file, FileFacts& facts);
+
+/// Reads the regular file `name` of `folder` through one descriptor, opened without following a
+/// link: `facts` are that descriptor's, `content` what it held. A file of more than `limit`
+/// bytes fails with std::errc::file_too_large and leaves `content` empty.
+std::error_code readFileAt(const FolderHandle& folder, const std::string& name, std::uint64_t limit,
+                           std::string& content, FileFacts& facts);
+
 /// Gives the file `name` of `folder` the owner `owner` (when given) and then the mode `mode`, but
 /// only while that name holds the file `expected`: the file is opened without following a link
 /// and changed through that descriptor, so a file swapped in meanwhile fails with

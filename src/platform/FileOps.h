@@ -7,12 +7,17 @@
 
 namespace platform {
 
-/// Home folder of the user running the program ($HOME, else the password database). On Windows
+/// Home folder of the user running the program ($HOME, else the password database; for root
+/// always the password database, so that a HOME inherited through sudo never moves root's files
+/// into a user's folder). On Windows
 /// the root of the system drive without its separator ("C:"), where the quarantine folder lives.
 std::string homeFolder();
 
 /// Creates a folder and any missing parents; an existing folder is fine.
 std::error_code createFolders(const std::string& path);
+
+/// As `createFolders`, but a folder it makes at `path` itself is open to this user only (0700).
+std::error_code createPrivateFolder(const std::string& path);
 
 /// Clears what keeps the file `name` of `folder` from being changed or removed: gives the owner
 /// write permission and, on FAT volumes, clears the read-only, hidden, system and archive

@@ -48,6 +48,8 @@ public:
     /// but a regular file is refused once it is open (a walked entry was listed as one already).
     std::error_code openAt(NativeHandle folder, const std::string& name);
     bool isOpen() const { return m_fd != kNoHandle; }
+    /// The open descriptor (handle on Windows), owned by this object.
+    NativeHandle nativeHandle() const { return m_fd; }
     /// The open file's identity, length and times when it was opened.
     const FileStamp& stamp() const { return m_stamp; }
     /// Size of the file when it was opened.

@@ -51,8 +51,21 @@ std::error_code reachListedFile(const DetectionEntry& entry, const ActionOptions
     return {};
 }
 
+/// The longest name a file system takes, in bytes.
+constexpr std::size_t kNameLimit = 255;
+
+/// NAME_vir, or "NAME (N)_vir" from the second attempt on. A name that would be too long is
+/// shortened at a character boundary; the record keeps the full location.
 std::string quarantineName(const std::string& name, int attempt) {
-    return attempt == 1 ? name + "_vir" : name + " (" + std::to_string(attempt) + ")_vir";
+    const std::string ending = attempt == 1 ? "_vir" : " (" + std::to_string(attempt) + ")_vir";
+    std::size_t keep = std::min(name.size(), kNameLimit - ending.size());
+    // A UTF-8 character is never cut: at most three continuation bytes are given up with it.
+    for (int back = 0; keep < name.size() && keep > 0 && back < 3 &&
+                       (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80;
+         ++back) {
+        --keep;
+    }
+    return name.substr(0, keep) + ending;
 }
 
 /// Moves the held file `name` into the quarantine folder under the first free name.
@@ -117,12 +130,14 @@ ActionResult tindakan(std::string_view aksi, DetectionList& list, const ActionOp
     platform::FolderHandle target;
     std::string targetProblem;
     if (toQuarantine) {
-        std::error_code ec = platform::createFolders(quarantineFolder);
+        std::error_code ec = platform::createPrivateFolder(quarantineFolder);
         if (!ec) {
             ec = target.openPath(quarantineFolder);
         }
         if (ec) {
             targetProblem = "quarantine folder '" + folderText + "': " + ec.message();
+        } else {
+            targetProblem = QuarantineFolderProblem(target, quarantineFolder);
         }
     }
 

@@ -66,7 +66,7 @@ struct ActionOptions {
     /// would still be listed. Without it such a file is left alone.
     std::function<bool(const WalkedFile& file)> stillListed;
     /// Called once a listed file has been reached and found to be the file that was checked, just
-    /// before it is removed or moved (a seam for tests).
+    /// before it is taken out of its folder to be removed or moved (a seam for tests).
     std::function<void(const DetectionEntry& entry)> beforeAct;
 };
 
@@ -80,7 +80,8 @@ ActionOptions ActionOptionsFor(const SignatureDatabase& database,
 /// is reached again from the scan root folder by folder without following links, and only the
 /// file that was checked is acted on: when a folder on the way or the file itself is no longer the
 /// one the scan saw, the file is left alone ("changed since the scan"). Each file's running
-/// processes are ended, it is made normal, then deleted, or moved flat into the quarantine folder
+/// processes are ended; the file is taken out of its folder's reach and checked once more
+/// (platform::HeldFile), made normal, then deleted, or moved flat into the quarantine folder
 /// as NAME_vir ("NAME (2)_vir", ... when that name is taken; nothing there is ever replaced).
 /// Entries whose files were handled leave `list`; the others stay with the reason as their
 /// information. The caller resets the checked count and shows the list's size as the detection

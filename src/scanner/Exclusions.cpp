@@ -1,19 +1,13 @@
 #include "scanner/Exclusions.h"
 
-#ifdef _WIN32
-#include "scanner/GlobMatch.h"
-
 #include <algorithm>
-#else
-#include <fnmatch.h>
-#endif
 
 namespace {
 
 #ifdef _WIN32
 
-// Windows paths use '\' and Windows accepts '/' as well, so a glob may be written with either:
-// globs and paths are matched with every '\' turned into '/'. A '\' therefore never quotes the
+// Windows paths use '\\' and Windows accepts '/' as well, so a glob may be written with either:
+// globs and paths are matched with every '\\' turned into '/'. A '\\' therefore never quotes the
 // next character of a glob here; a set such as "[*]" does that instead.
 std::string withSlashes(std::string_view text) {
     std::string slashed(text);
@@ -21,18 +15,10 @@ std::string withSlashes(std::string_view text) {
     return slashed;
 }
 
-bool globMatches(const std::string& glob, const std::string& text, bool pathName) {
-    return GlobMatches(glob, withSlashes(text), pathName);
-}
-
 #else
 
 std::string_view withSlashes(std::string_view text) {
     return text;
-}
-
-bool globMatches(const std::string& glob, const std::string& text, bool pathName) {
-    return ::fnmatch(glob.c_str(), text.c_str(), pathName ? FNM_PATHNAME : 0) == 0;
 }
 
 #endif
@@ -50,24 +36,24 @@ void Exclusions::Globs::add(std::string_view given) {
         glob.remove_prefix(1);
     }
     if (anchored || glob.find('/') != std::string_view::npos) {
-        paths.emplace_back(glob);
+        paths.emplace_back(glob, true);
     } else {
-        names.emplace_back(glob);
+        names.emplace_back(glob, false);
     }
 }
 
 bool Exclusions::Globs::matches(std::string_view relativeFolder, const std::string& name) const {
-    for (const std::string& glob : names) {
-        if (globMatches(glob, name, false)) {
+    for (const GlobPattern& glob : names) {
+        if (glob.matches(withSlashes(name))) {
             return true;
         }
     }
     if (paths.empty()) {
         return false;
     }
-    const std::string path = std::string(relativeFolder) + name;
-    for (const std::string& glob : paths) {
-        if (globMatches(glob, path, true)) {
+    const std::string path(withSlashes(std::string(relativeFolder) + name));
+    for (const GlobPattern& glob : paths) {
+        if (glob.matches(path)) {
             return true;
         }
     }

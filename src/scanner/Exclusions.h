@@ -1,14 +1,16 @@
 #pragma once
 
+#include "scanner/GlobMatch.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
 
-/// Files and folders a scan passes over, by glob (`*`, `?`, `[...]`). A glob without "/" is
-/// matched against the name alone; a glob with "/" against the path below the scanned folder
-/// ("cache/*.tmp"), where `*` and `?` never match a "/". A leading "/" anchors the glob at the
-/// scanned folder, and a final "/" is ignored. On Windows "\" serves as "/" does, in globs and
-/// in paths alike.
+/// Files and folders a scan passes over, by glob (`*`, `?`, `[...]`, matched as GlobPattern does
+/// on every system). A glob without "/" is matched against the name alone; a glob with "/"
+/// against the path below the scanned folder ("cache/*.tmp"), where `*`, `?` and sets never match
+/// a "/". A leading "/" anchors the glob at the scanned folder, and a final "/" is ignored. On
+/// Windows "\" serves as "/" does, in globs and in paths alike.
 class Exclusions {
 public:
     void addFileGlob(std::string_view glob);
@@ -26,8 +28,8 @@ public:
 
 private:
     struct Globs {
-        std::vector<std::string> names;
-        std::vector<std::string> paths;
+        std::vector<GlobPattern> names;
+        std::vector<GlobPattern> paths;
         bool empty() const { return names.empty() && paths.empty(); }
         void add(std::string_view glob);
         bool matches(std::string_view relativeFolder, const std::string& name) const;

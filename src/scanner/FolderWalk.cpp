@@ -25,6 +25,19 @@ void FolderWalk::report(const std::string& folder, std::error_code ec) const {
     }
 }
 
+bool FolderWalk::passesOver(std::string_view relativeFolder, const std::string& name) const {
+    if (m_passOver.empty()) {
+        return false;
+    }
+    for (const std::string& path : m_passOver) {
+        if (path.size() == relativeFolder.size() + name.size() &&
+            path.starts_with(relativeFolder) && path.ends_with(name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool FolderWalk::enter(const std::string& path, std::shared_ptr<const WalkedFolder> node,
                        platform::FolderHandle handle) {
     const bool reused = m_listings && !m_withSizes && m_listingsRole == ListingsRole::Reuse &&
@@ -42,7 +55,8 @@ bool FolderWalk::enter(const std::string& path, std::shared_ptr<const WalkedFold
     const std::string_view relative = std::string_view(path).substr(m_rootLength);
     for (const platform::FolderEntry& entry : m_entries) {
         if (entry.kind == platform::FolderEntry::Kind::Folder &&
-            !(m_exclusions && m_exclusions->excludesFolder(relative, entry.name))) {
+            !(m_exclusions && m_exclusions->excludesFolder(relative, entry.name)) &&
+            !passesOver(relative, entry.name)) {
             frame.subfolders.push_back(entry.name);
         }
     }
@@ -146,10 +160,10 @@ bool FolderWalk::next(WalkedFile& file) {
     for (;;) {
         while (m_position < m_entries.size()) {
             const platform::FolderEntry& entry = m_entries[m_position++];
+            const std::string_view relative = std::string_view(m_filesFolder).substr(m_rootLength);
             if (entry.kind != platform::FolderEntry::Kind::RegularFile ||
-                (m_exclusions &&
-                 m_exclusions->excludesFile(std::string_view(m_filesFolder).substr(m_rootLength),
-                                            entry.name))) {
+                (m_exclusions && m_exclusions->excludesFile(relative, entry.name)) ||
+                passesOver(relative, entry.name)) {
                 continue;
             }
             if (m_stopRequested()) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -50,6 +51,11 @@ public:
     /// The next file; false at the end of the walk or when a stop was requested.
     bool next(WalkedFile& file);
 
+    /// Passes over the folders and files at these paths below the root ("sub/deeper", "sub/f.com",
+    /// with the system's separator), scanned already as targets of their own (before the first
+    /// `next`).
+    void passOver(std::vector<std::string> relativePaths) { m_passOver = std::move(relativePaths); }
+
     /// What a walk does with `FolderListings` shared with another walk of the same scan.
     enum class ListingsRole {
         Keep,  ///< keeps the listing of each folder it is done with there
@@ -81,6 +87,7 @@ private:
     void leaveTop();
     bool reopenTop();
     void report(const std::string& folder, std::error_code ec) const;
+    bool passesOver(std::string_view relativeFolder, const std::string& name) const;
 
     std::string m_root;
     bool m_withSizes;
@@ -88,6 +95,7 @@ private:
     ErrorHandler m_onError;
     BeforeFolder m_beforeFolder;
     const Exclusions* m_exclusions; // null when nothing is excluded
+    std::vector<std::string> m_passOver;
     FolderListings* m_listings = nullptr;
     ListingsRole m_listingsRole = ListingsRole::Keep;
     std::size_t m_rootLength = 0; // length of the root's path, final separator included

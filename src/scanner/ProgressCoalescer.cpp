@@ -49,85 +49,121 @@ void ProgressCoalescer::hold(Held report) {
     }
     m_held.push_back(std::move(report));
     if (due()) {
-        flushHeld();
+        takeHeld();
     }
 }
 
-void ProgressCoalescer::flushHeld() {
+void ProgressCoalescer::takeHeld() {
     if (m_held.empty()) {
         return;
     }
-    for (const Held& held : m_held) {
-        std::visit(Overloaded{
-                       [this](const Status& status) { m_target.fileStarted(status.text); },
-                       [this](const Report& report) { report(m_target); },
-                       [this](const ScanProgress& progress) { m_target.fileChecked(progress); },
-                   },
-                   held);
-    }
+    m_outgoing.insert(m_outgoing.end(), std::make_move_iterator(m_held.begin()),
+                      std::make_move_iterator(m_held.end()));
     m_held.clear();
     m_heldStatus.reset();
     m_heldProgress.reset();
     m_lastSent = m_clock();
 }
 
-void ProgressCoalescer::flushIfDue() {
-    const std::lock_guard lock(m_mutex);
-    if (due()) {
-        flushHeld();
+void ProgressCoalescer::deliver(std::unique_lock<std::mutex>& lock) {
+    // The thread already passing reports on also passes on what was taken out meanwhile, in turn.
+    if (m_delivering) {
+        return;
     }
+    m_delivering = true;
+    try {
+        while (!m_outgoing.empty()) {
+            std::vector<Held> batch;
+            batch.swap(m_outgoing);
+            lock.unlock();
+            for (const Held& held : batch) {
+                std::visit(
+                    Overloaded{
+                        [this](const Status& status) { m_target.fileStarted(status.text); },
+                        [this](const Report& report) { report(m_target); },
+                        [this](const ScanProgress& progress) { m_target.fileChecked(progress); },
+                    },
+                    held);
+            }
+            lock.lock();
+        }
+    } catch (...) {
+        if (!lock.owns_lock()) {
+            lock.lock();
+        }
+        m_delivering = false;
+        throw;
+    }
+    m_delivering = false;
+}
+
+void ProgressCoalescer::flushIfDue() {
+    std::unique_lock lock(m_mutex);
+    if (due()) {
+        takeHeld();
+    }
+    deliver(lock);
 }
 
 void ProgressCoalescer::fileStarted(const std::string& status) {
-    const std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     hold(Status{status});
+    deliver(lock);
 }
 
 void ProgressCoalescer::detectionListed(const DetectionEntry& entry, std::uint64_t detections) {
-    const std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     hold(Report(
         [entry, detections](ScanObserver& target) { target.detectionListed(entry, detections); }));
+    deliver(lock);
 }
 
 void ProgressCoalescer::fileChecked(const ScanProgress& progress) {
-    const std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     hold(progress);
+    deliver(lock);
 }
 
 void ProgressCoalescer::passStarted(ScanPass pass) {
-    const std::lock_guard lock(m_mutex);
-    flushHeld();
-    m_target.passStarted(pass);
+    std::unique_lock lock(m_mutex);
+    takeHeld();
+    m_outgoing.emplace_back(Report([pass](ScanObserver& target) { target.passStarted(pass); }));
+    deliver(lock);
 }
 
 void ProgressCoalescer::totalCounted(std::uint64_t total) {
-    const std::lock_guard lock(m_mutex);
-    flushHeld();
-    m_target.totalCounted(total);
+    std::unique_lock lock(m_mutex);
+    takeHeld();
+    m_outgoing.emplace_back(Report([total](ScanObserver& target) { target.totalCounted(total); }));
+    deliver(lock);
 }
 
 void ProgressCoalescer::fileUnreadable(const std::string& location, const std::string& reason) {
-    const std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     hold(Report(
         [location, reason](ScanObserver& target) { target.fileUnreadable(location, reason); }));
+    deliver(lock);
 }
 
 void ProgressCoalescer::lookupFailed(const std::string& location, const std::string& reason) {
-    const std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     hold(Report(
         [location, reason](ScanObserver& target) { target.lookupFailed(location, reason); }));
+    deliver(lock);
 }
 
 void ProgressCoalescer::folderUnreadable(ScanPass pass, const std::string& folder,
                                          std::error_code error) {
-    const std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     hold(Report([pass, folder, error](ScanObserver& target) {
         target.folderUnreadable(pass, folder, error);
     }));
+    deliver(lock);
 }
 
 void ProgressCoalescer::finished(const ScanSummary& summary) {
-    const std::lock_guard lock(m_mutex);
-    flushHeld();
-    m_target.finished(summary);
+    std::unique_lock lock(m_mutex);
+    takeHeld();
+    m_outgoing.emplace_back(Report([summary](ScanObserver& target) { target.finished(summary); }));
+    deliver(lock);
 }

@@ -17,7 +17,11 @@
 /// everything held before them, so a pass and the scan always end with the last progress.
 ///
 /// flushIfDue may be called from another thread than the scan's (a display's timer, so that a long
-/// file does not keep the previous one on show); reports are passed on one at a time.
+/// file does not keep the previous one on show); reports are passed on one at a time and in order.
+/// The target is never called with the lock held: a batch is taken out under the lock and passed
+/// on after it, by the one thread that is passing batches on at that moment. A thread that finds
+/// another one doing so leaves its batch to that thread and returns at once, so the scan never
+/// waits for a display's target, and a target may report back (from any thread) without deadlock.
 class ProgressCoalescer final : public ScanObserver {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -48,10 +52,13 @@ private:
 
     /// Whether the interval since the last batch has passed (or none went yet).
     bool due() const;
-    /// Holds `report` and passes the batch on when it is due; the lock is held.
+    /// Holds `report` and takes the batch out when it is due; the lock is held.
     void hold(Held report);
-    /// Passes the held reports on, in the order they came; the lock is held.
-    void flushHeld();
+    /// Takes the held reports out for passing on, in the order they came; the lock is held.
+    void takeHeld();
+    /// Passes on what was taken out, unless a thread is doing so already; called with the lock
+    /// held, which it releases while the target runs.
+    void deliver(std::unique_lock<std::mutex>& lock);
 
     std::mutex m_mutex;
     ScanObserver& m_target;
@@ -62,4 +69,8 @@ private:
     std::vector<Held> m_held;
     std::optional<std::size_t> m_heldStatus;   ///< its place in m_held
     std::optional<std::size_t> m_heldProgress; ///< its place in m_held
+    /// Taken out and not yet passed on, oldest first.
+    std::vector<Held> m_outgoing;
+    /// Whether a thread is passing m_outgoing on; only that thread calls the target.
+    bool m_delivering = false;
 };

@@ -5,6 +5,7 @@
 #include "platform/Digest.h"
 #include "platform/FileOps.h"
 #include "platform/InputFile.h"
+#include "platform/NewFile.h"
 #include "platform/PathText.h"
 #include "platform/ProgramFolder.h"
 #include "scanner/PrintableName.h"
@@ -61,20 +62,26 @@ std::string inQuotes(std::string_view text) {
     return "'" + PrintableName(text) + "'";
 }
 
+/// Whether only the running user or root can change a file or folder with these facts.
+bool isTrustedOwnerAndMode(const platform::FileFacts& facts) {
+    return (facts.uid == platform::effectiveUser() || facts.uid == 0) && (facts.mode & 022) == 0;
+}
+
 bool isQuarantinedName(const std::string& name) {
     return platform::lastPathSeparator(name) == std::string::npos &&
            name.find('\0') == std::string::npos && !RecordNameFor(name).empty();
 }
 
-/// Reads the record `recordName`. A record must belong to the user running the program (or to
-/// root) and be writable by nobody else: a restore gives its file back the mode and, as root, the
-/// owner the record names.
+/// Reads the record `recordName` once, through one descriptor that is also the one checked. A
+/// record must belong to the user running the program (or to root) and be writable by nobody
+/// else: a restore gives its file back the mode and, as root, the owner the record names.
 std::optional<QuarantineRecord> readRecord(const platform::FolderHandle& folder,
                                            const std::string& recordName, bool& present,
                                            std::string& problem) {
     present = false;
+    std::string text;
     platform::FileFacts facts;
-    if (const auto ec = platform::factsOf(folder, recordName, facts)) {
+    if (const auto ec = platform::readFileAt(folder, recordName, kRecordSizeLimit, text, facts)) {
         if (ec == std::errc::no_such_file_or_directory) {
             problem = "no record";
             return std::nullopt;
@@ -84,18 +91,8 @@ std::optional<QuarantineRecord> readRecord(const platform::FolderHandle& folder,
         return std::nullopt;
     }
     present = true;
-    if ((facts.uid != platform::effectiveUser() && facts.uid != 0) || (facts.mode & 022) != 0) {
+    if (!isTrustedOwnerAndMode(facts)) {
         problem = "record not trusted: it belongs to another user or others may change it";
-        return std::nullopt;
-    }
-    platform::InputFile file;
-    std::string text;
-    std::error_code ec = file.openAt(folder.fd(), recordName);
-    if (!ec) {
-        ec = file.readToEnd(text, kRecordSizeLimit);
-    }
-    if (ec) {
-        problem = "record unreadable: " + ec.message();
         return std::nullopt;
     }
     std::string damage;
@@ -104,6 +101,63 @@ std::optional<QuarantineRecord> readRecord(const platform::FolderHandle& folder,
         problem = "damaged record: " + damage;
     }
     return record;
+}
+
+/// The name a restore writes its new file under before it takes the file's own name. It is the
+/// same for every restore of one quarantined file, so that a restore that was stopped halfway
+/// leaves a file the next one finds.
+std::string restoreTemporaryName(const std::string& quarantinedName) {
+    // Room for the dot and the ending within the longest name a file system takes.
+    constexpr std::size_t kKept = 200;
+    return "." + quarantinedName.substr(0, kKept) + ".kesto-restore";
+}
+
+/// The folder a record's file goes back to and its name there; `toFolder` replaces the folder.
+void restoreTarget(const std::optional<QuarantineRecord>& record, const std::string& name,
+                   const std::optional<std::string>& toFolder, std::string& folder,
+                   std::string& fileName) {
+    if (toFolder) {
+        folder = platform::absolutePath(*toFolder);
+    }
+    if (!record) {
+        fileName = name.substr(0, name.size() - 4);
+        return;
+    }
+    // A record's location is absolute: it has a root and a separator after it.
+    const std::size_t slash = platform::lastPathSeparator(record->location);
+    fileName = record->location.substr(slash + 1);
+    if (!toFolder) {
+        folder =
+            record->location.substr(0, std::max(slash, platform::pathRootLength(record->location)));
+    }
+}
+
+/// Copies `source` to `fresh`, hashing what was written.
+std::error_code copyHashing(platform::InputFile& source, platform::NewFile& fresh,
+                            std::uint64_t& length, std::string& sha256Text) {
+    platform::Sha256 sha256;
+    if (!sha256.ready()) {
+        return std::make_error_code(std::errc::not_supported);
+    }
+    length = 0;
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        std::error_code ec;
+        const std::size_t got = source.read(buffer.data(), buffer.size(), ec);
+        if (ec) {
+            return ec;
+        }
+        if (got == 0) {
+            break;
+        }
+        if (const auto written = fresh.write(buffer.data(), got)) {
+            return written;
+        }
+        length += got;
+        sha256.update({buffer.data(), got});
+    }
+    sha256Text = sha256.hexDigest();
+    return {};
 }
 
 std::string folderProblem(const std::error_code& ec, const std::string& path) {
@@ -123,6 +177,18 @@ std::string joined(const std::string& folder, const std::string& name) {
     // A root ("/", "C:\") ends with its separator already.
     const bool root = !folder.empty() && folder.size() == platform::pathRootLength(folder);
     return root ? folder + name : folder + platform::kPathSeparator + name;
+}
+
+/// Removes what a restore of `name` to its record's location left when it was stopped halfway.
+void removeStaleRestore(const QuarantineRecord& record, const std::string& name) {
+    std::string folderPath;
+    std::string fileName;
+    restoreTarget(record, name, std::nullopt, folderPath, fileName);
+    platform::FolderHandle folder;
+    std::string failedAt;
+    if (!platform::openFolderWithoutLinks(folderPath, folder, failedAt)) {
+        platform::NewFile::removeStale(folder, restoreTemporaryName(name));
+    }
 }
 
 QuarantineOutcome refused(std::string message) {
@@ -158,10 +224,14 @@ std::error_code QuarantineStore::list(std::vector<QuarantineItem>& items) const 
             }
         }
     }
+    const bool trusted = QuarantineFolderProblem(folder, m_folder).empty();
     for (auto& [name, item] : byName) {
         item.record = readRecord(folder, RecordNameFor(name), item.recordPresent, item.problem);
         if (item.fileMissing) {
             item.problem = "quarantined file missing";
+        }
+        if (trusted && item.record) {
+            removeStaleRestore(*item.record, name);
         }
         items.push_back(std::move(item));
     }
@@ -177,6 +247,9 @@ std::optional<QuarantineOutcome> QuarantineStore::openFor(const std::string& nam
         return refused("cannot open the quarantine folder " + inQuotes(m_folder) + ": " +
                        ec.message());
     }
+    if (std::string problem = QuarantineFolderProblem(folder, m_folder); !problem.empty()) {
+        return refused(std::move(problem));
+    }
     return std::nullopt;
 }
 
@@ -186,11 +259,18 @@ QuarantineOutcome QuarantineStore::restore(const std::string& name,
     if (auto problem = openFor(name, folder)) {
         return std::move(*problem);
     }
+    // The quarantined file is opened once; everything it gives back is read from that
+    // descriptor, whatever takes its name meanwhile.
+    platform::InputFile source;
     platform::FileFacts quarantined;
-    if (const auto ec = platform::factsOf(folder, name, quarantined)) {
-        return refused(ec == std::errc::no_such_file_or_directory
+    std::error_code opened = source.openAt(folder.fd(), name);
+    if (!opened) {
+        opened = platform::factsOfOpenFile(source, quarantined);
+    }
+    if (opened) {
+        return refused(opened == std::errc::no_such_file_or_directory
                            ? inQuotes(name) + " is not in the quarantine folder"
-                           : "cannot restore " + inQuotes(name) + ": " + ec.message());
+                           : "cannot restore " + inQuotes(name) + ": " + opened.message());
     }
     const std::string recordName = RecordNameFor(name);
     bool recordPresent = false;
@@ -203,35 +283,15 @@ QuarantineOutcome QuarantineStore::restore(const std::string& name,
         return refused(inQuotes(name) +
                        " has no record of where it came from; give a folder to restore it to");
     }
-    if (record) {
-        ContentDigest digest;
-        if (const auto ec = digestOf(folder, name, digest)) {
-            return refused("cannot read " + inQuotes(name) + ": " + ec.message());
-        }
-        if (digest.stamp.size != record->size || digest.sha256 != record->sha256) {
-            return refused(inQuotes(name) +
-                           " is not the file its record describes; it stays in quarantine");
-        }
+    if (record && quarantined.size != record->size) {
+        return refused(inQuotes(name) +
+                       " is not the file its record describes; it stays in quarantine");
     }
 
     std::string targetFolder;
     std::string targetName;
-    if (toFolder) {
-        targetFolder = platform::absolutePath(*toFolder);
-    }
-    if (record) {
-        // A record's location is absolute: it has a root and a separator after it.
-        const std::size_t slash = platform::lastPathSeparator(record->location);
-        targetName = record->location.substr(slash + 1);
-        if (!toFolder) {
-            targetFolder = record->location.substr(
-                0, std::max(slash, platform::pathRootLength(record->location)));
-        }
-    } else {
-        targetName = name.substr(0, name.size() - 4);
-    }
+    restoreTarget(record, name, toFolder, targetFolder, targetName);
     const std::string targetPath = joined(targetFolder, targetName);
-
     platform::FolderHandle target;
     std::string failedAt;
     if (const auto ec = platform::openFolderWithoutLinks(targetFolder, target, failedAt)) {
@@ -246,40 +306,61 @@ QuarantineOutcome QuarantineStore::restore(const std::string& name,
         return refused("cannot restore " + inQuotes(name) + " to " + inQuotes(targetPath) + ": " +
                        ec.message());
     }
-    if (const auto ec = platform::moveFileNoReplace(folder, name, target, targetName)) {
-        return refused("cannot restore " + inQuotes(name) + ": " +
-                       (ec == std::errc::file_exists ? inQuotes(targetPath) + " already exists"
-                                                     : ec.message()));
+
+    // A new file takes the content: no inode that another user could hold open ever becomes the
+    // restored file, and what was written is checked before it gets its name.
+    platform::NewFile fresh;
+    if (const auto ec = fresh.create(target, restoreTemporaryName(name))) {
+        return refused("cannot restore " + inQuotes(name) + " to " + inQuotes(targetPath) + ": " +
+                       (ec == std::errc::device_or_resource_busy
+                            ? std::string("another restore of it is under way")
+                            : ec.message()));
+    }
+    if (testHooks().duringCopy) {
+        testHooks().duringCopy();
+    }
+    std::uint64_t length = 0;
+    std::string sha256;
+    if (const auto ec = copyHashing(source, fresh, length, sha256)) {
+        return refused("cannot restore " + inQuotes(name) + " to " + inQuotes(targetPath) + ": " +
+                       ec.message());
+    }
+    if (record && (length != record->size || sha256 != record->sha256)) {
+        return refused(inQuotes(name) +
+                       " is not the file its record describes; it stays in quarantine");
+    }
+    // With a record the file gets back its mode and, as root, its owner; without one it keeps
+    // the mode and owner it has in quarantine.
+    const bool asRoot = platform::runningAsRoot();
+    const std::uint32_t mode = record ? record->mode : quarantined.mode;
+    std::optional<platform::FileOwner> owner;
+    if (asRoot) {
+        owner = record ? platform::FileOwner{record->uid, record->gid}
+                       : platform::FileOwner{quarantined.uid, quarantined.gid};
+    }
+    if (const auto ec = fresh.finish(mode, owner)) {
+        return refused("cannot restore " + inQuotes(name) + " to " + inQuotes(targetPath) + ": " +
+                       ec.message());
+    }
+    if (const auto ec = fresh.place(targetName)) {
+        return refused(
+            "cannot restore " + inQuotes(name) + ": " +
+            (ec == std::errc::file_exists ? inQuotes(targetPath) + " already exists"
+             : ec == platform::FileError::Changed
+                 ? inQuotes(targetPath) + " was changed by someone else during the restore"
+                 : ec.message()));
     }
 
     QuarantineOutcome outcome{true, "restored " + inQuotes(name) + " to " + inQuotes(targetPath),
                               targetPath};
-    if (!record) {
-        return outcome;
+    source.close();
+    if (const auto removed = platform::deleteFile(folder, name)) {
+        outcome.message += "; its copy in quarantine could not be removed: " + removed.message();
     }
-    // A rename keeps the file itself; a copy across file systems is checked once more, so that
-    // the mode and owner go only to the content the record describes.
-    platform::FileFacts placed;
-    std::error_code ec = platform::factsOf(target, targetName, placed);
-    if (!ec && placed.id != quarantined.id) {
-        ContentDigest digest;
-        ec = digestOf(target, targetName, digest);
-        if (!ec && (digest.sha256 != record->sha256 || digest.stamp.device != placed.id.device ||
-                    digest.stamp.inode != placed.id.inode)) {
-            ec = platform::FileError::Changed;
+    if (record) {
+        if (const auto removed = platform::deleteFile(folder, recordName)) {
+            outcome.message += "; its record could not be removed: " + removed.message();
         }
-    }
-    if (!ec) {
-        const std::optional<platform::FileOwner> owner =
-            platform::runningAsRoot() ? std::optional(platform::FileOwner{record->uid, record->gid})
-                                      : std::nullopt;
-        ec = platform::setModeAndOwner(target, targetName, placed.id, record->mode, owner);
-    }
-    if (ec) {
-        outcome.message += "; its mode could not be restored: " + ec.message();
-    }
-    if (const auto removed = platform::deleteFile(folder, recordName)) {
-        outcome.message += "; its record could not be removed: " + removed.message();
     }
     return outcome;
 }
@@ -352,6 +433,38 @@ std::string SealQuarantinedFile(const platform::FolderHandle& quarantine, const 
                     ec.message();
     }
     return problems;
+}
+
+std::string QuarantineFolderProblem(const platform::FolderHandle& folder, const std::string& path) {
+    platform::FileFacts facts;
+    if (const auto ec = platform::folderFacts(folder, facts)) {
+        return "cannot check the quarantine folder " + inQuotes(path) + ": " + ec.message();
+    }
+    if (facts.uid != platform::effectiveUser() && facts.uid != 0) {
+        return "the quarantine folder " + inQuotes(path) +
+               " is not trusted: it belongs to another user; use a folder of your own";
+    }
+    if ((facts.mode & 022) != 0) {
+        return "the quarantine folder " + inQuotes(path) +
+               " is not trusted: others may change it; take their write permission away "
+               "(chmod go-w " +
+               inQuotes(path) + ")";
+    }
+    return {};
+}
+
+std::string QuarantineFolderProblem(const std::string& path) {
+    platform::FolderHandle folder;
+    // A folder that cannot be opened is reported by each move that needs it.
+    if (folder.openPath(path)) {
+        return {};
+    }
+    return QuarantineFolderProblem(folder, path);
+}
+
+QuarantineStoreHooks& QuarantineStore::testHooks() {
+    static QuarantineStoreHooks hooks;
+    return hooks;
 }
 
 QuarantineRowTexts QuarantineRow(const QuarantineItem& item) {

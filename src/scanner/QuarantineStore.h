@@ -4,6 +4,7 @@
 #include "platform/FolderHandle.h"
 #include "scanner/QuarantineRecord.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +35,12 @@ struct QuarantineRowTexts {
     std::string date;
 };
 
+/// Seams for tests: called at fixed points of an operation.
+struct QuarantineStoreHooks {
+    /// A restore has made its new file and is about to copy the content into it.
+    std::function<void()> duringCopy;
+};
+
 /// The quarantine folder: what is in it, and undoing a quarantine. Every file is reached relative
 /// to the folder's descriptor without following links; a restore walks to its target folder from
 /// "/" one name at a time and never follows a link on the way, never replaces a file, and puts
@@ -45,18 +52,22 @@ public:
     const std::string& folder() const { return m_folder; }
 
     /// Every quarantined file ("..._vir") and every record, by name in byte order. A folder that
-    /// does not exist yet lists nothing and is no error.
+    /// does not exist yet lists nothing and is no error. What a restore to a record's location
+    /// left when it was stopped halfway is removed.
     std::error_code list(std::vector<QuarantineItem>& items) const;
 
     /// Puts the quarantined file `name` back where it came from, or into `toFolder` under its
-    /// original name, with its original mode (and owner, when running as root); then removes its
-    /// record. A file without a record goes back only with `toFolder`, named without "_vir", and
-    /// keeps its mode.
+    /// original name, with its original mode (and owner, when running as root); then removes it
+    /// and its record from the quarantine. The content is copied into a new file under a
+    /// temporary name, checked against the record and only then given its name. A file without
+    /// a record goes back only with `toFolder`, named without "_vir", and keeps its mode.
     QuarantineOutcome restore(const std::string& name,
                               const std::optional<std::string>& toFolder) const;
 
     /// Removes the quarantined file `name` and its record.
     QuarantineOutcome remove(const std::string& name) const;
+
+    static QuarantineStoreHooks& testHooks();
 
 private:
     /// Opens the quarantine folder for an action on `name`; the refusal when that fails or
@@ -66,6 +77,13 @@ private:
 
     std::string m_folder;
 };
+
+/// Why the open quarantine folder at `path` cannot be trusted with quarantined files (it belongs
+/// to a user other than the running one or root, or others may change it), empty when it can.
+std::string QuarantineFolderProblem(const platform::FolderHandle& folder, const std::string& path);
+/// The same for the folder at `path`; a folder that cannot be opened has none here (one that does
+/// not exist yet is made for this user alone when the first file goes there).
+std::string QuarantineFolderProblem(const std::string& path);
 
 /// Describes a file just moved into the quarantine folder: takes away its execute, set-id and
 /// sticky bits and writes its record beside it. `original` are the file's facts before it was

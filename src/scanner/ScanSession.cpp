@@ -24,12 +24,6 @@ unsigned workerCount(unsigned requested) {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-FolderWalk::ErrorHandler folderErrors(ScanObserver& observer, ScanPass pass) {
-    return [&observer, pass](const std::string& folder, std::error_code error) {
-        observer.folderUnreadable(pass, folder, error);
-    };
-}
-
 FolderWalk::BeforeFolder beforeFolderOf(const ScanOptions& options, ScanPass pass) {
     if (!options.beforeFolder) {
         return {};
@@ -115,7 +109,7 @@ public:
             }
             switch (target.kind) {
             case ScanTarget::Kind::Folder:
-                walkFolder(target.path);
+                walkFolder(target);
                 break;
             case ScanTarget::Kind::File:
                 checkNamedFile(target.path);
@@ -130,10 +124,17 @@ public:
     }
 
 private:
-    void walkFolder(const std::string& root) {
+    void walkFolder(const ScanTarget& target) {
+        // Counted here, where its files would have been checked: the counting pass meets the
+        // same folders.
+        const auto folderUnreadable = [this](const std::string& folder, std::error_code error) {
+            ++m_summary.counts.unreadableFolders;
+            m_observer.folderUnreadable(ScanPass::Scanning, folder, error);
+        };
         // The files' lengths come from the checks, which open them anyway.
-        FolderWalk walk(root, false, m_stopRequested, folderErrors(m_observer, ScanPass::Scanning),
+        FolderWalk walk(target.path, false, m_stopRequested, folderUnreadable,
                         beforeFolderOf(m_options, ScanPass::Scanning), &m_options.exclusions);
+        walk.passOver(target.passOver);
         walk.shareListings(m_listings, FolderWalk::ListingsRole::Reuse);
         WalkedFile file;
         while (!m_stopped && walk.next(file)) {
@@ -351,9 +352,13 @@ ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
             pass.stopCheckingAhead();
             continue;
         }
-        FolderWalk walk(target.path, false, stopRequested,
-                        folderErrors(observer, ScanPass::Counting),
-                        beforeFolderOf(options, ScanPass::Counting), &options.exclusions);
+        FolderWalk walk(
+            target.path, false, stopRequested,
+            [&observer](const std::string& folder, std::error_code error) {
+                observer.folderUnreadable(ScanPass::Counting, folder, error);
+            },
+            beforeFolderOf(options, ScanPass::Counting), &options.exclusions);
+        walk.passOver(target.passOver);
         walk.shareListings(listings, FolderWalk::ListingsRole::Keep);
         WalkedFile file;
         while (walk.next(file)) {
@@ -373,8 +378,8 @@ ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
     counts.detections = summary.detections.size();
     summary.completion = ScanTexts::CompletionFor(counts.detections, stopped);
     ScanTexts::AddUncheckedNote(
-        summary.completion,
-        ScanTexts::UncheckedNote(counts.unreadable, counts.lookupFailed, summary.lookupFailure));
+        summary.completion, ScanTexts::UncheckedNote(counts.unreadable, counts.unreadableFolders,
+                                                     counts.lookupFailed, summary.lookupFailure));
     observer.finished(summary);
     return summary;
 }

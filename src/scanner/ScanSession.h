@@ -17,10 +17,12 @@ class SignatureDatabase;
 enum class ScanPass { Counting, Scanning };
 
 struct ScanCounts {
-    std::uint64_t total = 0;        ///< files found by the counting pass
-    std::uint64_t checked = 0;      ///< files handled by the scanning pass
-    std::uint64_t detections = 0;   ///< always the number of listed rows
-    std::uint64_t unreadable = 0;   ///< files that could not be read, so were not examined
+    std::uint64_t total = 0;      ///< files found by the counting pass
+    std::uint64_t checked = 0;    ///< files handled by the scanning pass
+    std::uint64_t detections = 0; ///< always the number of listed rows
+    std::uint64_t unreadable = 0; ///< files that could not be read, so were not examined
+    /// Folders the scanning pass could not open or list, so their files were not examined.
+    std::uint64_t unreadableFolders = 0;
     std::uint64_t lookupFailed = 0; ///< files whose checksum the database could not answer for
 };
 
@@ -79,7 +81,8 @@ public:
 
 struct ScanOptions {
     std::string root; ///< the folder to scan when `targets` is empty
-    /// Folders, files and streams to scan one after the other, as one scan.
+    /// Folders, files and streams to scan one after the other, as one scan (SettleOverlaps makes
+    /// them examine each file once).
     std::vector<ScanTarget> targets;
     /// Passed over below the scanned folders; files and folders named as targets are always
     /// scanned.

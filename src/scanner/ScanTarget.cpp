@@ -3,8 +3,12 @@
 #include "platform/FolderListing.h"
 #include "platform/PathText.h"
 #include "platform/ProgramFolder.h"
+#include "scanner/Exclusions.h"
+#include "scanner/PrintableName.h"
 
 #include <algorithm>
+#include <optional>
+#include <string_view>
 
 namespace {
 
@@ -36,7 +40,97 @@ std::string resolvedFile(const std::string& path, ScanTarget& target) {
     return {};
 }
 
+/// The path of `path` below the folder `folder`, when it lies there (empty for the folder itself).
+std::optional<std::string> pathBelow(const std::string& folder, const std::string& path) {
+    if (path == folder) {
+        return std::string();
+    }
+    // A root ("/", "C:\") ends with its separator already.
+    const std::size_t start =
+        platform::isPathSeparator(folder.back()) ? folder.size() : folder.size() + 1;
+    if (path.size() <= start || path.compare(0, folder.size(), folder) != 0 ||
+        !platform::isPathSeparator(path[start - 1])) {
+        return std::nullopt;
+    }
+    return path.substr(start);
+}
+
+/// Whether the walk of a folder reaches the entry at `relative` below it: no folder on the way,
+/// nor the entry itself, is passed over.
+bool walkReaches(const std::string& relative, bool isFolder, const Exclusions& exclusions) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t separator = relative.find(platform::kPathSeparator, start);
+        const std::string_view folder = std::string_view(relative).substr(0, start);
+        const std::string name = relative.substr(
+            start, separator == std::string::npos ? std::string::npos : separator - start);
+        if (separator == std::string::npos) {
+            return isFolder ? !exclusions.excludesFolder(folder, name)
+                            : !exclusions.excludesFile(folder, name);
+        }
+        if (exclusions.excludesFolder(folder, name)) {
+            return false;
+        }
+        start = separator + 1;
+    }
+}
+
+std::string quoted(const std::string& path) {
+    return "'" + PrintableName(path) + "'";
+}
+
 } // namespace
+
+std::vector<std::string> SettleOverlaps(std::vector<ScanTarget>& targets,
+                                        const Exclusions& exclusions) {
+    std::vector<std::string> notes;
+    std::vector<ScanTarget> kept;
+    for (ScanTarget& target : targets) {
+        const bool isFolder = target.kind == ScanTarget::Kind::Folder;
+        const ScanTarget* coveredBy = nullptr;
+        for (const ScanTarget& earlier : kept) {
+            if (target.kind == ScanTarget::Kind::Stream ||
+                earlier.kind == ScanTarget::Kind::Stream) {
+                continue;
+            }
+            if (earlier.path == target.path) {
+                coveredBy = &earlier;
+                break;
+            }
+            if (earlier.kind == ScanTarget::Kind::Folder) {
+                const auto below = pathBelow(earlier.path, target.path);
+                if (below && walkReaches(*below, isFolder, exclusions)) {
+                    coveredBy = &earlier;
+                    break;
+                }
+            }
+        }
+        if (coveredBy != nullptr) {
+            notes.push_back(coveredBy->path == target.path
+                                ? quoted(target.path) +
+                                      " is named more than once; it is scanned once"
+                                : quoted(target.path) + " is scanned already as part of " +
+                                      quoted(coveredBy->path));
+            continue;
+        }
+        if (isFolder) {
+            for (const ScanTarget& earlier : kept) {
+                if (earlier.kind == ScanTarget::Kind::Stream) {
+                    continue;
+                }
+                const auto below = pathBelow(target.path, earlier.path);
+                if (below && !below->empty()) {
+                    target.passOver.push_back(*below);
+                    notes.push_back(quoted(earlier.path) + " is scanned already; the scan of " +
+                                    quoted(target.path) + " passes over it");
+                }
+            }
+        }
+        kept.push_back(std::move(target));
+    }
+    targets = std::move(kept);
+    return notes;
+}
 
 std::string ResolveScanTarget(const std::string& path, ScanTarget& target) {
     std::error_code ec;

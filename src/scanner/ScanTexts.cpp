@@ -5,6 +5,81 @@
 #include <cmath>
 #include <utility>
 
+namespace {
+
+/// The length of the well-formed UTF-8 sequence at `text[at]` (no overlong form, no surrogate,
+/// nothing above U+10FFFF), or 0 when none starts there.
+std::size_t sequenceAt(std::string_view text, std::size_t at) {
+    const auto byte = [text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80) {
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80; // the range of the second byte
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    }
+    if (length == 0 || text.size() - at < length) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if (byte(at + i) < low || byte(at + i) > high) {
+            return 0;
+        }
+        low = 0x80;
+        high = 0xBF;
+    }
+    return length;
+}
+
+/// The characters of a text: its code points when it is valid UTF-8, else its bytes (a name in
+/// another encoding is measured as the file system stores it).
+class Characters {
+public:
+    explicit Characters(std::string_view text) : m_text(text), m_count(0), m_utf8(true) {
+        for (std::size_t at = 0; at < text.size(); ++m_count) {
+            const std::size_t length = sequenceAt(text, at);
+            if (length == 0) {
+                m_utf8 = false;
+                m_count = text.size();
+                return;
+            }
+            at += length;
+        }
+    }
+
+    std::size_t count() const { return m_count; }
+
+    /// The byte offset at which character `index` (at most count()) begins.
+    std::size_t offset(std::size_t index) const {
+        if (!m_utf8) {
+            return index;
+        }
+        std::size_t at = 0;
+        for (; index > 0; --index) {
+            at += sequenceAt(m_text, at);
+        }
+        return at;
+    }
+
+private:
+    std::string_view m_text;
+    std::size_t m_count;
+    bool m_utf8;
+};
+
+} // namespace
+
 namespace ScanTexts {
 
 std::optional<long long> Percent(std::uint64_t total, std::uint64_t done) {
@@ -23,19 +98,25 @@ std::string PercentText(long long percent) {
 std::string FileDisplay(std::string_view folder, std::string_view name) {
     constexpr std::size_t kLongest = 50;
     constexpr std::size_t kNameTail = 15;
-    if (folder.size() + name.size() <= kLongest) {
-        return std::string(folder) + std::string(name);
+    std::string full = std::string(folder) + std::string(name);
+    // A text never has more characters than bytes.
+    if (full.size() <= kLongest || Characters(full).count() <= kLongest) {
+        return full;
     }
     // The head runs to the first separator at or after the fourth character: the drive or root
     // and the first folder.
+    const Characters folderCharacters(folder);
     const std::size_t separator =
-        folder.size() > 3 ? folder.find(platform::kPathSeparator, 3) : std::string_view::npos;
+        folderCharacters.count() > 3
+            ? folder.find(platform::kPathSeparator, folderCharacters.offset(3))
+            : std::string_view::npos;
     const std::string_view head =
         separator == std::string_view::npos ? std::string_view() : folder.substr(0, separator + 1);
     std::string text = std::string(head) + "..." + platform::kPathSeparator;
-    if (name.size() >= kNameTail) {
+    const Characters nameCharacters(name);
+    if (nameCharacters.count() >= kNameTail) {
         text += "...";
-        text += name.substr(name.size() - kNameTail);
+        text += name.substr(nameCharacters.offset(nameCharacters.count() - kNameTail));
     } else {
         text += name;
     }
@@ -79,20 +160,23 @@ Completion CompletionFor(std::uint64_t detections, bool stopped) {
     return completion;
 }
 
-std::string UncheckedNote(std::uint64_t unreadable, std::uint64_t lookupFailed,
-                          const std::string& lookupReason) {
+std::string UncheckedNote(std::uint64_t unreadable, std::uint64_t unreadableFolders,
+                          std::uint64_t lookupFailed, const std::string& lookupReason) {
     std::string note;
-    if (unreadable > 0) {
-        note +=
-            std::to_string(unreadable) + " file(s) could not be read, so they were not checked.";
-    }
-    if (lookupFailed > 0) {
+    const auto addLine = [&note](std::uint64_t count, const std::string& text) {
+        if (count == 0) {
+            return;
+        }
         if (!note.empty()) {
             note += '\n';
         }
-        note += std::to_string(lookupFailed) +
-                " file(s) could not be looked up in the signature database (" + lookupReason + ").";
-    }
+        note += std::to_string(count) + text;
+    };
+    addLine(unreadable, " file(s) could not be read, so they were not checked.");
+    addLine(unreadableFolders,
+            " folder(s) could not be read, so the files in them were not checked.");
+    addLine(lookupFailed,
+            " file(s) could not be looked up in the signature database (" + lookupReason + ").");
     return note;
 }
 

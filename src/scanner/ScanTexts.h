@@ -18,7 +18,8 @@ std::string PercentText(long long percent);
 /// Status text for the file being checked: the full path when it has at most 50 characters, else
 /// the first folder of `folder` (up to and including the first separator at or after the fourth
 /// character), "...", a separator, and the name (its last 15 characters after "..." when it has 15
-/// or more). `folder` ends with a separator.
+/// or more). `folder` ends with a separator. A text that is valid UTF-8 counts its code points as
+/// characters, any other text its bytes, so a name is never cut inside a character.
 std::string FileDisplay(std::string_view folder, std::string_view name);
 
 /// "HH:MM:SS", each part at least two digits; hours of 100 and more show all their digits.
@@ -48,11 +49,12 @@ struct Completion {
 /// The completion of a scan with `detections` rows that ran to its end or was `stopped`.
 Completion CompletionFor(std::uint64_t detections, bool stopped);
 
-/// Lines that say which files a scan could not check: "N file(s) could not be read, so they were
-/// not checked." and "N file(s) could not be looked up in the signature database (REASON).",
-/// each for a count above 0; empty when everything was checked.
-std::string UncheckedNote(std::uint64_t unreadable, std::uint64_t lookupFailed,
-                          const std::string& lookupReason);
+/// Lines that say what a scan could not check: "N file(s) could not be read, so they were not
+/// checked.", "N folder(s) could not be read, so the files in them were not checked." and "N
+/// file(s) could not be looked up in the signature database (REASON).", each for a count above 0;
+/// empty when everything was checked.
+std::string UncheckedNote(std::uint64_t unreadable, std::uint64_t unreadableFolders,
+                          std::uint64_t lookupFailed, const std::string& lookupReason);
 /// Adds the note to the completion's message; a scan that could not check every file shows the
 /// exclamation icon.
 void AddUncheckedNote(Completion& completion, const std::string& note);

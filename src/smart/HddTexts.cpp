@@ -66,8 +66,13 @@ std::string AttributeTable(const mSMARTDef::DriveInfo& info) {
     out += kLineEnd;
     AppendLine(out, std::string(60, '-'));
     for (const auto& attr : Records(info)) {
+        const std::string value = RightAligned(std::to_string(attr.AttrValue), 3);
         out += LeftAligned(attr.AttrName, 25);
-        out += RightAligned(std::to_string(attr.AttrValue), 3);
+        // A name that fills its field keeps one blank before a value that fills its own.
+        if (attr.AttrName.size() >= 25 && value.front() != ' ') {
+            out += ' ';
+        }
+        out += value;
         out += "\t  ";
         out += RightAligned(std::to_string(attr.ThresholdValue), 3);
         out += '\t';
@@ -292,6 +297,42 @@ std::string Verdicts(const mSMARTDef::DriveInfo& info) {
         for (const auto warning : SetWarnings(info.Nvme->CriticalWarning)) {
             AppendLine(out, "Critical warning: " + std::string(warning));
         }
+    }
+    return out;
+}
+
+std::string HealthLine(const mSMARTDef::DriveInfo& info) {
+    switch (info.DriveType) {
+    case mSMARTDef::kIdeDrive:
+    case mSMARTDef::kNvmeDrive:
+        return HealthSummary(info);
+    case mSMARTDef::kAtapiDrive:
+        return "Health: not reported (ATAPI drive)";
+    default:
+        return "Health: no drive in this slot";
+    }
+}
+
+std::string VerdictsOrReason(const mSMARTDef::DriveInfo& info) {
+    std::string out = Verdicts(info);
+    if (!out.empty()) {
+        return out;
+    }
+    switch (info.DriveType) {
+    case mSMARTDef::kIdeDrive:
+        AppendLine(out, "The drive returned no SMART attributes to judge.");
+        break;
+    case mSMARTDef::kNvmeDrive:
+        AppendLine(out, info.Nvme ? "No critical warning is set."
+                                  : "The drive's health log could not be read.");
+        break;
+    case mSMARTDef::kAtapiDrive:
+        AppendLine(out, "ATAPI drives (optical drives) report no SMART health data.");
+        break;
+    default:
+        AppendLine(out, "No drive answered in this slot, so there is no health data.");
+        AppendLine(out, "Reading the drives needs root rights.");
+        break;
     }
     return out;
 }

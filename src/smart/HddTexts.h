@@ -35,4 +35,12 @@ std::string Verdicts(const mSMARTDef::DriveInfo& info);
 /// without health data.
 std::string HealthSummary(const mSMARTDef::DriveInfo& info);
 
+/// The window's health line: HealthSummary, or for a slot without health data what the slot
+/// holds ("Health: no drive in this slot").
+std::string HealthLine(const mSMARTDef::DriveInfo& info);
+
+/// The window's verdict box: Verdicts, or when there is nothing to list, lines ending in CR LF
+/// that say why.
+std::string VerdictsOrReason(const mSMARTDef::DriveInfo& info);
+
 } // namespace HddTexts

@@ -1,5 +1,7 @@
 #include "tools/Explorer.h"
 
+#include "scanner/DisplayName.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -76,6 +78,10 @@ std::string TypeText(std::string_view name) {
     return ext.empty() ? std::string("File") : ext + " File";
 }
 
+std::string TypeText(const platform::BrowseEntry& file) {
+    return file.link ? std::string(kLinkType) : TypeText(file.name);
+}
+
 std::string CountText(std::size_t count) {
     return " " + std::to_string(count) + " item(s) in directory.";
 }
@@ -141,9 +147,10 @@ Listing BuildListing(std::string_view folder, const std::vector<platform::Browse
         }
         FileRow row;
         row.path = base + file.name;
+        row.pathText = DisplayName(row.path);
         row.size = file.size;
         row.sizeText = SizeText(file.size, SizeUse::File, decimalSeparator);
-        row.typeText = TypeText(file.name);
+        row.typeText = TypeText(file);
         if (file.hasTime) {
             row.modified = file.modified;
             row.timeText = GeneralDateText(file.modified);
@@ -160,6 +167,15 @@ Listing BuildListing(std::string_view folder, const std::vector<platform::Browse
     listing.countText = CountText(listing.rows.size());
     listing.sortText = SortText(names);
     listing.totalText = TotalText(files, filter, decimalSeparator);
+    return listing;
+}
+
+Listing NotAccessibleListing(std::string_view folder, std::string_view reason) {
+    Listing listing;
+    listing.countText = kEmptyCount;
+    listing.sortText =
+        " " + DisplayName(BasePath(folder)) + " Is not accessible. " + std::string(reason) + ".";
+    listing.totalText = kEmptyTotalAfterList;
     return listing;
 }
 
@@ -191,14 +207,14 @@ std::vector<ChainEntry> FolderChain(std::string_view folder, std::vector<std::st
             const std::string_view name = folder.substr(at, end - at);
             path += '/';
             path += name;
-            chain.push_back({path, std::string(name), ++depth, true});
+            chain.push_back({path, DisplayName(name), ++depth, true});
         }
         at = end + 1;
     }
     std::sort(subfolders.begin(), subfolders.end());
     const std::string base = BasePath(path.empty() ? std::string_view("/") : path);
-    for (std::string& name : subfolders) {
-        chain.push_back({base + name, std::move(name), depth + 1, false});
+    for (const std::string& name : subfolders) {
+        chain.push_back({base + name, DisplayName(name), depth + 1, false});
     }
     return chain;
 }
@@ -217,7 +233,7 @@ std::string DriveOf(std::string_view path, const std::vector<std::string>& mount
 }
 
 std::string NotReadyText(std::string_view mountPoint) {
-    return BasePath(mountPoint) + " Is not accessible.\r\n\r\nThe device is not ready";
+    return DisplayName(BasePath(mountPoint)) + " Is not accessible.\r\n\r\nThe device is not ready";
 }
 
 bool DeviceUnavailable(int error) {

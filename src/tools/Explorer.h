@@ -28,6 +28,7 @@ inline constexpr std::string_view kCounting = " Counting items...";
 inline constexpr std::string_view kDetermining = " Determing sorts of files...";
 inline constexpr std::string_view kCalculating = " Calculating directory size...";
 inline constexpr std::string_view kMultiple = " Mulitple sort of files.";
+inline constexpr std::string_view kLinkType = "Link";
 inline constexpr std::string_view kNotReadyTitle = "Zeve Vurevado Daza & Vezire";
 inline constexpr int kNotReadyStyle = 21;
 
@@ -45,6 +46,8 @@ std::string CapsOff(std::string_view text);
 std::string CapsOn(std::string_view text);
 /// "txt File", or "File" for a name without an extension.
 std::string TypeText(std::string_view name);
+/// The "File Type" of a listed file: "Link" for a symbolic link, else its `TypeText`.
+std::string TypeText(const platform::BrowseEntry& file);
 
 /// " N item(s) in directory.".
 std::string CountText(std::size_t count);
@@ -70,7 +73,8 @@ bool Passes(const platform::BrowseEntry& file, Filter filter);
 
 /// One row of the file table.
 struct FileRow {
-    std::string path;     ///< "Location & Name", and the exact bytes opened
+    std::string path;     ///< the file's exact bytes, which Run File and Scan File are handed
+    std::string pathText; ///< "Location & Name": the path with every name shown unambiguously
     std::string sizeText; ///< "File Size"
     std::string typeText; ///< "File Type"
     std::string timeText; ///< "Last Modified"; empty when the file vanished
@@ -90,14 +94,17 @@ struct Listing {
 /// what the total line shows after a folder change.
 Listing BuildListing(std::string_view folder, const std::vector<platform::BrowseEntry>& files,
                      Filter filter, char decimalSeparator = '.');
+/// The empty table and lines of a folder whose files could not be listed: the sort line says
+/// " /folder/ Is not accessible. REASON." instead of " No files were found.".
+Listing NotAccessibleListing(std::string_view folder, std::string_view reason);
 /// The total line of the filtered files: " 0 Bytes in directory" without files.
 std::string TotalText(const std::vector<platform::BrowseEntry>& files, Filter filter,
                       char decimalSeparator = '.');
 
 /// One line of the folder box.
 struct ChainEntry {
-    std::string path;
-    std::string label;
+    std::string path;  ///< exact bytes
+    std::string label; ///< the folder's name as shown
     int depth = 0;
     bool open = false; ///< a folder on the way to the current one, the current one included
 };

@@ -83,10 +83,13 @@ std::string DriveRoot(std::string_view mountPoint) {
 }
 
 std::string DriveSpaceText(std::string_view root, const std::optional<platform::Space>& space) {
+    // Used counts the blocks in use, as df does; the blocks reserved for the administrator are
+    // neither used nor free to the user, so used and free need not add up to the size.
     const std::uint64_t size = space ? Megabytes(space->total) : 0;
+    const std::uint64_t unused = space ? Megabytes(space->free) : 0;
     const std::uint64_t free = space ? Megabytes(space->available) : 0;
     return std::string(root) + "\r\n-> Drive Size : " + megabytesText(size) +
-           "\r\n-> Space Used : " + megabytesText(difference(size, free)) +
+           "\r\n-> Space Used : " + megabytesText(difference(size, unused)) +
            "\r\n-> Free Space : " + megabytesText(free) + "\r\n";
 }
 

@@ -44,7 +44,8 @@ std::array<std::string, 6> MemoryValues(const platform::MemoryStatus& status);
 std::string SwapText(const platform::MemoryStatus& status);
 
 /// One drive's block, each line ending in CR LF: the root, its size, used and free space in MB.
-/// A failed query (none) shows zeros.
+/// Used is the size less the free blocks (df's Used); free is what an ordinary user can still
+/// write (df's Avail). A failed query (none) shows zeros.
 std::string DriveSpaceText(std::string_view root, const std::optional<platform::Space>& space);
 /// The root shown for a mount point: the path with a final separator.
 std::string DriveRoot(std::string_view mountPoint);

@@ -48,6 +48,40 @@ std::optional<std::uint32_t> StateOf(const modReg::Value& value) {
     return std::nullopt;
 }
 
+Status ReadStatus(const modReg::Locations& where) {
+    std::string text;
+    if (modReg::ReadRuleText(where, text)) {
+        return {};
+    }
+    return {modReg::StartFromRuleText(text), modReg::BlockingLinesIn(text)};
+}
+
+bool LinesDisagree(const Status& status) {
+    if (std::holds_alternative<std::monostate>(status.start)) {
+        return false;
+    }
+    const bool lockNumber = StateOf(status.start) == kLocked;
+    return status.blockingLines != (lockNumber ? modReg::kBlockingLines : 0);
+}
+
+std::optional<std::uint32_t> StateOf(const Status& status) {
+    return LinesDisagree(status) ? std::nullopt : StateOf(status.start);
+}
+
+std::string StatusText(const Status& status) {
+    if (const auto state = StateOf(status)) {
+        return *state == kLocked ? kLockedText : kUnLockedText;
+    }
+    std::string text = std::string(kNeitherText) + " (Start=" + modReg::ValueText(status.start);
+    if (LinesDisagree(status)) {
+        text += status.blockingLines == 0
+                    ? std::string(", no blocking lines")
+                    : ", " + std::to_string(status.blockingLines) + " of " +
+                          std::to_string(modReg::kBlockingLines) + " blocking lines";
+    }
+    return text + ")";
+}
+
 std::error_code SetLocked(bool lock, const modReg::Locations& where) {
     modReg::Value value = std::string(lock ? "4" : "3");
     if (modReg::RegWriteValue(modReg::HKEY_LOCAL_MACHINE, modReg::kUsbStorKey, "Start", value,
@@ -76,7 +110,7 @@ std::string FailureText(bool lock, const std::error_code& error) {
            "\r\n" + reason;
 }
 
-modReg::Value StartWatcher::poll() {
+Status StartWatcher::poll() {
     const std::string path = m_where.ruleFolder + "/" + modReg::kRuleFileName;
     struct stat info {};
     std::string stamp = "none";
@@ -90,12 +124,12 @@ modReg::Value StartWatcher::poll() {
     }
     // An unknown stamp (the folder cannot be searched) is never cached.
     if (!stamp.empty() && m_stamp == stamp) {
-        return m_value;
+        return m_status;
     }
-    m_value = ReadStart(m_where);
+    m_status = ReadStatus(m_where);
     ++m_reads;
     m_stamp = stamp.empty() ? std::nullopt : std::optional<std::string>(stamp);
-    return m_value;
+    return m_status;
 }
 
 } // namespace UsbLock

@@ -3,6 +3,8 @@
 #include "platform/AtomicFile.h"
 #include "platform/FileOps.h"
 
+#include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <fcntl.h>
@@ -276,21 +278,38 @@ long setRuleValue(const KeyHandle& key, const std::string& name, int type, const
     return ERROR_SUCCESS;
 }
 
+/// Reads the rule file of an open rule folder; a closed folder or a missing file is an empty
+/// text, as the drivers then load as they would without the program.
+std::error_code readRuleFile(const platform::FolderHandle& folder, std::string& text) {
+    text.clear();
+    const std::error_code error =
+        folder.isOpen() ? readSmallFile(folder, kRuleFileName, text) : std::error_code();
+    return error == std::errc::no_such_file_or_directory ? std::error_code() : error;
+}
+
 long queryRuleValue(const KeyHandle& key, const std::string& name, Value& value) {
     if (!isStart(name)) {
         return fail(std::make_error_code(std::errc::no_such_file_or_directory),
                     ERROR_FILE_NOT_FOUND);
     }
     std::string text;
-    const std::error_code error = key.folder.isOpen()
-                                      ? readSmallFile(key.folder, kRuleFileName, text)
-                                      : std::make_error_code(std::errc::no_such_file_or_directory);
-    if (error && error != std::errc::no_such_file_or_directory) {
+    if (const std::error_code error = readRuleFile(key.folder, text)) {
         return fail(error, statusFor(error));
     }
-    // No rule file: the drivers load as they would without the program.
-    value = error ? std::uint32_t{3} : StartFromRuleText(text);
+    value = StartFromRuleText(text);
     return ERROR_SUCCESS;
+}
+
+/// The words of a rule file line, split at blanks and tabs.
+std::vector<std::string> wordsOf(const std::string& line) {
+    std::vector<std::string> words;
+    std::size_t start = line.find_first_not_of(" \t\r");
+    while (start != std::string::npos) {
+        const std::size_t end = std::min(line.find_first_of(" \t\r", start), line.size());
+        words.push_back(line.substr(start, end - start));
+        start = line.find_first_not_of(" \t\r", end);
+    }
+    return words;
 }
 
 } // namespace
@@ -327,6 +346,44 @@ std::uint32_t StartFromRuleText(const std::string& text) {
         }
     }
     return text.find(kBlockLine) != std::string::npos ? 4U : 3U;
+}
+
+int BlockingLinesIn(const std::string& text) {
+    static constexpr const char* kDrivers[] = {"usb_storage", "uas"};
+    // One bit for each of the four lines, so that a repeated line counts once.
+    unsigned found = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        std::vector<std::string> words = wordsOf(text.substr(start, end - start));
+        start = end + 1;
+        if (words.size() < 2 || words[0].front() == '#') {
+            continue;
+        }
+        // modprobe takes '-' and '_' in a module name alike.
+        std::replace(words[1].begin(), words[1].end(), '-', '_');
+        for (unsigned driver = 0; driver < 2; ++driver) {
+            if (words[1] != kDrivers[driver]) {
+                continue;
+            }
+            if (words.size() == 2 && words[0] == "blacklist") {
+                found |= 1U << (2 * driver);
+            } else if (words.size() == 3 && words[0] == "install" && words[2] == "/bin/false") {
+                found |= 2U << (2 * driver);
+            }
+        }
+    }
+    return std::popcount(found);
+}
+
+std::error_code ReadRuleText(const Locations& where, std::string& text) {
+    text.clear();
+    platform::FolderHandle folder;
+    const std::error_code error = folder.openPath(where.ruleFolder);
+    if (error) {
+        return error == std::errc::no_such_file_or_directory ? std::error_code() : error;
+    }
+    return readRuleFile(folder, text);
 }
 
 long RegOpenKey(std::uint32_t root, const std::string& path, bool create, KeyHandle& key,
@@ -374,15 +431,20 @@ bool RegEnsureKey(std::uint32_t root, const std::string& path, const Locations& 
 
 bool RegWriteValue(std::uint32_t root, const std::string& path, const std::string& name,
                    Value& value, int type, const Locations& where) {
-    RegEnsureKey(root, path, where);
+    const std::error_code ensureError =
+        RegEnsureKey(root, path, where) ? std::error_code() : RegLastError();
     if (const auto* text = std::get_if<std::string>(&value); text != nullptr && text->empty()) {
         value = std::string(" ");
     }
     KeyHandle key;
-    if (RegOpenKey(root, path, false, key, where) != ERROR_SUCCESS) {
-        return false;
+    const bool written = RegOpenKey(root, path, false, key, where) == ERROR_SUCCESS &&
+                         RegSetTyped(key, name, type, value) == ERROR_SUCCESS;
+    // A key (or rule folder) that is missing because it could not be made, say for want of the
+    // right to make it, fails for that reason rather than for being missing.
+    if (!written && ensureError && RegLastError() == std::errc::no_such_file_or_directory) {
+        t_lastError = ensureError;
     }
-    return RegSetTyped(key, name, type, value) == ERROR_SUCCESS;
+    return written;
 }
 
 Value RegReadValue(std::uint32_t root, const std::string& path, const std::string& name,

@@ -82,4 +82,12 @@ std::string RuleFileText(std::uint32_t start);
 /// The "Start" number a rule file's text stands for.
 std::uint32_t StartFromRuleText(const std::string& text);
 
+/// How many lines of a rule file's text are lines that block the drivers: "blacklist" and
+/// "install ... /bin/false" for each of usb_storage and uas, so 0 to kBlockingLines.
+int BlockingLinesIn(const std::string& text);
+inline constexpr int kBlockingLines = 4;
+
+/// Reads the rule file; a missing rule folder or file reads as an empty text.
+std::error_code ReadRuleText(const Locations& where, std::string& text);
+
 } // namespace modReg

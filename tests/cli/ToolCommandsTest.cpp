@@ -62,6 +62,67 @@ TEST(UsbLockCommand, ShowsLocksAndUnlocks) {
     }
 }
 
+/// A rule folder holding the rule file `text`.
+struct RuleFolder {
+    TempDir dir;
+    modReg::Locations where{dir.file("store"), dir.file("modprobe.d")};
+
+    explicit RuleFolder(const std::string& text) {
+        writeFile(where.ruleFolder + "/kesto-usb-storage.conf", text);
+    }
+};
+
+constexpr char kBlockingLines[] = "blacklist usb_storage\ninstall usb_storage /bin/false\n"
+                                  "blacklist uas\ninstall uas /bin/false\n";
+
+TEST(UsbLockCommand, TheNumberFourWithoutTheBlockingLinesIsNotLocked) {
+    const RuleFolder rules("# Kesto Virus Scanner USB storage lock: Start=4\n");
+    const CommandRun status = run(runUsbLockAt, {"status"}, rules.where);
+    EXPECT_EQ(status.code, kExitClean);
+    EXPECT_EQ(status.out, "Neither (Start=4, no blocking lines)\n");
+    const RuleFolder some(
+        "# Kesto Virus Scanner USB storage lock: Start=4\nblacklist usb_storage\n");
+    EXPECT_EQ(run(runUsbLockAt, {"status"}, some.where).out,
+              "Neither (Start=4, 1 of 4 blocking lines)\n");
+    // Locking writes the rule whole again.
+    ASSERT_EQ(run(runUsbLockAt, {"lock"}, rules.where).code, kExitClean);
+    EXPECT_EQ(run(runUsbLockAt, {"status"}, rules.where).out, "Locked\n");
+}
+
+TEST(UsbLockCommand, TheNumberThreeUnderTheBlockingLinesIsNotUnLocked) {
+    const RuleFolder rules(std::string("# Kesto Virus Scanner USB storage lock: Start=3\n") +
+                           kBlockingLines);
+    const CommandRun status = run(runUsbLockAt, {"status"}, rules.where);
+    EXPECT_EQ(status.code, kExitClean);
+    EXPECT_EQ(status.out, "Neither (Start=3, 4 of 4 blocking lines)\n");
+    ASSERT_EQ(run(runUsbLockAt, {"unlock"}, rules.where).code, kExitClean);
+    EXPECT_EQ(run(runUsbLockAt, {"status"}, rules.where).out, "Un-Locked\n");
+}
+
+TEST(UsbLockCommand, AnUnprivilegedLockNamesTheMissingRight) {
+    TempDir dir;
+    // A rule folder that does not exist, in a folder only root may write.
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(dir.file("etc").c_str(), 0555), 0);
+    const modReg::Locations where{dir.file("store"), dir.file("etc/modprobe.d")};
+    const int status = testsupport::runUnprivileged([&where] {
+        const CommandRun failed = run(runUsbLockAt, {"lock"}, where);
+        if (failed.code != kExitError || !failed.out.empty()) {
+            return 1;
+        }
+        return failed.err == "kesto: USB Port could not be locked. Root rights are needed to "
+                             "change the USB storage rule.\n"
+                   ? 0
+                   : 2;
+    });
+    EXPECT_EQ(status, 0);
+    // Reading needs no rights.
+    EXPECT_EQ(testsupport::runUnprivileged([&where] {
+                  return run(runUsbLockAt, {"status"}, where).out == "Un-Locked\n" ? 0 : 1;
+              }),
+              0);
+}
+
 TEST(UsbLockCommand, AFailedLockSaysWhyAndExitsTwo) {
     TempDir dir;
     const modReg::Locations where{dir.file("store"), dir.file("rules")};

@@ -204,3 +204,27 @@ TEST(FileOps, ReadBufferKeepsItsLimitAndTellsReadsFromTheDisk) {
     EXPECT_FALSE(buffer.waitedForDisk());
     EXPECT_EQ(buffer.view(), content);
 }
+
+// Folders the program makes (the rule folder as root, the quarantine folder) are never left
+// writable by others, even under a umask that would allow it.
+TEST(FileOps, FoldersAreMadeWritableByTheirOwnerOnlyWhateverTheUmask) {
+    TempDir dir;
+    const mode_t saved = ::umask(0);
+    const std::error_code made = platform::createFolders(dir.file("a/b/c"));
+    const std::error_code privateMade = platform::createPrivateFolder(dir.file("p/q"));
+    ::umask(saved);
+    ASSERT_FALSE(made) << made.message();
+    ASSERT_FALSE(privateMade) << privateMade.message();
+    for (const char* folder : {"a", "a/b", "a/b/c", "p"}) {
+        struct stat info {};
+        ASSERT_EQ(::stat(dir.file(folder).c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0755u) << folder;
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(dir.file("p/q").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    // An existing folder is fine; a file in the way is not.
+    EXPECT_FALSE(platform::createFolders(dir.file("a/b")));
+    testsupport::writeFile(dir.file("file"), "x");
+    EXPECT_EQ(platform::createFolders(dir.file("file/sub")), std::errc::not_a_directory);
+}

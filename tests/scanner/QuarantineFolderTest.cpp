@@ -1,8 +1,11 @@
 #include "scanner/QuarantineFolder.h"
 
+#include "platform/FileFacts.h"
+#include "platform/FileOps.h"
 #include "scanner/FileCheck.h"
 #include "testsupport/TempDir.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -24,4 +27,25 @@ TEST(QuarantineFolder, ResolvesLinksAsTheScanRootIsResolved) {
     EXPECT_EQ(resolved, real + "/Karantina");
     EXPECT_TRUE(InQuarantine(real + "/Karantina/", resolved));
     EXPECT_FALSE(InQuarantine(real + "/Karantina2/", resolved));
+}
+
+// Root keeps its quarantine in its own home: a HOME inherited from a user (sudo) would put
+// root's files into a folder that user controls.
+TEST(QuarantineFolder, RootsDefaultFolderIgnoresAnInheritedHome) {
+    if (!platform::runningAsRoot()) {
+        GTEST_SKIP() << "needs root";
+    }
+    TempDir home;
+    const char* saved = std::getenv("HOME");
+    const std::string previous = saved != nullptr ? saved : "";
+    ::setenv("HOME", home.path().c_str(), 1);
+    const std::string folder = DefaultQuarantineFolder();
+    if (saved != nullptr) {
+        ::setenv("HOME", previous.c_str(), 1);
+    } else {
+        ::unsetenv("HOME");
+    }
+    EXPECT_EQ(folder.rfind(home.path(), 0), std::string::npos) << folder;
+    EXPECT_EQ(folder, platform::homeFolder() + "/Karantina");
+    EXPECT_NE(folder.find("/Karantina"), std::string::npos);
 }

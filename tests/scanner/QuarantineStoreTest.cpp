@@ -8,9 +8,11 @@
 #include "testsupport/TempDir.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -101,6 +103,120 @@ TEST_F(QuarantineStoreTest, RestoreReturnsTheSameBytesModeAndPlace) {
     }
     EXPECT_FALSE(fs::exists(quarantined));
     EXPECT_TRUE(items().empty());
+}
+
+TEST_F(QuarantineStoreTest, FolderOthersCanChangeIsRefusedForEveryAction) {
+    writeFile(file("a.exe"), "first");
+    ASSERT_TRUE(quarantineFile(file("a.exe")).done);
+    // The folder the quarantine makes is the user's alone.
+    EXPECT_EQ(modeOf(quarantine()), 0700u);
+
+    // Anyone may rename records and files in it: nothing is restored, deleted or moved there.
+    ASSERT_EQ(::chmod(quarantine().c_str(), 0777), 0);
+    const QuarantineOutcome restored = store().restore("a.exe_vir", std::nullopt);
+    EXPECT_FALSE(restored.done);
+    EXPECT_TRUE(contains(restored.message, "is not trusted: others may change it"))
+        << restored.message;
+    EXPECT_FALSE(store().remove("a.exe_vir").done);
+    writeFile(file("b.exe"), "second");
+    const ActionOutcome refused = quarantineFile(file("b.exe"));
+    EXPECT_FALSE(refused.done);
+    EXPECT_TRUE(contains(refused.reason, "is not trusted")) << refused.reason;
+    EXPECT_EQ(readFile(file("b.exe")), "second");
+    EXPECT_TRUE(fs::exists(quarantine() + "/a.exe_vir"));
+    EXPECT_FALSE(fs::exists(file("a.exe")));
+
+    // A folder of another user's (root running with a user's HOME, say) is refused as well.
+    if (platform::runningAsRoot()) {
+        ASSERT_EQ(::chmod(quarantine().c_str(), 0700), 0);
+        ASSERT_EQ(::chown(quarantine().c_str(), 4321, 4321), 0);
+        const QuarantineOutcome foreign = store().restore("a.exe_vir", std::nullopt);
+        EXPECT_FALSE(foreign.done);
+        EXPECT_TRUE(contains(foreign.message, "belongs to another user")) << foreign.message;
+        EXPECT_FALSE(store().remove("a.exe_vir").done);
+        EXPECT_FALSE(fs::exists(file("a.exe")));
+    }
+}
+
+TEST_F(QuarantineStoreTest, RestoredFileIsNewSoNoDescriptorHeldOnTheQuarantinedOneReachesIt) {
+    const std::string path = file("bin/prog");
+    writeFile(path, "program bytes");
+    ::chmod(path.c_str(), 0755);
+    const ActionOutcome moved = quarantineFile(path);
+    ASSERT_TRUE(moved.done) << moved.reason;
+    const std::string quarantined = quarantine() + "/" + moved.target;
+    // Someone kept the quarantined file open for writing.
+    const int held = ::open(quarantined.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    struct stat before {};
+    ASSERT_EQ(::fstat(held, &before), 0);
+
+    const QuarantineOutcome restored = store().restore(moved.target, std::nullopt);
+    ASSERT_TRUE(restored.done) << restored.message;
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode & 07777, 0755u);
+    ASSERT_EQ(::pwrite(held, "TAMPERED", 8, 0), 8);
+    ::close(held);
+    EXPECT_EQ(readFile(path), "program bytes");
+    EXPECT_FALSE(fs::exists(quarantined));
+}
+
+TEST_F(QuarantineStoreTest, RestoreStoppedHalfwayLeavesOnlyATemporaryFileTheNextOneRemoves) {
+    const std::string path = file("home/tool.exe");
+    writeFile(path, "tool");
+    ASSERT_TRUE(quarantineFile(path).done);
+    const std::string temporary = file("home/.tool.exe_vir.kesto-restore");
+    // A restore killed while it copies: the process ends at the hook.
+    const auto killedRestore = [this] {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            QuarantineStore::testHooks().duringCopy = [] { ::_exit(0); };
+            store().restore("tool.exe_vir", std::nullopt);
+            ::_exit(1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    };
+
+    killedRestore();
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_TRUE(fs::exists(temporary));
+    EXPECT_TRUE(fs::exists(quarantine() + "/tool.exe_vir"));
+    EXPECT_EQ(items().size(), 1u);
+    EXPECT_FALSE(fs::exists(temporary));
+
+    killedRestore();
+    ASSERT_TRUE(fs::exists(temporary));
+    const QuarantineOutcome restored = store().restore("tool.exe_vir", std::nullopt);
+    ASSERT_TRUE(restored.done) << restored.message;
+    EXPECT_EQ(readFile(path), "tool");
+    EXPECT_FALSE(fs::exists(temporary));
+}
+
+TEST_F(QuarantineStoreTest, NamesTooLongForAnEndingAreShortenedAtACharacterAndRestoredInFull) {
+    // 2 + 125 * 2 bytes: no room for "_vir"; every cut that fits would split an "é".
+    std::string name = "ab";
+    for (int k = 0; k < 125; ++k) {
+        name += "\xc3\xa9";
+    }
+    const std::string first = file("one/" + name);
+    const std::string second = file("two/" + name);
+    writeFile(first, "first");
+    writeFile(second, "second");
+    const ActionOutcome one = quarantineFile(first);
+    const ActionOutcome two = quarantineFile(second);
+    ASSERT_TRUE(one.done) << one.reason;
+    ASSERT_TRUE(two.done) << two.reason;
+    EXPECT_EQ(one.target, name.substr(0, 250) + "_vir");
+    EXPECT_EQ(two.target, name.substr(0, 246) + " (2)_vir");
+
+    ASSERT_TRUE(store().restore(two.target, std::nullopt).done);
+    EXPECT_EQ(readFile(second), "second");
+    ASSERT_TRUE(store().restore(one.target, std::nullopt).done);
+    EXPECT_EQ(readFile(first), "first");
 }
 
 TEST_F(QuarantineStoreTest, NamesWithNewlinesAndStrayBytesRoundTrip) {

@@ -51,6 +51,37 @@ TEST(ScanTexts, FileDisplayShortensLongPathsToHeadAndNameTail) {
 #endif
 }
 
+TEST(ScanTexts, FileDisplayCountsTheCharactersOfUtf8AndTheBytesOfOtherNames) {
+    // "\xC3\xA9" is one character, e with an acute accent.
+    const std::string e = "\xC3\xA9";
+    std::string accents;
+    for (int i = 0; i < 30; ++i) {
+        accents += e;
+    }
+    // 36 characters in 66 bytes: short enough to show whole.
+    EXPECT_EQ(FileDisplay(native("/home/"), accents), native("/home/") + accents);
+
+    const std::string folder = native("/home/user/documents/projects/2010/archive/");
+    EXPECT_EQ(FileDisplay(folder, "Fr\xC3\xBChlingsgr\xC3\xBC\xC3\x9F"
+                                  "e-f\xC3\xBCr-Gro\xC3\x9Fm\xC3\xBCtter.doc"),
+              native("/home/.../...-Gro\xC3\x9Fm\xC3\xBCtter.doc"));
+    // A tail of 15 bytes would begin inside a character.
+    EXPECT_EQ(FileDisplay(folder, accents + ".exe"),
+              native("/home/.../...") + accents.substr(0, 11 * e.size()) + ".exe");
+    // 14 characters, 26 bytes: no "..." before the name.
+    const std::string fourteen = accents.substr(0, 12 * e.size()) + ".x";
+    EXPECT_EQ(FileDisplay(folder, fourteen), native("/home/.../") + fourteen);
+
+    // Bytes that are not UTF-8 (Latin-1 here) are counted one by one, as before.
+    const std::string latin1(20, '\xE9');
+    EXPECT_EQ(FileDisplay(folder, latin1), native("/home/.../...") + std::string(15, '\xE9'));
+#ifndef _WIN32
+    // The head ends at the first separator at or after the fourth character, not byte.
+    EXPECT_EQ(FileDisplay("/" + e + "/b/", std::string(60, 'n')),
+              "/" + e + "/b/.../..." + std::string(15, 'n'));
+#endif
+}
+
 TEST(ScanTexts, ElapsedTextPadsToTwoDigitsAndKeepsLongHours) {
     EXPECT_EQ(ElapsedText(0), "00:00:00");
     EXPECT_EQ(ElapsedText(67), "00:01:07");
@@ -102,6 +133,29 @@ TEST(ScanTexts, CompletionOfFinishedAndStoppedScans) {
     EXPECT_FALSE(stopped.showMessage);
     EXPECT_TRUE(stopped.resetProgress);
     EXPECT_EQ(CompletionFor(0, true).status, "Process terminated, no virus detected...");
+}
+
+TEST(ScanTexts, UncheckedNoteNamesWhatWasMissedAndTurnsTheIconToAWarning) {
+    EXPECT_EQ(UncheckedNote(0, 0, 0, ""), "");
+    EXPECT_EQ(UncheckedNote(2, 3, 1, "gone"),
+              "2 file(s) could not be read, so they were not checked.\n"
+              "3 folder(s) could not be read, so the files in them were not checked.\n"
+              "1 file(s) could not be looked up in the signature database (gone).");
+
+    // A clean-looking scan that missed a folder keeps its texts and title, and warns.
+    Completion clean = CompletionFor(0, false);
+    AddUncheckedNote(clean, UncheckedNote(0, 1, 0, ""));
+    EXPECT_EQ(clean.status, "Scanning is finished, no virus detected...");
+    EXPECT_EQ(clean.message, clean.status + "\n\n1 folder(s) could not be read, so the files in "
+                                            "them were not checked.");
+    EXPECT_EQ(clean.messageTitle, "No Detected");
+    EXPECT_EQ(clean.messageStyle, 48);
+
+    // Nothing missed: the message is the status alone.
+    Completion whole = CompletionFor(0, false);
+    AddUncheckedNote(whole, UncheckedNote(0, 0, 0, ""));
+    EXPECT_EQ(whole.message, whole.status);
+    EXPECT_EQ(whole.messageStyle, 64);
 }
 
 TEST(StartupTexts, SplashRunsToOneHundredThenHandsOver) {

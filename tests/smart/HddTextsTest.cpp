@@ -63,7 +63,45 @@ TEST(HddTexts, TableRowsAlignLikeTheClassicWindow) {
               kTableHead + "TEMPERATURE" + std::string(14, ' ') + " 40\t    0\t      52\t&H22\r\n" +
                   "READ_ERROR_RATE          100\t    6\t      99\t &H0\r\n" +
                   "REALLOC_SECTOR_COUNT       7\t  140\t     200\t&H33\r\n" +
-                  "CURRENT_PENDING_SECTOR_COUNT100\t    0\t     100\t&H1032\r\n");
+                  "CURRENT_PENDING_SECTOR_COUNT 100\t    0\t     100\t&H1032\r\n");
+}
+
+TEST(HddTexts, LongAttributeNamesKeepOneBlankBeforeTheirValue) {
+    const auto info = ideDrive({attr(196, "REALLOCATION_EVENTS_COUNT", 100, 0, 100, 0x32),
+                                attr(198, "UNCORRECTABLE_SECTOR_COUNT", 9, 0, 100, 0x10),
+                                attr(197, "CURRENT_PENDING_SECTOR_COUNT", 99, 0, 100, 0x12),
+                                attr(1, "READ_ERROR_RATE_OF_24_CH", 200, 6, 99, 0)});
+    EXPECT_EQ(HddTexts::Table(info),
+              kTableHead + "REALLOCATION_EVENTS_COUNT 100\t    0\t     100\t&H32\r\n" +
+                  "UNCORRECTABLE_SECTOR_COUNT  9\t    0\t     100\t&H10\r\n" +
+                  "CURRENT_PENDING_SECTOR_COUNT 99\t    0\t     100\t&H12\r\n" +
+                  "READ_ERROR_RATE_OF_24_CH 200\t    6\t      99\t &H0\r\n");
+}
+
+TEST(HddTexts, WindowSaysWhyASlotHasNoVerdicts) {
+    DriveInfo absent;
+    EXPECT_EQ(HddTexts::HealthLine(absent), "Health: no drive in this slot");
+    EXPECT_EQ(HddTexts::VerdictsOrReason(absent),
+              "No drive answered in this slot, so there is no health data.\r\n"
+              "Reading the drives needs root rights.\r\n");
+    DriveInfo atapi;
+    atapi.DriveType = mSMARTDef::kAtapiDrive;
+    EXPECT_EQ(HddTexts::HealthLine(atapi), "Health: not reported (ATAPI drive)");
+    EXPECT_EQ(HddTexts::VerdictsOrReason(atapi),
+              "ATAPI drives (optical drives) report no SMART health data.\r\n");
+    EXPECT_EQ(HddTexts::VerdictsOrReason(ideDrive({})),
+              "The drive returned no SMART attributes to judge.\r\n");
+
+    // Drives with something to list show the verdicts and the summary themselves.
+    const auto judged = ideDrive({attr(3, "SPIN_UP_TIME", 90, 21, 21, 0x27)});
+    EXPECT_EQ(HddTexts::VerdictsOrReason(judged), HddTexts::Verdicts(judged));
+    EXPECT_EQ(HddTexts::HealthLine(judged), HddTexts::HealthSummary(judged));
+    DriveInfo nvme;
+    nvme.DriveType = mSMARTDef::kNvmeDrive;
+    EXPECT_EQ(HddTexts::VerdictsOrReason(nvme), "The drive's health log could not be read.\r\n");
+    nvme.Nvme = mSMARTDef::NvmeHealth{};
+    EXPECT_EQ(HddTexts::VerdictsOrReason(nvme), "No critical warning is set.\r\n");
+    EXPECT_EQ(HddTexts::HealthLine(nvme), "Health: OK");
 }
 
 TEST(HddTexts, FailedAttributeReadShowsTitleAndRuleOnly) {

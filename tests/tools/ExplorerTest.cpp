@@ -1,10 +1,16 @@
 #include "tools/Explorer.h"
 
+#include "engine/SignatureDatabase.h"
 #include "platform/FolderFiles.h"
+#include "platform/linux/DirectoryRead.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
+#include "tools/FileScan.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -27,6 +33,69 @@ platform::BrowseEntry entry(std::string name, std::uint64_t size, bool hidden = 
     file.system = system;
     return file;
 }
+
+std::vector<std::string> names(const std::vector<platform::BrowseEntry>& files) {
+    std::vector<std::string> result;
+    for (const platform::BrowseEntry& file : files) {
+        result.push_back(file.name);
+    }
+    return result;
+}
+
+/// Hands the folder listings a folder's entries in a chosen order instead of the file system's:
+/// the entries named in `last` come after all others, in that order. `invented` entries, named
+/// with a kind but not on disk (a file removed after it was read), come at the very end. With
+/// `errnoOnSuccess`, every entry read sets errno, as a read that succeeds may.
+class EntryOrder {
+public:
+    explicit EntryOrder(std::vector<std::string> last,
+                        std::vector<std::pair<std::string, unsigned char>> invented = {},
+                        int errnoOnSuccess = 0)
+        : m_last(std::move(last)), m_invented(std::move(invented)),
+          m_errnoOnSuccess(errnoOnSuccess) {
+        platform::setDirectoryRead([this](DIR* folder) { return next(folder); });
+    }
+    ~EntryOrder() { platform::setDirectoryRead(nullptr); }
+    EntryOrder(const EntryOrder&) = delete;
+    EntryOrder& operator=(const EntryOrder&) = delete;
+
+private:
+    dirent* next(DIR* folder) {
+        if (!m_read) {
+            m_read = true;
+            while (const dirent* entry = ::readdir(folder)) {
+                m_entries.push_back(*entry);
+            }
+            const auto rank = [this](const dirent& entry) {
+                const auto found = std::find(m_last.begin(), m_last.end(), entry.d_name);
+                return found == m_last.end() ? -1 : found - m_last.begin();
+            };
+            std::stable_sort(
+                m_entries.begin(), m_entries.end(),
+                [&rank](const dirent& a, const dirent& b) { return rank(a) < rank(b); });
+            for (const auto& [name, type] : m_invented) {
+                dirent entry{};
+                std::strncpy(entry.d_name, name.c_str(), sizeof entry.d_name - 1);
+                entry.d_type = type;
+                m_entries.push_back(entry);
+            }
+        }
+        if (m_at == m_entries.size()) {
+            return nullptr; // the end, with errno as the listing left it
+        }
+        if (m_errnoOnSuccess != 0) {
+            errno = m_errnoOnSuccess;
+        }
+        return &m_entries[m_at++];
+    }
+
+    std::vector<std::string> m_last;
+    std::vector<std::pair<std::string, unsigned char>> m_invented;
+    int m_errnoOnSuccess;
+    std::vector<dirent> m_entries;
+    std::size_t m_at = 0;
+    bool m_read = false;
+};
 
 std::vector<std::string> paths(const Explorer::Listing& listing) {
     std::vector<std::string> result;
@@ -163,7 +232,7 @@ TEST(ExplorerDrives, FolderBelongsToTheLongestWholeNameMountPoint) {
     EXPECT_FALSE(Explorer::DeviceUnavailable(EACCES));
 }
 
-TEST(ExplorerPlatform, ListsRegularFilesAndLinksToThemInByteOrder) {
+TEST(ExplorerPlatform, ListsRegularFilesAndLinksAsLinksInByteOrder) {
     TempDir dir;
     writeFile(dir.file("b.txt"), "12345");
     writeFile(dir.file("A.doc"), "1");
@@ -176,16 +245,21 @@ TEST(ExplorerPlatform, ListsRegularFilesAndLinksToThemInByteOrder) {
 
     std::vector<platform::BrowseEntry> files;
     ASSERT_FALSE(platform::listBrowseFiles(dir.path(), files));
-    std::vector<std::string> names;
-    for (const auto& file : files) {
-        names.push_back(file.name);
-    }
-    EXPECT_EQ(names, (std::vector<std::string>{".hidden", "A.doc", "b.txt", "link"}));
+    // Every link is listed as a link, wherever it leads, with its own size: the length of the
+    // name it holds. Folders and FIFOs are left out.
+    EXPECT_EQ(names(files), (std::vector<std::string>{".hidden", "A.doc", "b.txt", "dangling",
+                                                      "folderlink", "link"}));
     EXPECT_TRUE(files[0].hidden);
     EXPECT_FALSE(files[1].hidden);
     EXPECT_FALSE(files[1].system);
-    EXPECT_EQ(files[3].size, 5U);
-    EXPECT_TRUE(files[3].hasTime);
+    EXPECT_FALSE(files[2].link);
+    EXPECT_EQ(files[2].size, 5U);
+    for (std::size_t i : {3U, 4U, 5U}) {
+        EXPECT_TRUE(files[i].link) << files[i].name;
+        EXPECT_TRUE(files[i].hasTime) << files[i].name;
+    }
+    EXPECT_EQ(files[3].size, dir.file("missing").size());
+    EXPECT_EQ(files[5].size, dir.file("b.txt").size());
 
     std::vector<std::string> subfolders;
     ASSERT_FALSE(platform::listSubfolders(dir.path(), subfolders));
@@ -194,4 +268,107 @@ TEST(ExplorerPlatform, ListsRegularFilesAndLinksToThemInByteOrder) {
     EXPECT_TRUE(platform::listBrowseFiles(dir.file("missing"), files));
     EXPECT_TRUE(files.empty());
     EXPECT_TRUE(platform::probeFolder(dir.file("b.txt")));
+}
+
+TEST(ExplorerPlatform, AnEntryThatCannotBeLookedAtLastIsNotTakenForAFailedRead) {
+    TempDir dir;
+    writeFile(dir.file("a.txt"), "1");
+    writeFile(dir.file("b.txt"), "22");
+    std::filesystem::create_symlink(dir.file("missing"), dir.file("dangling"));
+    std::vector<platform::BrowseEntry> files;
+    {
+        // A dangling link read last: the folder still lists its files.
+        const EntryOrder order({"dangling"});
+        ASSERT_FALSE(platform::listBrowseFiles(dir.path(), files));
+        EXPECT_EQ(names(files), (std::vector<std::string>{"a.txt", "b.txt", "dangling"}));
+    }
+    {
+        // An entry of unknown kind removed before it could be looked at, read last, is left out.
+        const EntryOrder order({}, {{"removed", DT_UNKNOWN}});
+        ASSERT_FALSE(platform::listBrowseFiles(dir.path(), files));
+        EXPECT_EQ(names(files), (std::vector<std::string>{"a.txt", "b.txt", "dangling"}));
+    }
+    {
+        // A regular file removed after it was read is listed without its facts.
+        const EntryOrder order({}, {{"gone.log", DT_REG}});
+        ASSERT_FALSE(platform::listBrowseFiles(dir.path(), files));
+        ASSERT_EQ(files.size(), 4U);
+        EXPECT_EQ(files[3].name, "gone.log");
+        EXPECT_FALSE(files[3].hasTime);
+        EXPECT_EQ(files[3].size, 0U);
+    }
+}
+
+TEST(ExplorerPlatform, SkippedEntriesReadLastEndTheListingWithoutAnError) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("sub"));
+    writeFile(dir.file("plain"), "x");
+    // A read that succeeds may set errno; an entry skipped at the end must not carry it over.
+    {
+        const EntryOrder order({"sub", "plain", ".", ".."}, {}, EINTR);
+        std::vector<std::string> subfolders;
+        ASSERT_FALSE(platform::listSubfolders(dir.path(), subfolders));
+        EXPECT_EQ(subfolders, (std::vector<std::string>{"sub"}));
+    }
+    {
+        const EntryOrder order({"plain", "sub", ".", ".."}, {}, EINTR);
+        std::vector<platform::BrowseEntry> files;
+        ASSERT_FALSE(platform::listBrowseFiles(dir.path(), files));
+        EXPECT_EQ(names(files), (std::vector<std::string>{"plain"}));
+    }
+}
+
+TEST(ExplorerListing, LinksShowAsLinksAndScanFileRefusesThemAlike) {
+    TempDir dir;
+    writeFile(dir.file("db.dll"), testsupport::databaseText({"Selesai:Selesai"}));
+    const SignatureDatabase database(dir.file("db.dll"));
+    writeFile(dir.file("files/real.exe"), "MZ program");
+    std::filesystem::create_symlink(dir.file("files/real.exe"), dir.file("files/short.exe"));
+    std::vector<platform::BrowseEntry> files;
+    ASSERT_FALSE(platform::listBrowseFiles(dir.file("files"), files));
+    const auto listing = Explorer::BuildListing(dir.file("files"), files, Explorer::FilterAt(0));
+    ASSERT_EQ(listing.rows.size(), 2U);
+    EXPECT_EQ(listing.rows[0].typeText, "exe File");
+    EXPECT_EQ(listing.rows[1].typeText, "Link");
+    EXPECT_EQ(listing.rows[1].size, dir.file("files/real.exe").size());
+    EXPECT_EQ(listing.sortText, " All of ''EXE'' sort.");
+
+    const FileScan::Report real =
+        FileScan::ScanFile(listing.rows[0].path, database, dir.file("Karantina"));
+    EXPECT_EQ(FileScan::ResultText(real), "Not listed");
+    const FileScan::Report link =
+        FileScan::ScanFile(listing.rows[1].path, database, dir.file("Karantina"));
+    EXPECT_EQ(FileScan::ResultText(link), "Not checked: not a regular file");
+}
+
+TEST(ExplorerListing, NamesAreShownUnambiguouslyAndKeptExact) {
+    const std::vector<platform::BrowseEntry> files = {entry("bad\nname.com", 1),
+                                                      entry("evil\xE2\x80\xAEtxt.exe", 1),
+                                                      entry("inv\xFF\xFE.com", 1)};
+    const auto listing = Explorer::BuildListing("/tmp/t\x01", files, Explorer::FilterAt(0));
+    ASSERT_EQ(listing.rows.size(), 3U);
+    EXPECT_EQ(listing.rows[0].path, "/tmp/t\x01/bad\nname.com");
+    EXPECT_EQ(listing.rows[0].pathText, "/tmp/t\\x01/bad\\x0aname.com");
+    EXPECT_EQ(listing.rows[1].pathText, "/tmp/t\\x01/evil\\u202Etxt.exe");
+    EXPECT_EQ(listing.rows[2].path, "/tmp/t\x01/inv\xFF\xFE.com");
+    EXPECT_EQ(listing.rows[2].pathText, "/tmp/t\\x01/inv\\xff\\xfe.com");
+
+    const auto chain = Explorer::FolderChain("/a\nb", {"c\xE2\x80\xAE"
+                                                       "d"});
+    ASSERT_EQ(chain.size(), 3U);
+    EXPECT_EQ(chain[1].path, "/a\nb");
+    EXPECT_EQ(chain[1].label, "a\\x0ab");
+    EXPECT_EQ(chain[2].path, "/a\nb/c\xE2\x80\xAE"
+                             "d");
+    EXPECT_EQ(chain[2].label, "c\\u202Ed");
+    EXPECT_EQ(Explorer::NotReadyText("/media/a\nb"),
+              "/media/a\\x0ab/ Is not accessible.\r\n\r\nThe device is not ready");
+}
+
+TEST(ExplorerListing, AFolderThatCannotBeListedSaysSo) {
+    const auto listing = Explorer::NotAccessibleListing("/root/x\ny", "Permission denied");
+    EXPECT_TRUE(listing.rows.empty());
+    EXPECT_EQ(listing.countText, " 0 item(s) in directory.");
+    EXPECT_EQ(listing.sortText, " /root/x\\x0ay/ Is not accessible. Permission denied.");
+    EXPECT_EQ(listing.totalText, " 0 Bytes in directory.");
 }

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using modReg::Value;
@@ -172,13 +173,68 @@ TEST_F(ModReg, AFailedLockReportsItsReasonAndKeepsTheOldRule) {
 
 TEST_F(ModReg, TheWatcherRereadsOnlyWhenTheRuleFileChanged) {
     UsbLock::StartWatcher watcher(where);
-    EXPECT_EQ(watcher.poll(), Value(std::uint32_t{3}));
-    EXPECT_EQ(watcher.poll(), Value(std::uint32_t{3}));
+    EXPECT_EQ(watcher.poll().start, Value(std::uint32_t{3}));
+    EXPECT_EQ(watcher.poll().start, Value(std::uint32_t{3}));
     EXPECT_EQ(watcher.reads(), 1);
     ASSERT_FALSE(UsbLock::SetLocked(true, where));
-    EXPECT_EQ(watcher.poll(), Value(std::uint32_t{4}));
-    EXPECT_EQ(watcher.poll(), Value(std::uint32_t{4}));
+    EXPECT_EQ(watcher.poll().start, Value(std::uint32_t{4}));
+    EXPECT_EQ(watcher.poll().blockingLines, 4);
     EXPECT_EQ(watcher.reads(), 2);
+}
+
+TEST(UsbLockStatus, TheBlockingLinesDecideAndADisagreementIsNeither) {
+    const auto status = [](const std::string& text) {
+        return UsbLock::StatusText(
+            {modReg::StartFromRuleText(text), modReg::BlockingLinesIn(text)});
+    };
+    EXPECT_EQ(status(modReg::RuleFileText(4)), "Locked");
+    EXPECT_EQ(status(modReg::RuleFileText(3)), "Un-Locked");
+    EXPECT_EQ(status(""), "Un-Locked");
+    EXPECT_EQ(status(modReg::RuleFileText(2)), "Neither (Start=2)");
+    EXPECT_EQ(status(modReg::RuleFileText(4).substr(0, 48)),
+              "Neither (Start=4, no blocking lines)");
+    EXPECT_EQ(status(modReg::RuleFileText(3) + modReg::RuleFileText(4).substr(48)),
+              "Neither (Start=3, 4 of 4 blocking lines)");
+    EXPECT_EQ(status(modReg::RuleFileText(4).substr(0, 48) + "blacklist usb_storage\n"
+                                                             "install usb_storage /bin/false\n"),
+              "Neither (Start=4, 2 of 4 blocking lines)");
+    EXPECT_EQ(status(modReg::RuleFileText(7) + "install uas /bin/false\n"),
+              "Neither (Start=7, 1 of 4 blocking lines)");
+    // Without the header, the lines alone say it.
+    EXPECT_EQ(status("blacklist usb_storage\ninstall usb_storage /bin/false\n"
+                     "blacklist uas\ninstall uas /bin/false\n"),
+              "Locked");
+}
+
+TEST(UsbLockStatus, BlockingLinesAreReadAsModprobeReadsThem) {
+    EXPECT_EQ(modReg::BlockingLinesIn("  blacklist\tusb-storage \r\n"
+                                      "install  usb_storage\t/bin/false\n"
+                                      "blacklist uas\nblacklist uas\ninstall uas /bin/false"),
+              4);
+    EXPECT_EQ(modReg::BlockingLinesIn("# blacklist usb_storage\n"
+                                      "#install uas /bin/false\n"
+                                      "blacklist usb_storage now\n"
+                                      "install usb_storage /bin/true\n"
+                                      "install uas /bin/false --quiet\n"
+                                      "blacklist usb_storage_x\nblacklist\n\n \n"),
+              0);
+    EXPECT_EQ(modReg::BlockingLinesIn(std::string(1024 * 1024, '\n')), 0);
+}
+
+TEST_F(ModReg, TheStatusReadsTheRuleFileOnce) {
+    EXPECT_EQ(UsbLock::ReadStatus(where).start, Value(std::uint32_t{3}));
+    EXPECT_EQ(UsbLock::ReadStatus(where).blockingLines, 0);
+    std::filesystem::create_directories(where.ruleFolder);
+    writeFile(ruleFile(), modReg::RuleFileText(4).substr(0, 48));
+    const UsbLock::Status status = UsbLock::ReadStatus(where);
+    EXPECT_EQ(status.start, Value(std::uint32_t{4}));
+    EXPECT_EQ(status.blockingLines, 0);
+    EXPECT_FALSE(UsbLock::StateOf(status));
+    EXPECT_TRUE(UsbLock::LinesDisagree(status));
+    std::filesystem::remove(ruleFile());
+    std::filesystem::create_directory(ruleFile());
+    EXPECT_EQ(UsbLock::ReadStatus(where).start, Value());
+    EXPECT_FALSE(UsbLock::LinesDisagree(UsbLock::ReadStatus(where)));
 }
 
 TEST(UsbLockTexts, MessagesAreExact) {
@@ -202,6 +258,23 @@ TEST(ModRegDefaults, TheSystemFoldersAreTheDefaults) {
     const modReg::Locations system;
     EXPECT_EQ(system.storeRoot, "/var/lib/kesto/registry");
     EXPECT_EQ(system.ruleFolder, "/etc/modprobe.d");
+}
+
+TEST_F(ModReg, ALockWithoutTheRightToMakeTheRuleFolderSaysSo) {
+    // The rule folder is missing and its parent, which anyone may search, no one but root may
+    // write: the folder cannot be made, and that is the reason given, not that it is missing.
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(dir.file("etc")));
+    ASSERT_EQ(::chmod(dir.file("etc").c_str(), 0555), 0);
+    const modReg::Locations missing{where.storeRoot, dir.file("etc/modprobe.d")};
+    const int status = testsupport::runUnprivileged([&missing] {
+        const std::error_code error = UsbLock::SetLocked(true, missing);
+        const bool saysRoot =
+            UsbLock::FailureText(true, error).find("Root rights are needed") != std::string::npos;
+        return error == std::errc::permission_denied && saysRoot ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(std::filesystem::exists(missing.ruleFolder));
 }
 
 TEST_F(ModReg, ALockWithoutRootRightsSaysSoAndChangesNothing) {

@@ -20,12 +20,16 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QStyledItemDelegate>
 #include <QTest>
+#include <QThread>
 #include <QTreeWidget>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <future>
 
 using testsupport::TempDir;
 using testsupport::writeFile;
@@ -97,6 +101,12 @@ private:
         QTRY_VERIFY_WITH_TIMEOUT(!window.scanning(), 20000);
     }
 
+    /// Runs Clean or Quarantine from the window and waits until the window has shown its end.
+    static void act(Antivirus& window, void (Antivirus::*click)()) {
+        (window.*click)();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.acting(), 20000);
+    }
+
 private slots:
     void init() {
         m_ended = 0;
@@ -166,17 +176,35 @@ private slots:
         QVERIFY(button(window, "cmdHapus")->isEnabled());
 
         // Delete everything listed, then once more with nothing left.
-        window.cmdHapus_Click();
+        act(window, &Antivirus::cmdHapus_Click);
         QCOMPARE(answers.messages.back().text, QStringLiteral("2 Virus has been removed..."));
         QCOMPARE(answers.messages.back().title, QStringLiteral("Success"));
         QCOMPARE(list->topLevelItemCount(), 0);
         QCOMPARE(labelText(window, "lblJumlahVirus"), QStringLiteral("0"));
         QCOMPARE(labelText(window, "lblTotalFile"), QStringLiteral("3"));
         QVERIFY(!std::filesystem::exists(m_tree.file("a/eicar.com")));
-        window.cmdKarantina_Click();
+        act(window, &Antivirus::cmdKarantina_Click);
         QCOMPARE(answers.messages.back().text,
                  QStringLiteral("There are no viruses are quaranted..."));
         QCOMPARE(answers.messages.back().title, QStringLiteral("No Selected"));
+    }
+
+    void scanOfAFolderThatCannotBeReadSaysSoInItsMessage() {
+        // The chosen folder is gone by the time the scan opens it.
+        DialogAnswers answers;
+        Antivirus window(settings());
+        answers.folder = QString::fromStdString(m_tree.file("gone"));
+        window.cmdScan_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.scanning(), 20000);
+        const QString finished = QStringLiteral("Scanning is finished, no virus detected...");
+        QCOMPARE(labelText(window, "status"), finished);
+        QCOMPARE(labelText(window, "lblTotalFile"), QStringLiteral("0"));
+        QCOMPARE(answers.messages.size(), std::size_t{1});
+        QCOMPARE(answers.messages[0].text,
+                 finished + QStringLiteral("\n\n1 folder(s) could not be read, so the files in "
+                                           "them were not checked."));
+        QCOMPARE(answers.messages[0].title, QStringLiteral("No Detected"));
+        QCOMPARE(answers.messages[0].style, 48);
     }
 
     void scanWithAStandingClockStillShowsTheLastCountAndEveryRowInOrder() {
@@ -270,7 +298,7 @@ private slots:
         QVERIFY(window.isActiveWindow());
         QCOMPARE(labelText(window, "status"), finished);
 
-        window.cmdHapus_Click();
+        act(window, &Antivirus::cmdHapus_Click);
         QCOMPARE(boxes, 2);
         QCOMPARE(labelText(window, "status"), QStringLiteral("1 Virus has been removed..."));
         QVERIFY(visited);
@@ -409,7 +437,7 @@ private slots:
         DialogAnswers answers;
         Antivirus window(settings());
         scanTree(window, answers);
-        window.cmdKarantina_Click();
+        act(window, &Antivirus::cmdKarantina_Click);
         const auto* list = window.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
         QCOMPARE(list->topLevelItemCount(), 2);
         QVERIFY(list->topLevelItem(0)->text(4).startsWith(QStringLiteral("Not quarantined: ")));
@@ -425,11 +453,72 @@ private slots:
 
         // Once the folder can take them, the same rows are moved.
         std::filesystem::remove(m_home.file("Karantina"));
-        window.cmdKarantina_Click();
+        act(window, &Antivirus::cmdKarantina_Click);
         QCOMPARE(list->topLevelItemCount(), 0);
         QCOMPARE(answers.messages.back().title, QStringLiteral("Success"));
         QVERIFY(std::filesystem::exists(m_home.file("Karantina/eicar.com_vir")));
         QVERIFY(std::filesystem::exists(m_home.file("Karantina/eicar.com (2)_vir")));
+    }
+
+    void cleanRunsBesideTheWindowWhichShowsItsProgressMeanwhile() {
+        writeFile(m_tree.file("a/eicar.com"), testsupport::eicar());
+        writeFile(m_tree.file("b/eicar.com"), testsupport::eicar());
+        const std::string first = m_tree.file("a/eicar.com"); // listed first, so handled last
+        std::promise<void> gate;
+        const std::shared_future<void> opened = gate.get_future().share();
+        std::atomic<bool> onWindowThread{false};
+        DialogAnswers answers;
+        Antivirus::Settings held = settings();
+        held.beforeAct = [&onWindowThread, opened, first](const DetectionEntry& entry) {
+            // Waiting on the window's own thread would hang the test instead of failing it.
+            if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
+                onWindowThread = true;
+            } else if (entry.location == first) {
+                opened.wait();
+            }
+        };
+        Antivirus window(std::move(held));
+        bool open = false;
+        const auto openGate = [&] {
+            if (!std::exchange(open, true)) {
+                gate.set_value();
+            }
+        };
+        const auto openOnExit = qScopeGuard(openGate); // a failed check never leaves it waiting
+        scanTree(window, answers);
+        const auto* list = window.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
+        const auto* bar = window.findChild<ProgressBar*>(QStringLiteral("ProgressBar1"));
+
+        window.cmdHapus_Click();
+        QVERIFY(!onWindowThread);
+        // The action waits before the second file while the window shows the first one done.
+        QTRY_COMPARE(labelText(window, "lblPercentComplete"), QStringLiteral("50 % Complete..."));
+        QCOMPARE(bar->Value(), 50);
+        QCOMPARE(list->topLevelItemCount(), 1);
+        QCOMPARE(list->topLevelItem(0)->text(2), QString::fromStdString(first));
+        for (const char* name : {"cmdScan", "cmdHapus", "cmdKarantina", "cmdMenu"}) {
+            QVERIFY2(!button(window, name)->isEnabled(), name);
+        }
+        QVERIFY(!window.findChild<QAction*>(QStringLiteral("mnuQuarantine"))->isEnabled());
+        QVERIFY(button(window, "cmdKeluar")->isEnabled());
+        // Handlers reached all the same start nothing.
+        window.cmdKarantina_Click();
+        window.cmdScan_Click();
+        QCOMPARE(answers.folderTitles.size(), std::size_t{1});
+        QCOMPARE(answers.messages.size(), std::size_t{1}); // the scan's
+
+        openGate();
+        QTRY_VERIFY(button(window, "cmdHapus")->isEnabled());
+        QVERIFY(button(window, "cmdScan")->isEnabled());
+        QCOMPARE(answers.messages.size(), std::size_t{2});
+        QCOMPARE(answers.messages.back().text, QStringLiteral("2 Virus has been removed..."));
+        QCOMPARE(answers.messages.back().title, QStringLiteral("Success"));
+        QCOMPARE(labelText(window, "status"), QStringLiteral("2 Virus has been removed..."));
+        QCOMPARE(labelText(window, "lblPercentComplete"), QStringLiteral("100 % Complete..."));
+        QCOMPARE(labelText(window, "lblJumlahVirus"), QStringLiteral("0"));
+        QCOMPARE(labelText(window, "lblFileDiperiksa"), QStringLiteral("0"));
+        QCOMPARE(list->topLevelItemCount(), 0);
+        QVERIFY(!std::filesystem::exists(first));
     }
 
     void closeWhileIdleAsksNothing() {

@@ -3,8 +3,11 @@
 #include "tools/ui/ToolWindows.h"
 
 #include <QComboBox>
+#include <QImage>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -79,7 +82,12 @@ private slots:
         QVERIFY(table->isReadOnly());
         QCOMPARE(window->findChild<QComboBox*>(QStringLiteral("Combo1"))->geometry(),
                  QRect(8, 4, 153, 21));
-        QCOMPARE(table->geometry(), QRect(164, 4, 357, 149));
+        // The table is as tall as the identity label beside it, at least its classic 149 pixels.
+        const auto* identity = window->findChild<QLabel*>(QStringLiteral("Label1"));
+        QCOMPARE(table->geometry().topLeft(), QPoint(164, 4));
+        QCOMPARE(table->width(), 357);
+        QVERIFY(table->height() >= 149);
+        QCOMPARE(table->geometry().bottom(), identity->geometry().bottom());
         main.setEnabled(false);
         window->close();
         QVERIFY(main.isEnabled());
@@ -89,6 +97,56 @@ private slots:
         tools.showHdd();
         QCOMPARE(window->findChild<QComboBox*>(QStringLiteral("Combo1"))->currentIndex(), 0);
         QCOMPARE(m_asked, (std::vector<int>{0, 2, 0}));
+    }
+
+    void identityShowsItsLastLineBelowAWrappedModel() {
+        frmHDD window(nullptr, [](int) {
+            mSMARTDef::DriveInfo info;
+            info.DriveType = mSMARTDef::kIdeDrive;
+            info.Model = "SAMPLE DISK 500GB                       ";
+            info.SerialNumber = "        SN00012345AB";
+            info.FirmWare = "1.01    ";
+            info.SecPerTrack = 63;
+            return info;
+        });
+        window.Form_Load();
+        window.show();
+        auto* identity = window.findChild<QLabel*>(QStringLiteral("Label1"));
+        QVERIFY(identity->text().endsWith(QStringLiteral("SecPerTrack: 63\n")));
+        const int needed = identity->heightForWidth(identity->width());
+        QVERIFY2(
+            needed <= identity->height(),
+            qPrintable(QStringLiteral("needs %1, has %2").arg(needed).arg(identity->height())));
+
+        // The last line is drawn: dark text pixels lie in its band at the bottom of the text.
+        const QImage image = identity->grab().toImage();
+        const int spacing = identity->fontMetrics().lineSpacing();
+        bool inked = false;
+        for (int y = std::max(0, needed - 2 * spacing); y < std::min(needed, image.height()); ++y) {
+            for (int x = 0; x < image.width() && !inked; ++x) {
+                inked = qGray(image.pixel(x, y)) < 100;
+            }
+        }
+        QVERIFY(inked);
+
+        // Nothing below is covered and everything stays inside the window.
+        for (const char* name : {"lblHealth", "txtVerdicts"}) {
+            const QWidget* below = window.findChild<QWidget*>(QString::fromLatin1(name));
+            QVERIFY(below->y() > identity->geometry().bottom());
+            QVERIFY(window.rect().contains(below->geometry()));
+        }
+    }
+
+    void emptySlotSaysWhyThereAreNoVerdicts() {
+        QWidget main;
+        ToolWindows tools(&main, settings());
+        tools.showHdd();
+        frmHDD* window = tools.hdd();
+        window->findChild<QComboBox*>(QStringLiteral("Combo1"))->setCurrentIndex(1);
+        QCOMPARE(labelText(*window, "lblHealth"), QStringLiteral("Health: no drive in this slot"));
+        QCOMPARE(boxText(*window, "txtVerdicts"),
+                 QStringLiteral("No drive answered in this slot, so there is no health data.\n"
+                                "Reading the drives needs root rights.\n"));
     }
 };
 

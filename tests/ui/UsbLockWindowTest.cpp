@@ -72,6 +72,8 @@ private slots:
         QCOMPARE(button(*window, "cmdLock")->Caption(), QStringLiteral("Lock USB Port"));
         QCOMPARE(button(*window, "cmdUnLock")->Caption(), QStringLiteral("Un-Lock USB Port"));
         QCOMPARE(labelText(*window, "Label3"), QStringLiteral("Current Status:"));
+        // The raw value's label is 90 twips wide.
+        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("Label1"))->width(), 6);
         // The design-time state shows until the first tick.
         QCOMPARE(stateOf(*window), QStringLiteral("Un-Locked|3|--|lu"));
 
@@ -115,6 +117,32 @@ private slots:
         std::filesystem::create_directory(ruleFile());
         window->Timer1_Timer();
         QCOMPARE(stateOf(*window), QStringLiteral("Un-Locked||-U|l-"));
+    }
+
+    void aNumberTheBlockingLinesContradictShowsNeither() {
+        QWidget main;
+        ToolWindows tools(&main, settings());
+        setStart(4);
+        tools.showLock();
+        frmLock* window = tools.lock();
+        window->Timer1_Timer();
+        QCOMPARE(stateOf(*window), QStringLiteral("Locked|4|L-|-u"));
+        // The lines that block the drivers are gone: the window no longer says locked.
+        writeFile(ruleFile(), "# Kesto Virus Scanner USB storage lock: Start=4\n");
+        window->Timer1_Timer();
+        QCOMPARE(stateOf(*window), QStringLiteral("Neither|4|--|lu"));
+        QCOMPARE(picture(*window, "Label4")->toolTip(),
+                 QStringLiteral("Neither (Start=4, no blocking lines)"));
+        // Every blocking line under the number 3: not un-locked either.
+        writeFile(ruleFile(), modReg::RuleFileText(3) + modReg::RuleFileText(4).substr(48));
+        window->Timer1_Timer();
+        QCOMPARE(stateOf(*window), QStringLiteral("Neither|3|--|lu"));
+        DialogAnswers answers;
+        click(*window, "cmdLock");
+        QCOMPARE(readFile(ruleFile()), modReg::RuleFileText(4));
+        window->Timer1_Timer();
+        QCOMPARE(stateOf(*window), QStringLiteral("Locked|4|L-|-u"));
+        QCOMPARE(picture(*window, "Label4")->toolTip(), QString());
     }
 
     void lockAndUnLockWriteTheRuleAndSaySo() {

@@ -165,7 +165,8 @@ std::error_code copyThenRemove(const FolderHandle& from, const std::string& name
 } // namespace
 
 std::string homeFolder() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    if (const char* home = std::getenv("HOME");
+        ::geteuid() != 0 && home != nullptr && *home != '\0') {
         return home;
     }
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
@@ -179,9 +180,34 @@ std::string homeFolder() {
 }
 
 std::error_code createFolders(const std::string& path) {
-    std::error_code ec;
-    std::filesystem::create_directories(path, ec);
-    return ec;
+    // Each missing folder is made in turn with 0755 at most, whatever the umask: a folder this
+    // program makes, often as root, is never one that others may write.
+    for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+        const std::string part = path.substr(0, end);
+        if (!part.empty() && part.back() != '/' && ::mkdir(part.c_str(), 0755) != 0) {
+            const int error = errno;
+            struct stat info {};
+            if (error != EEXIST || ::stat(part.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+                return {error == EEXIST ? ENOTDIR : error, std::generic_category()};
+            }
+        }
+        if (end == std::string::npos) {
+            return {};
+        }
+    }
+}
+
+std::error_code createPrivateFolder(const std::string& path) {
+    const std::filesystem::path folder(path);
+    if (folder.has_parent_path() && folder.parent_path() != folder) {
+        if (const auto ec = createFolders(folder.parent_path().string())) {
+            return ec;
+        }
+    }
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+        return lastError();
+    }
+    return {};
 }
 
 std::error_code makeNormal(const FolderHandle& folder, const std::string& name) {

@@ -1,5 +1,7 @@
 #include "platform/FolderFiles.h"
 
+#include "platform/linux/DirectoryRead.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
@@ -50,6 +52,19 @@ private:
     std::error_code m_error;
 };
 
+DirectoryRead& installedRead() {
+    static DirectoryRead read;
+    return read;
+}
+
+/// The next entry of `folder`. readdir leaves errno as it was at the end of the entries, so it
+/// is cleared before every read: a value left by an earlier call (a failed look at one entry)
+/// would turn the end into an error.
+const dirent* nextEntry(DIR* folder) {
+    errno = 0;
+    return installedRead() ? installedRead()(folder) : ::readdir(folder);
+}
+
 bool isDotOrDotDot(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
@@ -70,6 +85,10 @@ std::uint32_t fatAttributes(int folderFd, const char* name) {
 
 } // namespace
 
+void setDirectoryRead(DirectoryRead read) {
+    installedRead() = std::move(read);
+}
+
 std::error_code listBrowseFiles(const std::string& folder, std::vector<BrowseEntry>& files) {
     files.clear();
     OpenFolder open(folder);
@@ -78,8 +97,7 @@ std::error_code listBrowseFiles(const std::string& folder, std::vector<BrowseEnt
     }
     struct statfs volume {};
     const bool fat = ::fstatfs(open.fd(), &volume) == 0 && volume.f_type == MSDOS_SUPER_MAGIC;
-    errno = 0;
-    while (const dirent* entry = ::readdir(open.dir())) {
+    while (const dirent* entry = nextEntry(open.dir())) {
         if (isDotOrDotDot(entry->d_name)) {
             continue;
         }
@@ -89,27 +107,28 @@ std::error_code listBrowseFiles(const std::string& folder, std::vector<BrowseEnt
         }
         BrowseEntry file;
         file.name = entry->d_name;
+        file.link = type == DT_LNK;
         struct stat facts {};
-        // A link counts when it leads to a regular file; its target's size and time are shown.
-        if (::fstatat(open.fd(), entry->d_name, &facts, 0) == 0) {
-            if (!S_ISREG(facts.st_mode)) {
+        // A link is never followed: it is listed as what it is, with its own size and time.
+        if (::fstatat(open.fd(), entry->d_name, &facts, AT_SYMLINK_NOFOLLOW) == 0) {
+            file.link = S_ISLNK(facts.st_mode);
+            if (!file.link && !S_ISREG(facts.st_mode)) {
                 continue;
             }
             file.size = static_cast<std::uint64_t>(facts.st_size);
             file.modified = facts.st_mtim.tv_sec;
             file.hasTime = true;
-        } else if (type != DT_REG) {
-            // A dangling link or an entry gone before its kind was known.
+        } else if (type == DT_UNKNOWN) {
+            // Gone before its kind was known.
             continue;
         }
         file.hidden = file.name.front() == '.';
-        if (fat && type == DT_REG) {
+        if (fat && !file.link) {
             const std::uint32_t attributes = fatAttributes(open.fd(), entry->d_name);
             file.hidden = file.hidden || (attributes & ATTR_HIDDEN) != 0;
             file.system = (attributes & ATTR_SYS) != 0;
         }
         files.push_back(std::move(file));
-        errno = 0;
     }
     if (errno != 0) {
         return lastError();
@@ -125,8 +144,7 @@ std::error_code listSubfolders(const std::string& folder, std::vector<std::strin
     if (open.error()) {
         return open.error();
     }
-    errno = 0;
-    while (const dirent* entry = ::readdir(open.dir())) {
+    while (const dirent* entry = nextEntry(open.dir())) {
         if (isDotOrDotDot(entry->d_name)) {
             continue;
         }
@@ -139,7 +157,6 @@ std::error_code listSubfolders(const std::string& folder, std::vector<std::strin
         if (isFolder) {
             names.emplace_back(entry->d_name);
         }
-        errno = 0;
     }
     if (errno != 0) {
         return lastError();

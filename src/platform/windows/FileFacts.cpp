@@ -48,6 +48,41 @@ std::error_code factsOf(const FolderHandle& folder, const std::string& name, Fil
     return {};
 }
 
+std::error_code folderFacts(const FolderHandle& folder, FileFacts& facts) {
+    HandleFacts found;
+    if (const auto ec = windows::factsOfHandle(folder.fd(), found)) {
+        return ec;
+    }
+    // Access to a folder is its ACL's business; it reads as the user's own.
+    facts = FileFacts{};
+    facts.id = found.id;
+    facts.mode = 0700;
+    facts.uid = effectiveUser();
+    return {};
+}
+
+std::error_code readFileAt(const FolderHandle& folder, const std::string& name, std::uint64_t limit,
+                           std::string& content, FileFacts& facts) {
+    content.clear();
+    InputFile file;
+    if (const auto ec = file.openAt(folder.fd(), name)) {
+        return ec;
+    }
+    if (const auto ec = factsOfOpenFile(file, facts)) {
+        return ec;
+    }
+    return file.readToEnd(content, limit);
+}
+
+std::error_code factsOfOpenFile(const InputFile& file, FileFacts& facts) {
+    HandleFacts found;
+    if (const auto ec = windows::factsOfHandle(file.nativeHandle(), found)) {
+        return ec;
+    }
+    facts = factsFrom(found);
+    return {};
+}
+
 std::error_code setModeAndOwner(const FolderHandle& folder, const std::string& name,
                                 const FileId& expected, std::uint32_t mode,
                                 const std::optional<FileOwner>& /*owner*/) {

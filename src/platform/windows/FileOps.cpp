@@ -138,6 +138,11 @@ std::error_code createFolders(const std::string& path) {
     return {};
 }
 
+std::error_code createPrivateFolder(const std::string& path) {
+    // Who may use a new folder is decided by the ACL it inherits.
+    return createFolders(path);
+}
+
 std::error_code makeNormal(const FolderHandle& folder, const std::string& name) {
     OwnedHandle handle;
     HandleFacts facts;

@@ -15,6 +15,7 @@
 #include "scanner/DetectionActions.h"
 #include "scanner/QuarantineFolder.h"
 #include "scanner/StartupTexts.h"
+#include "scanner/ui/ActionWorker.h"
 #include "scanner/ui/CellPictureDelegate.h"
 #include "scanner/ui/ScanWorker.h"
 #include "tools/ui/ToolWindows.h"
@@ -38,6 +39,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <utility>
 
 namespace {
 
@@ -89,7 +91,8 @@ Antivirus::Antivirus(Settings settings, QWidget* parent)
       m_database(std::make_unique<SignatureDatabase>(m_settings.databasePath)),
       m_engineWindows(std::make_unique<EngineWindows>(this, m_settings.databasePath)),
       m_toolWindows(std::make_unique<ToolWindows>(this, m_settings.tools)),
-      m_worker(new ScanWorker(this, m_settings.progressClock)) {
+      m_worker(new ScanWorker(this, m_settings.progressClock)),
+      m_actionWorker(new ActionWorker(this)) {
     setObjectName(QStringLiteral("Antivirus"));
     setWindowTitle(toQString(StartupTexts::kMainCaption));
     buildWindow();
@@ -112,11 +115,22 @@ Antivirus::Antivirus(Settings settings, QWidget* parent)
     connect(m_worker, &ScanWorker::detectionListed, this, &Antivirus::scanDetectionListed, queued);
     connect(m_worker, &ScanWorker::fileChecked, this, &Antivirus::scanFileChecked, queued);
     connect(m_worker, &ScanWorker::finished, this, &Antivirus::scanFinished, queued);
+    connect(m_actionWorker, &ActionWorker::entryRemoved, this, &Antivirus::actionEntryRemoved,
+            queued);
+    connect(m_actionWorker, &ActionWorker::entryKept, this, &Antivirus::actionEntryKept, queued);
+    connect(
+        m_actionWorker, &ActionWorker::progressChanged, this,
+        [this](int percent, const QString& text) { showPercent(percent, text); }, queued);
+    connect(m_actionWorker, &ActionWorker::finished, this, &Antivirus::actionFinished, queued);
 }
 
 Antivirus::~Antivirus() {
     // Windows that close while the base classes are destroyed must not reach this part.
     disconnect(qApp, &QGuiApplication::focusWindowChanged, this, nullptr);
+    // Both threads use the database, which goes before the workers do.
+    m_worker->requestStop();
+    m_worker->join();
+    m_actionWorker->join();
 }
 
 void Antivirus::buildWindow() {
@@ -344,8 +358,8 @@ void Antivirus::cmdScan_Click() {
         m_worker->requestStop();
         return;
     }
-    if (m_scanActive) {
-        return; // a stopped scan is still winding down; it ends within one file
+    if (m_scanActive || m_acting) {
+        return; // a stopped scan is still winding down (it ends within one file), or an action runs
     }
     const auto chosen = FolderDialog::Choose(this, toQString("Choose a location to be cheked..."));
     if (!chosen) {
@@ -440,46 +454,47 @@ void Antivirus::Timer2_Timer() {
     }
 }
 
-/// Observer of an action: removes rows, shows why a file stays, and shows the percentage as the
-/// action goes.
-class ActionDisplay final : public ActionObserver {
-public:
-    ActionDisplay(QTreeWidget* list, std::function<void(int, const std::string&)> progress)
-        : m_list(list), m_progress(std::move(progress)) {}
-    void entryRemoved(std::size_t position) override {
-        delete m_list->takeTopLevelItem(static_cast<int>(position) - 1);
-    }
-    void entryKept(std::size_t position, const DetectionEntry& entry, const std::string&) override {
-        if (QTreeWidgetItem* row = m_list->topLevelItem(static_cast<int>(position) - 1)) {
-            row->setText(4, toQString(entry.information));
-            row->setToolTip(4, row->text(4));
-        }
-    }
-    void progressChanged(int percent, const std::string& text) override {
-        m_progress(percent, text);
-    }
-
-private:
-    QTreeWidget* m_list;
-    std::function<void(int, const std::string&)> m_progress;
-};
-
 void Antivirus::tindakan(std::string_view aksi) {
-    ActionDisplay display(ListView1, [this](int percent, const std::string& text) {
-        showPercent(percent, toQString(text));
-    });
-    const ActionResult result = ::tindakan(
-        aksi, m_detections,
-        ActionOptionsFor(*m_database, ResolveQuarantineFolder(m_settings.quarantineFolder)),
-        display);
+    if (m_scanActive || m_acting) {
+        return;
+    }
+    m_acting = true;
+    cmdScan->setEnabled(false);
+    setScanButtons(false);
+    ActionOptions options =
+        ActionOptionsFor(*m_database, ResolveQuarantineFolder(m_settings.quarantineFolder));
+    options.beforeAct = m_settings.beforeAct;
+    // The list goes to the action and comes back without the entries it handled.
+    m_actionWorker->start(aksi, std::exchange(m_detections, {}), std::move(options));
+}
+
+void Antivirus::actionEntryRemoved(quint64 position) {
+    delete ListView1->takeTopLevelItem(static_cast<int>(position) - 1);
+}
+
+void Antivirus::actionEntryKept(quint64 position, const QString& information) {
+    if (QTreeWidgetItem* row = ListView1->topLevelItem(static_cast<int>(position) - 1)) {
+        row->setText(4, information);
+        row->setToolTip(4, information);
+    }
+}
+
+void Antivirus::actionFinished(const ActionResult& result) {
+    m_actionWorker->join();
+    m_detections = m_actionWorker->takeList();
+    m_acting = false;
+    cmdScan->setEnabled(true);
+    setScanButtons(true);
     if (result.handled + result.failed > 0) {
         m_checked = 0;
         lblFileDiperiksa->setText(QStringLiteral("0"));
         lblJumlahVirus->setText(QString::number(m_detections.size()));
     }
     status->setText(toQString(result.status));
-    MsgBox::Show(this, toQString(result.message), result.messageStyle,
-                 toQString(result.messageTitle));
+    if (!m_ending) {
+        MsgBox::Show(this, toQString(result.message), result.messageStyle,
+                     toQString(result.messageTitle));
+    }
 }
 
 void Antivirus::cmdHapus_Click() {
@@ -574,10 +589,12 @@ void Antivirus::closeEvent(QCloseEvent* event) {
             return;
         }
     }
-    // The program ends: a running scan is abandoned and its thread joined.
+    // The program ends: a running scan is abandoned and its thread joined. A running action is
+    // never cut off halfway through a file: the program ends once it is done.
     m_ending = true;
     m_worker->requestStop();
     m_worker->join();
+    m_actionWorker->join();
     event->accept();
     QApplication::closeAllWindows();
 }

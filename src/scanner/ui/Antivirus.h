@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+class ActionWorker;
 class Button;
 class EngineWindows;
 class ProgressBar;
@@ -22,6 +23,7 @@ class QWindow;
 class ScanWorker;
 class SignatureDatabase;
 class ToolWindows;
+struct ActionResult;
 struct ScanSummary;
 
 /// The main window: scan, clean, quarantine, the tool menu, and the exit.
@@ -42,6 +44,8 @@ public:
         ProgressCoalescer::Clock progressClock;
         /// What the tool windows show and start; empty members mean the running system.
         ToolSettings tools;
+        /// Called on the action's thread just before a listed file is deleted or moved (tests).
+        std::function<void(const DetectionEntry& entry)> beforeAct;
     };
     /// The settings of the installed program.
     static Settings DefaultSettings();
@@ -52,6 +56,8 @@ public:
     bool scanning() const;
     /// Waits until a running scan has ended (tests, and the close request).
     void waitForScan();
+    /// True from a Clean or Quarantine click until the window has shown the action's end.
+    bool acting() const { return m_acting; }
 
 public slots:
     void cmdScan_Click();
@@ -93,6 +99,10 @@ private:
     void scanFileChecked(quint64 checked, int percent, const QString& text);
     void scanFinished(const ScanSummary& summary);
     void tindakan(std::string_view aksi);
+    // What the action reports, shown as it comes.
+    void actionEntryRemoved(quint64 position);
+    void actionEntryKept(quint64 position, const QString& information);
+    void actionFinished(const ActionResult& result);
     void setScanButtons(bool idle);
     /// Starts one of the two timers unless the tests drive them.
     void runTimer(QTimer* timer);
@@ -104,6 +114,7 @@ private:
     std::unique_ptr<EngineWindows> m_engineWindows;
     std::unique_ptr<ToolWindows> m_toolWindows;
     ScanWorker* m_worker = nullptr;
+    ActionWorker* m_actionWorker = nullptr;
     DetectionList m_detections;
     std::uint64_t m_total = 0;
     std::uint64_t m_checked = 0;
@@ -112,6 +123,7 @@ private:
     ScanTexts::WelcomeLine m_welcome;
     bool m_ending = false;
     bool m_scanActive = false; ///< from the start of a scan until its end has been shown
+    bool m_acting = false;     ///< from the start of an action until its end has been shown
 
     Button* cmdScan = nullptr;
     Button* cmdHapus = nullptr;

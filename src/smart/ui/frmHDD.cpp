@@ -8,6 +8,7 @@
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <algorithm>
 
 namespace {
 
@@ -31,6 +32,31 @@ QPlainTextEdit* makeTableBox(QWidget* parent, const char* name) {
     return box;
 }
 
+/// Core text with CR LF line ends as the boxes show it.
+QString shownText(QString text) {
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+/// The height `label` needs at its width to show a drive identity with every field as long as a
+/// drive reports it (40-character model in words, 20-character serial number): the geometry
+/// lines below the model stay in sight however the model wraps.
+int longestIdentityHeight(QLabel& label) {
+    mSMARTDef::DriveInfo drive;
+    drive.DriveType = mSMARTDef::kIdeDrive;
+    drive.Model = "MODEL NAME OF FORTY CHARACTERS 123456789";
+    drive.FirmWare = "FIRMWARE";
+    drive.SerialNumber = "SERIAL89012345678901";
+    drive.Cilinders = 16383;
+    drive.Heads = 16;
+    drive.SecPerTrack = 63;
+    const std::string header = HddTexts::Header(mSMARTDef::kSlotNames[2], drive);
+    const QString shown = label.text();
+    label.setText(shownText(QString::fromLatin1(header.data(), qsizetype(header.size()))));
+    const int height = label.heightForWidth(label.width());
+    label.setText(shown);
+    return height;
+}
+
 /// A busy cursor for as long as it lives.
 class BusyCursor final {
 public:
@@ -39,11 +65,6 @@ public:
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
-
-/// Core text with CR LF line ends as the boxes show it.
-QString shownText(QString text) {
-    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-}
 
 } // namespace
 
@@ -77,7 +98,14 @@ frmHDD::frmHDD(QWidget* mainWindow, Query query)
     txtVerdicts = makeTableBox(this, "txtVerdicts");
     placeTwips(txtVerdicts, 120, 2670, 7695, 1860);
 
-    setFixedSize(PixelsFromTwips(7815 + 120), PixelsFromTwips(2670 + 1860 + 120));
+    // The identity label and the table beside it grow together when the font needs more room
+    // than the classic height; the health line and the verdict box move down as much.
+    const int extra = std::max(0, longestIdentityHeight(*Label1) - Label1->height());
+    Label1->resize(Label1->width(), Label1->height() + extra);
+    Text1->resize(Text1->width(), Text1->height() + extra);
+    lblHealth->move(lblHealth->x(), lblHealth->y() + extra);
+    txtVerdicts->move(txtVerdicts->x(), txtVerdicts->y() + extra);
+    setFixedSize(PixelsFromTwips(7815 + 120), PixelsFromTwips(2670 + 1860 + 120) + extra);
     connect(Combo1, &QComboBox::currentIndexChanged, this, [this] { Combo1_Click(); });
 }
 
@@ -111,9 +139,9 @@ void frmHDD::Combo1_Click() {
     const QString shownHeader =
         shownText(QString::fromLatin1(header.data(), qsizetype(header.size())));
     Label1->setText(shownHeader);
-    // The label keeps its classic size; a long model name can push the last lines out of it.
+    // A serial number wider than the label runs past its edge; the tooltip shows it whole.
     Label1->setToolTip(shownHeader);
     Text1->setPlainText(shownText(QString::fromStdString(HddTexts::Table(info))));
-    lblHealth->setText(QString::fromStdString(HddTexts::HealthSummary(info)));
-    txtVerdicts->setPlainText(shownText(QString::fromStdString(HddTexts::Verdicts(info))));
+    lblHealth->setText(QString::fromStdString(HddTexts::HealthLine(info)));
+    txtVerdicts->setPlainText(shownText(QString::fromStdString(HddTexts::VerdictsOrReason(info))));
 }

@@ -1,6 +1,7 @@
 #include "tools/ui/frmLock.h"
 
 #include "controls/Button.h"
+#include "controls/ButtonLook.h"
 #include "controls/MsgBox.h"
 #include "controls/WindowText.h"
 
@@ -74,7 +75,7 @@ frmLock::frmLock(QWidget* mainWindow, modReg::Locations where, bool timerTicks)
     Label4->setStyleSheet(QStringLiteral("color: #ff0000;"));
     Label4->setGeometry(116, 100, 80, 20);
     Label1 = makeLabel(QStringLiteral("3"), Frame1, "Label1");
-    Label1->setGeometry(80, 40, 60, 20);
+    Label1->setGeometry(80, 40, ButtonLook::pixelsFromTwips(90), 20);
     auto* Frame2 = new QGroupBox(this);
     Frame2->setObjectName(QStringLiteral("Frame2"));
     Frame2->setGeometry(8, 146, 312, 50);
@@ -100,6 +101,7 @@ frmLock::~frmLock() = default;
 
 void frmLock::Form_Load() {
     Label4->setText(toQString(UsbLock::kUnLockedText));
+    Label4->setToolTip(QString());
     Label1->setText(QStringLiteral("3"));
     imgLock->hide();
     imgUnLock->hide();
@@ -115,17 +117,26 @@ void frmLock::Timer1_Timer() {
     if (!m_watcher) {
         m_watcher = std::make_unique<UsbLock::StartWatcher>(m_where);
     }
-    const modReg::Value value = m_watcher->poll();
-    Label1->setText(toQString(modReg::ValueText(value)));
-    // A value that is neither state, or that could not be read, changes nothing.
-    if (const auto state = UsbLock::StateOf(value)) {
+    const UsbLock::Status status = m_watcher->poll();
+    Label1->setText(toQString(modReg::ValueText(status.start)));
+    if (const auto state = UsbLock::StateOf(status)) {
         showState(*state);
+    } else if (UsbLock::LinesDisagree(status)) {
+        // Neither state claimed, and either button rewrites the rule whole.
+        Label4->setText(toQString(UsbLock::kNeitherText));
+        Label4->setToolTip(toQString(UsbLock::StatusText(status)));
+        imgLock->hide();
+        imgUnLock->hide();
+        cmdLock->setEnabled(true);
+        cmdUnLock->setEnabled(true);
     }
+    // Any other number, or a value that could not be read, changes nothing.
 }
 
 void frmLock::showState(std::uint32_t state) {
     const bool locked = state == UsbLock::kLocked;
     Label4->setText(toQString(locked ? UsbLock::kLockedText : UsbLock::kUnLockedText));
+    Label4->setToolTip(QString());
     QLabel* shown = locked ? imgLock : imgUnLock;
     QLabel* hidden = locked ? imgUnLock : imgLock;
     shown->setToolTip(toQString(locked ? UsbLock::kLockedText : UsbLock::kUnLockedText));

@@ -1,0 +1,118 @@
+#include "scanner/DisplayName.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+#ifdef _WIN32
+constexpr bool kBackslashInNames = false;
+#else
+constexpr bool kBackslashInNames = true;
+#endif
+
+struct Range {
+    char32_t first;
+    char32_t last;
+};
+
+/// The characters written as an escape: the C1 controls, the line and paragraph separators and
+/// the format characters (general category Cf), which are invisible or reorder, join or hide
+/// the text beside them.
+constexpr Range kHidden[] = {
+    {0x0080, 0x009F},   {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},
+    {0x06DD, 0x06DD},   {0x070F, 0x070F},   {0x0890, 0x0891},   {0x08E2, 0x08E2},
+    {0x180E, 0x180E},   {0x200B, 0x200F},   {0x2028, 0x202E},   {0x2060, 0x2064},
+    {0x2066, 0x206F},   {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD},
+    {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A},
+    {0xE0001, 0xE0001}, {0xE0020, 0xE007F},
+};
+
+bool hidden(char32_t c) {
+    for (const Range& range : kHidden) {
+        if (c >= range.first && c <= range.last) {
+            return true;
+        }
+    }
+    return false;
+}
+
+/// The length of the valid UTF-8 sequence at the start of `text` (2 to 4 bytes) and its
+/// character, or 0 when the bytes there are not one: a stray continuation byte, a lead byte
+/// without its continuation bytes, an overlong form, a surrogate or a value above U+10FFFF.
+std::size_t decode(std::string_view text, char32_t& c) {
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        c = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        c = lead & 0x0F;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        c = lead & 0x07;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (text.size() < length) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        const unsigned char next = byte(i);
+        if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) {
+            return 0;
+        }
+        c = (c << 6) | (next & 0x3F);
+    }
+    return length;
+}
+
+void appendEscape(std::string& out, const char* format, unsigned value) {
+    char escape[16];
+    std::snprintf(escape, sizeof escape, format, value);
+    out += escape;
+}
+
+} // namespace
+
+std::string DisplayName(std::string_view text) {
+    std::string shown;
+    shown.reserve(text.size());
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (byte < 0x80) {
+            if (byte < 0x20 || byte == 0x7F) {
+                appendEscape(shown, "\\x%02x", byte);
+            } else if (byte == '\\' && kBackslashInNames) {
+                shown += "\\\\";
+            } else {
+                shown += static_cast<char>(byte);
+            }
+            ++at;
+            continue;
+        }
+        char32_t c = 0;
+        const std::size_t length = decode(text.substr(at), c);
+        if (length == 0) {
+            appendEscape(shown, "\\x%02x", byte);
+            ++at;
+        } else {
+            if (hidden(c)) {
+                appendEscape(shown, c > 0xFFFF ? "\\U%08X" : "\\u%04X", static_cast<unsigned>(c));
+            } else {
+                shown.append(text.substr(at, length));
+            }
+            at += length;
+        }
+    }
+    return shown;
+}
