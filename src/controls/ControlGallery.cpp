@@ -5,12 +5,9 @@
 #include "controls/VelkXpButton.h"
 #include "controls/XPFrame.h"
 
-#include <QApplication>
-#include <QFocusEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QVBoxLayout>
 
 namespace {
@@ -105,14 +102,15 @@ ControlGallery::ControlGallery(QWidget* parent) : QWidget(parent) {
     frames->addWidget(plain);
     layout->addLayout(frames);
 
-    layout->addWidget(
-        heading(QStringLiteral("VelkXpButton: normal, hovered, focused, pressed, disabled"), this));
+    layout->addWidget(heading(
+        QStringLiteral("VelkXpButton: normal, hovered, focused, pressed, disabled, default"),
+        this));
     auto* xpButtons = new QHBoxLayout;
-    const QString states[] = {QStringLiteral("&Normal"), QStringLiteral("&Hovered"),
-                              QStringLiteral("&Focused"), QStringLiteral("&Pressed"),
-                              QStringLiteral("&Disabled")};
-    VelkXpButton* made[5] = {};
-    for (int i = 0; i < 5; ++i) {
+    const QString states[] = {QStringLiteral("&Normal"),   QStringLiteral("&Hovered"),
+                              QStringLiteral("&Focused"),  QStringLiteral("&Pressed"),
+                              QStringLiteral("&Disabled"), QStringLiteral("D&efault")};
+    VelkXpButton* made[6] = {};
+    for (int i = 0; i < 6; ++i) {
         made[i] = new VelkXpButton(this);
         made[i]->setCaption(states[i]);
         made[i]->setForeHover(WinColor::Rgb(0, 0, 160));
@@ -126,17 +124,13 @@ ControlGallery::ControlGallery(QWidget* parent) : QWidget(parent) {
     xpButtons->addStretch();
     layout->addLayout(xpButtons);
     layout->addStretch();
+    made[5]->setDefault(true);
+    showStates();
 }
 
 void ControlGallery::showStates() {
-    m_hovered->setPointerProbe([] { return true; });
-    const QPointF inside(10, 10);
-    QMouseEvent move(QEvent::MouseMove, inside, mapToGlobal(inside.toPoint()), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(m_hovered, &move);
-    QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
-    QApplication::sendEvent(m_focused, &focus);
-    QMouseEvent press(QEvent::MouseButtonPress, inside, mapToGlobal(inside.toPoint()),
-                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(m_pressed, &press);
+    // Set outright: events made up here would be undone by the real pointer and focus.
+    m_hovered->setShownLook(VelkXpLook::Look::Hovered);
+    m_focused->setShownLook(VelkXpLook::Look::Focused);
+    m_pressed->setShownLook(VelkXpLook::Look::Pressed);
 }

@@ -13,8 +13,8 @@ class ControlGallery final : public QWidget {
 public:
     explicit ControlGallery(QWidget* parent = nullptr);
 
-    /// Puts the XP-style buttons into the states their captions name (hovered, focused,
-    /// pressed), for a picture: the pointer and the keyboard are not needed.
+    /// Fixes the XP-style samples in the looks their captions name (hovered, focused, pressed),
+    /// whatever the pointer and the keys do; the gallery does this when it is made.
     void showStates();
 
 private:

@@ -46,7 +46,17 @@ VelkXpButton::VelkXpButton(QWidget* parent) : QWidget(parent) {
     m_accessKey = new QShortcut(this);
     connect(m_accessKey, &QShortcut::activated, this, &VelkXpButton::accessKey);
     ControlAccessibility::setRole(*this, QAccessible::Button);
+    m_designName = objectName();
+    connect(this, &QObject::objectNameChanged, this, &VelkXpButton::designNameChanged);
     resize(sizeHint());
+}
+
+void VelkXpButton::designNameChanged(const QString& name) {
+    const bool follows = m_Caption == m_designName;
+    m_designName = name;
+    if (follows) {
+        setCaption(name);
+    }
 }
 
 template <typename T> void VelkXpButton::store(T& member, const T& value, const char* name) {
@@ -104,8 +114,59 @@ bool VelkXpButton::underPointer() const {
     return found == this || isAncestorOf(found);
 }
 
+void VelkXpButton::setDefault(bool isDefault) {
+    if (isDefault) {
+        for (VelkXpButton* other : window()->findChildren<VelkXpButton*>()) {
+            if (other != this) {
+                other->setDefault(false);
+            }
+        }
+    }
+    m_isDefault = isDefault;
+    watchWindow();
+    update();
+}
+
+void VelkXpButton::watchWindow() {
+    // A button that is a window of its own gets the window's keys itself.
+    QWidget* target = m_isDefault && !isWindow() ? window() : nullptr;
+    if (m_watchedWindow == target) {
+        return;
+    }
+    if (m_watchedWindow) {
+        m_watchedWindow->removeEventFilter(this);
+    }
+    m_watchedWindow = target;
+    if (target != nullptr) {
+        target->installEventFilter(this);
+    }
+}
+
+bool VelkXpButton::eventFilter(QObject* watched, QEvent* event) {
+    // Keys reach the window itself only when the focused widget and those between left them.
+    if (watched == m_watchedWindow && event->type() == QEvent::KeyPress && isEnabled() &&
+        isVisible()) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+            !key->isAutoRepeat()) {
+            accessKey();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void VelkXpButton::setShownLook(std::optional<VelkXpLook::Look> look) {
+    m_shownLook = look;
+    update();
+}
+
 VelkXpLook::Look VelkXpButton::look() const {
-    return VelkXpLook::lookFor({isEnabled(), m_isPressed, m_isHovered, m_hasFocus});
+    if (m_shownLook) {
+        return *m_shownLook;
+    }
+    return VelkXpLook::lookFor({isEnabled(), m_isPressed, m_isHovered, m_hasFocus, m_isDefault});
 }
 
 QSize VelkXpButton::sizeHint() const {
@@ -190,6 +251,8 @@ void VelkXpButton::changeEvent(QEvent* event) {
     } else if (event->type() == QEvent::FontChange) {
         emit propertyChanged(QStringLiteral("Font"));
         update();
+    } else if (event->type() == QEvent::ParentChange) {
+        watchWindow();
     }
     QWidget::changeEvent(event);
 }

@@ -3,11 +3,13 @@
 #include "controls/VelkXpLook.h"
 #include "controls/WinColor.h"
 
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QVariantMap>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 class QShortcut;
 
@@ -37,6 +39,7 @@ public:
 
     explicit VelkXpButton(QWidget* parent = nullptr);
 
+    /// Until it is set, the caption is the design name (the object name) and follows it.
     QString Caption() const { return m_Caption; }
     WinColor::Value ForeColor() const { return m_ForeColor; }
     WinColor::Value ForeHover() const { return m_ForeHover; }
@@ -59,6 +62,15 @@ public:
     /// and MouseLeave is raised.
     void HoverTimer_Timer();
     bool hoverPolling() const { return m_HoverTimer.isActive(); }
+
+    /// Makes this the button Enter clicks in its window, drawn with the default-button outline;
+    /// the window's other XP-style buttons stop being its default.
+    void setDefault(bool isDefault);
+    bool isDefault() const { return m_isDefault; }
+
+    /// Draws `look` whatever the pointer and the keys do, as a sample in a gallery or a
+    /// picture; none draws the button's own state again.
+    void setShownLook(std::optional<VelkXpLook::Look> look);
 
     /// The look the next repaint draws.
     VelkXpLook::Look look() const;
@@ -91,6 +103,8 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    /// Enter that no widget of the window took clicks the default button.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     template <typename T> void store(T& member, const T& value, const char* name);
@@ -100,8 +114,13 @@ private:
     /// MouseLeave for a hover that raised MouseEnter.
     void endHover();
     void accessKey();
+    void designNameChanged(const QString& name);
+    /// Watches the window the button is in now for an Enter to answer as its default button.
+    void watchWindow();
 
     QString m_Caption;
+    // The object name the caption follows while they are equal.
+    QString m_designName;
     WinColor::Value m_ForeColor = WinColor::System(18);
     WinColor::Value m_ForeHover = WinColor::System(18);
 
@@ -109,6 +128,9 @@ private:
     // MouseEnter was raised for the current hover, so its end raises MouseLeave.
     bool m_enterRaised = false;
     bool m_hasFocus = false;
+    bool m_isDefault = false;
+    std::optional<VelkXpLook::Look> m_shownLook;
+    QPointer<QWidget> m_watchedWindow;
     bool m_isPressed = false;
     // A left press on the button: its release over the button is a click.
     bool m_clickArmed = false;

@@ -41,7 +41,10 @@ Look lookFor(State state) {
     if (state.hovered) {
         return Look::Hovered;
     }
-    return state.focused ? Look::Focused : Look::Normal;
+    if (state.focused) {
+        return Look::Focused;
+    }
+    return state.isDefault ? Look::Default : Look::Normal;
 }
 
 WinColor::Value captionColour(Look look, WinColor::Value fore, WinColor::Value hover) {
@@ -85,6 +88,9 @@ std::vector<Fill> fills(Look look, int width, int height) {
     } else if (look == Look::Focused) {
         frame(out, width, height, 1, FocusTop, FocusSide, FocusBottom);
         frame(out, width, height, 2, FocusSide, FocusSide, FocusInnerBottom);
+    } else if (look == Look::Default) {
+        frame(out, width, height, 1, DefaultTop, DefaultSide, DefaultBottom);
+        frame(out, width, height, 2, DefaultInner, DefaultInner, DefaultInnerBottom);
     }
     const WinColor::Value outline = look == Look::Disabled ? DisabledFrame : OuterFrame;
     out.push_back({1, 0, width - 2, 1, outline});

@@ -8,16 +8,19 @@
 namespace VelkXpLook {
 
 /// What a repaint draws, chosen from the button's state.
-enum class Look { Normal, Hovered, Focused, Pressed, Disabled };
+enum class Look { Normal, Hovered, Focused, Pressed, Disabled, Default };
 
 struct State {
     bool enabled = true;
     bool pressed = false;
     bool hovered = false;
     bool focused = false;
+    /// The button Enter clicks in its window.
+    bool isDefault = false;
 };
 
-/// Disabled wins over everything, then pressed, then the hover frame, then the focus frame.
+/// Disabled wins over everything, then pressed, then the hover frame, then the focus frame,
+/// then the default-button outline.
 Look lookFor(State state);
 
 /// Caption colour: grey when disabled, `hover` while hovered, else `fore`.
@@ -40,6 +43,11 @@ constexpr WinColor::Value FocusTop = WinColor::Rgb(206, 231, 251);
 constexpr WinColor::Value FocusSide = WinColor::Rgb(188, 212, 246);
 constexpr WinColor::Value FocusBottom = WinColor::Rgb(77, 125, 193);
 constexpr WinColor::Value FocusInnerBottom = WinColor::Rgb(97, 125, 229);
+constexpr WinColor::Value DefaultTop = WinColor::Rgb(213, 223, 232);
+constexpr WinColor::Value DefaultSide = WinColor::Rgb(192, 207, 221);
+constexpr WinColor::Value DefaultBottom = WinColor::Rgb(122, 149, 168);
+constexpr WinColor::Value DefaultInner = WinColor::Rgb(191, 206, 220);
+constexpr WinColor::Value DefaultInnerBottom = WinColor::Rgb(37, 87, 131);
 
 /// A filled rectangle in pixels.
 struct Fill {
@@ -52,8 +60,9 @@ struct Fill {
 };
 
 /// Everything a look paints over a width × height button, in painting order: the face (a blend
-/// of one-pixel rows, or flat), the hover or focus frame two pixels deep inside the outline, then
-/// the one-pixel outline without its corner pixels and the four pixels that round its corners.
+/// of one-pixel rows, or flat), the hover, focus or default frame two pixels deep inside the
+/// outline, then the one-pixel outline without its corner pixels and the four pixels that round
+/// its corners.
 /// Buttons under 3 pixels on a side get only a flat face.
 std::vector<Fill> fills(Look look, int width, int height);
 

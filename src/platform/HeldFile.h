@@ -46,11 +46,14 @@ private:
     std::string m_name;
     FileFacts m_facts;
     bool m_held = false;
-    /// Linux: the private folder the file is held in and its name beside the file.
+#ifdef _WIN32
+    /// The handle every step uses.
+    NativeHandle m_handle = kNoHandle;
+#else
+    /// The private folder the file is held in and its name beside the file.
     FolderHandle m_private;
     std::string m_privateName;
-    /// Windows: the handle every step uses.
-    NativeHandle m_handle = kNoHandle;
+#endif
 
     void release();
 };

@@ -1,10 +1,13 @@
 #include "controls/VelkXpButton.h"
 
 #include "PixelProbe.h"
+#include "controls/ControlGallery.h"
 #include "controls/VelkXpLook.h"
 
 #include <QAccessible>
 #include <QApplication>
+#include <QLineEdit>
+#include <QMap>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -295,6 +298,112 @@ private slots:
         QCOMPARE(changed.count(), 0);
         target.setCaption(QStringLiteral("cmdOk"));
         QVERIFY(!target.writeProperties().contains(QStringLiteral("Caption")));
+    }
+
+    void captionIsTheDesignNameUntilSet() {
+        QWidget form;
+        VelkXpButton placed(&form);
+        QSignalSpy changed(&placed, &VelkXpButton::propertyChanged);
+        placed.setObjectName(QStringLiteral("VelkXpButton1"));
+        QCOMPARE(placed.Caption(), QStringLiteral("VelkXpButton1"));
+        QCOMPARE(changed.count(), 1);
+        QVERIFY(placed.writeProperties().isEmpty());
+        placed.setObjectName(QStringLiteral("cmdScan"));
+        QCOMPARE(placed.Caption(), QStringLiteral("cmdScan"));
+
+        // A caption of its own stays when the button is renamed.
+        placed.setCaption(QStringLiteral("&Scan"));
+        placed.setObjectName(QStringLiteral("cmdStart"));
+        QCOMPARE(placed.Caption(), QStringLiteral("&Scan"));
+
+        // Design data without a caption names the button; it follows the name from then on.
+        VelkXpButton loaded(&form);
+        loaded.setObjectName(QStringLiteral("cmdOk"));
+        loaded.readProperties({});
+        loaded.setObjectName(QStringLiteral("cmdYes"));
+        QCOMPARE(loaded.Caption(), QStringLiteral("cmdYes"));
+    }
+
+    void defaultButtonDrawsItsOutlineAndTakesEnter() {
+        QCOMPARE(VelkXpLook::lookFor({true, false, false, false, true}), Look::Default);
+        QCOMPARE(VelkXpLook::lookFor({true, false, false, true, true}), Look::Focused);
+        QCOMPARE(VelkXpLook::lookFor({false, false, false, false, true}), Look::Disabled);
+
+        QWidget dialog;
+        auto* edit = new QLineEdit(&dialog);
+        auto* ok = new VelkXpButton(&dialog);
+        auto* cancel = new VelkXpButton(&dialog);
+        ok->setGeometry(0, 30, 75, 23);
+        cancel->setGeometry(80, 30, 75, 23);
+        ok->setDefault(true);
+        dialog.show();
+        edit->setFocus();
+        QCOMPARE(ok->look(), Look::Default);
+        const QImage image = ok->grab().toImage();
+        COMPARE_RGB(pixel(image, 37, 1), VelkXpLook::DefaultTop);
+        COMPARE_RGB(pixel(image, 1, 11), VelkXpLook::DefaultSide);
+        COMPARE_RGB(pixel(image, 37, 21), VelkXpLook::DefaultBottom);
+        COMPARE_RGB(pixel(image, 37, 2), VelkXpLook::DefaultInner);
+        COMPARE_RGB(pixel(image, 2, 11), VelkXpLook::DefaultInner);
+        COMPARE_RGB(pixel(image, 37, 20), VelkXpLook::DefaultInnerBottom);
+        COMPARE_RGB(pixel(image, 37, 0), VelkXpLook::OuterFrame);
+
+        // Enter in a widget that leaves it clicks the default button once.
+        EventLog okLog(*ok);
+        EventLog cancelLog(*cancel);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QTest::keyClick(edit, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(okLog.take(), (QStringList{QStringLiteral("Click"), QStringLiteral("Click")}));
+        QTest::keyClick(edit, Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(okLog.take().isEmpty());
+
+        // A focused button answers Enter itself; the window has one default button at a time.
+        cancel->setFocus();
+        QTest::keyClick(cancel, Qt::Key_Return);
+        QVERIFY(okLog.take().isEmpty());
+        QVERIFY(cancelLog.take().contains(QStringLiteral("Click")));
+        cancel->setDefault(true);
+        QVERIFY(!ok->isDefault());
+        QCOMPARE(ok->look(), Look::Normal);
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_Return);
+        QVERIFY(okLog.take().isEmpty());
+        QCOMPARE(cancelLog.take(), QStringList{QStringLiteral("Click")});
+        cancel->setEnabled(false);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QVERIFY(cancelLog.take().isEmpty());
+    }
+
+    void gallerySamplesShowTheirStatesWhateverTheInput() {
+        ControlGallery gallery;
+        gallery.show();
+        QMap<QString, VelkXpButton*> samples;
+        for (VelkXpButton* sample : gallery.findChildren<VelkXpButton*>()) {
+            samples.insert(sample->Caption(), sample);
+        }
+        VelkXpButton* hovered = samples.value(QStringLiteral("&Hovered"));
+        VelkXpButton* focused = samples.value(QStringLiteral("&Focused"));
+        VelkXpButton* pressed = samples.value(QStringLiteral("&Pressed"));
+        VelkXpButton* byDefault = samples.value(QStringLiteral("D&efault"));
+        QVERIFY(hovered && focused && pressed && byDefault);
+
+        // What a real display does next: the pointer is elsewhere, the focus moves on, a press
+        // on the pressed sample ends.
+        hovered->HoverTimer_Timer();
+        QFocusEvent focusOut(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(focused, &focusOut);
+        QTest::mouseClick(pressed, Qt::LeftButton, {}, QPoint(5, 5));
+        for (int round = 0; round < 2; ++round) {
+            const int mid = hovered->width() / 2;
+            const int h = hovered->height();
+            COMPARE_RGB(pixel(hovered->grab().toImage(), mid, 1), VelkXpLook::HoverTop);
+            COMPARE_RGB(pixel(focused->grab().toImage(), mid, 1), VelkXpLook::FocusTop);
+            COMPARE_RGB(pixel(pressed->grab().toImage(), 3, h / 2), VelkXpLook::PressedFace);
+            COMPARE_RGB(pixel(byDefault->grab().toImage(), mid, 1), VelkXpLook::DefaultTop);
+            gallery.showStates(); // a second call changes nothing
+        }
+        hovered->setShownLook(std::nullopt);
+        QCOMPARE(hovered->look(), Look::Normal);
     }
 
     void announcesItsCaption() {
