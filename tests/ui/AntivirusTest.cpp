@@ -68,6 +68,20 @@ bool visit(QWidget& window, QWidget& other) {
     return waitForFocus(window);
 }
 
+/// What the main window shows of a scan: counts, texts and the detection list's locations.
+QStringList scanDisplay(const QWidget& window) {
+    QStringList shown;
+    for (const char* name :
+         {"lblTotalFile", "lblFileDiperiksa", "lblJumlahVirus", "lblPercentComplete", "status"}) {
+        shown << labelText(window, name);
+    }
+    const auto* list = window.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
+    for (int row = 0; row < list->topLevelItemCount(); ++row) {
+        shown << list->topLevelItem(row)->text(2);
+    }
+    return shown;
+}
+
 } // namespace
 
 class AntivirusTest final : public QObject {
@@ -381,6 +395,103 @@ private slots:
         answers.answers = {MsgBox::Yes};
         QVERIFY(window.close()); // ends the scan and joins its thread
         QVERIFY(!window.isVisible());
+    }
+
+    void closeQuestionHoldsTheScanUntilTheAnswerAndNoLetsItFinish() {
+        for (int i = 0; i < 12; ++i) {
+            const std::string name = "d" + std::to_string(i % 3) + "/f" + std::to_string(i);
+            writeFile(m_tree.file(name), i % 4 == 0 ? testsupport::eicar() : std::string("clean"));
+        }
+        DialogAnswers answers;
+        QStringList uninterrupted;
+        {
+            Antivirus window(settings());
+            scanTree(window, answers);
+            uninterrupted = scanDisplay(window);
+        }
+        QCOMPARE(uninterrupted.size(), 5 + 3);
+        const std::vector<DialogAnswers::Message> completion = std::move(answers.messages);
+        answers.messages.clear();
+
+        // The scan thread reads the clock as it sends the first file of the scanning pass; holding
+        // it there keeps the scan running until the question is open.
+        std::promise<void> gate;
+        const std::shared_future<void> opened = gate.get_future().share();
+        Antivirus::Settings held = settings();
+        held.progressClock = [opened] {
+            if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
+                opened.wait();
+            }
+            return std::chrono::steady_clock::now();
+        };
+        Antivirus window(std::move(held));
+        bool open = false;
+        const auto openGate = [&] {
+            if (!std::exchange(open, true)) {
+                gate.set_value();
+            }
+        };
+        const auto openOnExit = qScopeGuard(openGate);
+        bool waited = false;
+        bool heldStill = false;
+        MsgBox::SetHandler([&](const QString& text, int style, const QString& title) {
+            answers.messages.push_back({text, style, title});
+            if (title != QStringLiteral("Are You Sure?")) {
+                return int{MsgBox::Ok};
+            }
+            openGate();
+            // The scan stops to wait before its next file; what it sent before arrives.
+            waited = QTest::qWaitFor([&window] { return window.scanWaiting(); });
+            QCoreApplication::processEvents();
+            const QStringList before = scanDisplay(window);
+            QCoreApplication::processEvents();
+            heldStill = window.scanWaiting() && window.scanning() &&
+                        scanDisplay(window) == before && answers.messages.size() == 1;
+            return int{MsgBox::No};
+        });
+        answers.folder = QString::fromStdString(m_tree.path());
+        window.cmdScan_Click();
+        QVERIFY(!window.close());
+        QVERIFY(waited);
+        QVERIFY(heldStill);
+        QVERIFY(!window.scanWaiting());
+
+        // "No" returns to the scan, which ends as it would have without the question.
+        QTRY_VERIFY_WITH_TIMEOUT(!window.scanning(), 20000);
+        QCOMPARE(scanDisplay(window), uninterrupted);
+        QCOMPARE(answers.messages.size(), std::size_t{2});
+        QCOMPARE(answers.messages[0].title, QStringLiteral("Are You Sure?"));
+        QCOMPARE(answers.messages[1].text, completion.at(0).text);
+        QCOMPARE(answers.messages[1].title, QStringLiteral("Detected"));
+    }
+
+    void scanThatEndsJustBeforeTheCloseQuestionShowsItsEndAfterTheAnswer() {
+        writeFile(m_tree.file("eicar.com"), testsupport::eicar());
+        DialogAnswers answers;
+        Antivirus window(settings());
+        std::size_t messagesWhileAsking = 0;
+        bool scanningWhileAsking = false;
+        MsgBox::SetHandler([&](const QString& text, int style, const QString& title) {
+            answers.messages.push_back({text, style, title});
+            if (title == QStringLiteral("Are You Sure?")) {
+                QCoreApplication::processEvents(); // brings the scan's end
+                messagesWhileAsking = answers.messages.size();
+                scanningWhileAsking = window.scanning();
+                return int{MsgBox::No};
+            }
+            return int{MsgBox::Ok};
+        });
+        answers.folder = QString::fromStdString(m_tree.path());
+        window.cmdScan_Click();
+        window.waitForScan(); // the scan has ended; the window has not heard of it yet
+        QVERIFY(!window.close());
+        QCOMPARE(messagesWhileAsking, std::size_t{1});
+        QVERIFY(scanningWhileAsking);
+        QVERIFY(!window.scanning());
+        QCOMPARE(answers.messages.size(), std::size_t{2});
+        QCOMPARE(answers.messages[1].title, QStringLiteral("Detected"));
+        QCOMPARE(labelText(window, "status"),
+                 QStringLiteral("Scanning is finished, 1 virus detected..."));
     }
 
     void menuOpensTheEngineWindowsAndDisablesTheMainWindow() {

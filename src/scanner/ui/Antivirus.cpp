@@ -311,6 +311,10 @@ void Antivirus::waitForScan() {
     m_worker->join();
 }
 
+bool Antivirus::scanWaiting() const {
+    return m_worker->waiting();
+}
+
 void Antivirus::setScanButtons(bool idle) {
     cmdHapus->setEnabled(idle);
     cmdMenu->setEnabled(idle);
@@ -417,6 +421,11 @@ void Antivirus::scanFileChecked(quint64 checked, int percent, const QString& tex
 }
 
 void Antivirus::scanFinished(const ScanSummary& summary) {
+    if (m_askingToClose) {
+        // The scan passed its last stop test before the question: its end waits for the answer.
+        m_finishedWhileAsking = std::make_unique<ScanSummary>(summary);
+        return;
+    }
     m_worker->join();
     m_scanActive = false;
     Timer2->stop();
@@ -580,12 +589,25 @@ void Antivirus::changeEvent(QEvent* event) {
 }
 
 void Antivirus::closeEvent(QCloseEvent* event) {
+    if (m_askingToClose && !m_ending) {
+        event->ignore(); // the question is open already
+        return;
+    }
     if (scanning() && !m_ending) {
+        // The scan waits before its next file or folder until the user has answered, so nothing
+        // of it moves meanwhile; "No" lets it go on where it waits.
+        m_worker->pause();
+        m_askingToClose = true;
         const int answer = MsgBox::Show(this, toQString(StartupTexts::kCloseQuestion),
                                         MsgBox::kQuestion + MsgBox::kYesNo,
                                         toQString(StartupTexts::kCloseQuestionTitle));
-        if (answer != MsgBox::Yes) {
+        m_askingToClose = false;
+        if (answer != MsgBox::Yes && !m_ending) {
             event->ignore();
+            m_worker->resume();
+            if (m_finishedWhileAsking) {
+                scanFinished(*std::exchange(m_finishedWhileAsking, nullptr));
+            }
             return;
         }
     }

@@ -56,6 +56,8 @@ public:
     bool scanning() const;
     /// Waits until a running scan has ended (tests, and the close request).
     void waitForScan();
+    /// True while the scan waits for the answer to the close question (tests).
+    bool scanWaiting() const;
     /// True from a Clean or Quarantine click until the window has shown the action's end.
     bool acting() const { return m_acting; }
 
@@ -122,6 +124,9 @@ private:
     ScanTexts::WaitAnimation m_wait;
     ScanTexts::WelcomeLine m_welcome;
     bool m_ending = false;
+    bool m_askingToClose = false; ///< the close question is open
+    /// The end of a scan that came while the close question was open, shown after the answer.
+    std::unique_ptr<ScanSummary> m_finishedWhileAsking;
     bool m_scanActive = false; ///< from the start of a scan until its end has been shown
     bool m_acting = false;     ///< from the start of an action until its end has been shown
 

@@ -53,11 +53,56 @@ ScanWorker::~ScanWorker() {
 void ScanWorker::start(ScanOptions options) {
     join();
     m_stop.store(false);
+    m_pauseRequested.store(false);
     m_progress = std::make_unique<ProgressCoalescer>(*m_signals, kProgressInterval, m_clock);
     m_flushTimer->start();
     m_thread = std::thread([this, options = std::move(options)] {
-        RunScan(options, *m_progress, [this] { return m_stop.load(); });
+        RunScan(options, *m_progress, [this] { return stopOrWait(); });
     });
+}
+
+void ScanWorker::requestStop() {
+    {
+        const std::lock_guard lock(m_pauseMutex);
+        m_stop.store(true);
+    }
+    m_pauseEnded.notify_all();
+}
+
+void ScanWorker::pause() {
+    {
+        const std::lock_guard lock(m_pauseMutex);
+        m_pauseRequested.store(true);
+    }
+    // What the scan holds back stays held, so that the display does not move either.
+    m_flushTimer->stop();
+}
+
+void ScanWorker::resume() {
+    {
+        const std::lock_guard lock(m_pauseMutex);
+        m_pauseRequested.store(false);
+    }
+    m_pauseEnded.notify_all();
+    if (m_progress) {
+        m_flushTimer->start();
+    }
+}
+
+bool ScanWorker::waiting() const {
+    const std::lock_guard lock(m_pauseMutex);
+    // A scan that was let go counts as going on, even before its thread has woken.
+    return m_waiting && m_pauseRequested.load() && !m_stop.load();
+}
+
+bool ScanWorker::stopOrWait() {
+    if (m_pauseRequested.load()) {
+        std::unique_lock lock(m_pauseMutex);
+        m_waiting = true;
+        m_pauseEnded.wait(lock, [this] { return !m_pauseRequested.load() || m_stop.load(); });
+        m_waiting = false;
+    }
+    return m_stop.load();
 }
 
 void ScanWorker::join() {

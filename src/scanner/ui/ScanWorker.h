@@ -6,7 +6,9 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 class QTimer;
@@ -20,7 +22,9 @@ Q_DECLARE_METATYPE(ScanSummary)
 /// checked and the count of checked files only the latest, every listed row; the start of a pass,
 /// the total and the end at once. A timer on the thread that owns the worker sends what a long
 /// file holds back, so the signals come from two threads: connect them with Qt::QueuedConnection
-/// to keep their order. A stop request is seen before the next file.
+/// to keep their order. A stop request is seen before the next file. A paused scan waits at the
+/// same place, before its next file or folder, until it is resumed or stopped, and sends nothing
+/// meanwhile.
 class ScanWorker final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ScanWorker)
@@ -35,8 +39,14 @@ public:
 
     /// Starts a scan; `database` must live until `finished` has been delivered.
     void start(ScanOptions options);
-    void requestStop() { m_stop.store(true); }
+    /// Also ends a pause.
+    void requestStop();
     bool stopRequested() const { return m_stop.load(); }
+    /// Makes the scan wait before its next file or folder until resume() or requestStop().
+    void pause();
+    void resume();
+    /// Whether the scan thread is waiting in a pause.
+    bool waiting() const;
     bool running() const { return m_thread.joinable(); }
     /// Waits for the scan thread to end.
     void join();
@@ -51,7 +61,14 @@ signals:
     void finished(const ScanSummary& summary);
 
 private:
+    /// The scan's stop test: waits while the scan is paused, then tells whether to stop.
+    bool stopOrWait();
+
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_pauseRequested{false};
+    mutable std::mutex m_pauseMutex; ///< guards the changes a waiting scan is woken for
+    std::condition_variable m_pauseEnded;
+    bool m_waiting = false;
     std::thread m_thread;
     ProgressCoalescer::Clock m_clock;
     std::unique_ptr<ScanObserver> m_signals; ///< emits the signals
