@@ -383,33 +383,36 @@ TEST_F(ScanSessionTest, FoldersThatCannotBeReadAreCountedOnceAndNamedInTheMessag
     plant("sub/deeper/c.txt", "clean");
     plant("z/d.txt", "clean");
     ScanOptions options;
-    options.root = root.path();
     options.database = &database;
     options.threads = 1;
+    RecordingObserver observer;
+    const std::string finished = "Scanning is finished, no virus detected...";
+    const std::string note =
+        "\n\n1 folder(s) could not be read, so the files in them were not checked.";
+
+    // A root that cannot be opened fails in both passes and is one folder.
+    options.root = root.file("missing");
+    const ScanSummary missing = RunScan(options, observer, [] { return false; });
+    EXPECT_EQ(missing.counts.unreadableFolders, 1u);
+    EXPECT_EQ(missing.completion.message, finished + note);
+    EXPECT_EQ(missing.completion.messageTitle, "No Detected");
+    EXPECT_EQ(missing.completion.messageStyle, 48);
+
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows keeps a folder that the walk holds open from being removed";
+#endif
     // Between the passes "sub" becomes a file: the scanning pass cannot open it as a folder.
+    options.root = root.path();
     options.beforeFolder = [this](ScanPass pass, const std::string& folder) {
         if (pass == ScanPass::Scanning && folder == root.file("sub/")) {
             std::filesystem::remove_all(root.file("sub"));
             writeFile(root.file("sub"), "no longer a folder");
         }
     };
-    RecordingObserver observer;
     const ScanSummary summary = RunScan(options, observer, [] { return false; });
     EXPECT_TRUE(summary.detections.empty());
     EXPECT_EQ(summary.counts.checked, 2u);
     EXPECT_EQ(summary.counts.unreadableFolders, 1u);
-    const std::string finished = "Scanning is finished, no virus detected...";
-    const std::string note =
-        "\n\n1 folder(s) could not be read, so the files in them were not checked.";
     EXPECT_EQ(summary.completion.status, finished);
     EXPECT_EQ(summary.completion.message, finished + note);
-    EXPECT_EQ(summary.completion.messageTitle, "No Detected");
-    EXPECT_EQ(summary.completion.messageStyle, 48);
-
-    // A root that cannot be opened fails in both passes and is one folder.
-    options.root = root.file("missing");
-    options.beforeFolder = {};
-    const ScanSummary missing = RunScan(options, observer, [] { return false; });
-    EXPECT_EQ(missing.counts.unreadableFolders, 1u);
-    EXPECT_EQ(missing.completion.message, finished + note);
 }
