@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "scanner/PrintableName.h"
 #include "tools/AboutTexts.h"
 
 #include <map>
@@ -80,7 +81,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         const auto option = valueOptions().find(name);
         const auto list = listOptions().find(name);
         if (option == valueOptions().end() && list == listOptions().end()) {
-            throw UsageError{"unknown option '" + argument + "'"};
+            throw UsageError{"unknown option '" + PrintableName(argument) + "'"};
         }
         std::string value;
         if (equals != std::string::npos) {
@@ -88,7 +89,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         } else if (i + 1 < arguments.size()) {
             value = arguments[++i];
         } else {
-            throw UsageError{"option '" + name + "' needs a value"};
+            throw UsageError{"option '" + PrintableName(name) + "' needs a value"};
         }
         if (option != valueOptions().end()) {
             line.*(option->second) = std::move(value);

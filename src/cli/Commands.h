@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CommandLine.h"
+#include "tools/SystemInfo.h"
 #include "tools/modReg.h"
 
 #include <ostream>
@@ -24,6 +25,9 @@ int runInspect(const CommandLine& line, CommandStreams streams);
 int runSignatures(const CommandLine& line, CommandStreams streams);
 int runScan(const CommandLine& line, CommandStreams streams);
 int runInfo(const CommandLine& line, CommandStreams streams);
+/// `info` over the drives of `sources`, their space from `query`.
+int runInfoWith(const CommandLine& line, CommandStreams streams,
+                const platform::DriveSources& sources, const SystemInfo::SpaceQuery& query);
 /// `quarantine list|restore NAME [--to DIR]|delete NAME` over the quarantine folder.
 int runQuarantine(const CommandLine& line, CommandStreams streams);
 /// `smart [DEVICE]`: the disk health report of the four slots, or of one device.
@@ -36,6 +40,9 @@ int runEncrypt(const CommandLine& line, CommandStreams streams);
 int runDecrypt(const CommandLine& line, CommandStreams streams);
 int runEncryptWith(const CommandLine& line, CommandStreams streams, const std::string& keyFolder);
 int runDecryptWith(const CommandLine& line, CommandStreams streams, const std::string& keyFolder);
+
+/// Reports a usage problem as one line and where to read more; returns kExitError.
+int usageError(CommandStreams streams, const std::string& problem);
 
 /// The database the command line uses: --database, else the one beside the program.
 std::string databasePathFor(const CommandLine& line);

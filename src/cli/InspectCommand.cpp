@@ -3,8 +3,7 @@
 
 int runInspect(const CommandLine& line, CommandStreams streams) {
     if (line.operands.empty()) {
-        streams.err << "kesto: inspect needs at least one FILE\n";
-        return kExitError;
+        return usageError(streams, "inspect needs at least one FILE");
     }
     int exitCode = kExitClean;
     for (const std::string& path : line.operands) {

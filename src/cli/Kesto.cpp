@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 #include "cli/SystemCommands.h"
 #include "engine/KestoEngine.h"
+#include "scanner/PrintableName.h"
 
 #include <cerrno>
 #include <cstring>
@@ -25,6 +26,11 @@ int checkedOutput(int code, CommandStreams streams) {
 
 } // namespace
 
+int usageError(CommandStreams streams, const std::string& problem) {
+    streams.err << "kesto: " << problem << "\nTry 'kesto --help'.\n";
+    return kExitError;
+}
+
 std::string databasePathFor(const CommandLine& line) {
     return line.database.value_or(KestoEngine::DefaultDatabasePath());
 }
@@ -44,8 +50,7 @@ int runKesto(const std::vector<std::string>& arguments, CommandStreams streams) 
     try {
         line = parseCommandLine(arguments);
     } catch (const UsageError& error) {
-        streams.err << "kesto: " << error.message << "\n\n" << usageText();
-        return kExitError;
+        return usageError(streams, error.message);
     }
     if (line.help) {
         streams.out << usageText();
@@ -57,11 +62,9 @@ int runKesto(const std::vector<std::string>& arguments, CommandStreams streams) 
     }
     const auto command = commands.find(line.command);
     if (command == commands.end()) {
-        streams.err << (line.command.empty() ? std::string("kesto: no command given")
-                                             : "kesto: unknown command '" + line.command + "'")
-                    << "\n\n"
-                    << usageText();
-        return kExitError;
+        return usageError(streams, line.command.empty()
+                                       ? std::string("no command given")
+                                       : "unknown command '" + PrintableName(line.command) + "'");
     }
     try {
         return checkedOutput(command->second(line, streams), streams);

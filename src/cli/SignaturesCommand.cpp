@@ -3,8 +3,7 @@
 
 int runSignatures(const CommandLine& line, CommandStreams streams) {
     if (!line.operands.empty()) {
-        streams.err << "kesto: signatures takes no arguments\n";
-        return kExitError;
+        return usageError(streams, "signatures takes no arguments");
     }
     const SignatureList list = BuildSignatureList(databasePathFor(line));
     for (const std::string& item : list.items) {

@@ -54,8 +54,7 @@ int runOneDevice(const CommandLine& line, CommandStreams streams, const std::str
 
 int runSmart(const CommandLine& line, CommandStreams streams) {
     if (line.operands.size() > 1) {
-        streams.err << "kesto: smart takes at most one DEVICE\n";
-        return kExitError;
+        return usageError(streams, "smart takes at most one DEVICE");
     }
     if (line.operands.size() == 1) {
         return runOneDevice(line, streams, line.operands.front());
