@@ -1,9 +1,12 @@
 #pragma once
 
 #include "cli/CommandLine.h"
+#include "platform/SmartDevice.h"
 #include "tools/SystemInfo.h"
 #include "tools/modReg.h"
 
+#include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -32,6 +35,13 @@ int runInfoWith(const CommandLine& line, CommandStreams streams,
 int runQuarantine(const CommandLine& line, CommandStreams streams);
 /// `smart [DEVICE]`: the disk health report of the four slots, or of one device.
 int runSmart(const CommandLine& line, CommandStreams streams);
+/// Where `smart` finds drives, and what asks a DEVICE once it was opened and checked (by default
+/// the system's SMART requests); tests replace both.
+struct SmartSystem {
+    platform::SmartSysfs sysfs;
+    std::function<std::unique_ptr<platform::SmartDevice>(platform::CheckedDrive)> ask;
+};
+int runSmartWith(const CommandLine& line, CommandStreams streams, const SmartSystem& system);
 /// `usb-lock status|lock|unlock` against the system's rule folder, or against `where`.
 int runUsbLock(const CommandLine& line, CommandStreams streams);
 int runUsbLockAt(const CommandLine& line, CommandStreams streams, const modReg::Locations& where);

@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 #include "cli/SmartReport.h"
 #include "platform/SmartDevice.h"
+#include "scanner/PrintableName.h"
 #include "smart/mSMARTCall.h"
 
 #include <cerrno>
@@ -11,9 +12,6 @@ namespace {
 std::string reasonText(const std::error_code& error) {
     if (error == std::errc::no_such_file_or_directory) {
         return "no such device";
-    }
-    if (error == std::errc::no_such_device) {
-        return "not an ATA or NVMe disk (USB-attached, SAS and virtual disks are not asked)";
     }
     if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted) {
         return "permission denied: reading SMART data needs root rights";
@@ -33,18 +31,24 @@ int report(const CommandLine& line, CommandStreams streams,
     return kExitClean;
 }
 
-int runOneDevice(const CommandLine& line, CommandStreams streams, const std::string& path) {
+int runOneDevice(const CommandLine& line, CommandStreams streams, const std::string& path,
+                 const SmartSystem& system) {
     std::error_code error;
-    const auto slot = platform::smartSlotOf(path, error);
-    if (!slot) {
-        streams.err << "kesto: cannot query '" << path << "': " << reasonText(error) << '\n';
+    std::optional<platform::CheckedDrive> drive =
+        platform::openSmartDrive(path, error, system.sysfs);
+    if (!drive) {
+        streams.err << "kesto: cannot query '" << PrintableName(path) << "': " << reasonText(error)
+                    << '\n';
         return kExitError;
     }
-    platform::SystemSmartDevice device({*slot});
-    SmartEntry entry{path, slot->devicePath, mSMARTCall::GetDriveInfo(device, 0)};
+    const std::string device = drive->slot().devicePath;
+    const std::unique_ptr<platform::SmartDevice> asker =
+        system.ask ? system.ask(std::move(*drive))
+                   : std::make_unique<platform::SystemSmartDevice>(std::move(*drive));
+    SmartEntry entry{path, device, mSMARTCall::GetDriveInfo(*asker, 0)};
     if (entry.info.DriveType == mSMARTDef::kNotPresent) {
-        streams.err << "kesto: cannot query '" << path << "': " << reasonText(device.lastError())
-                    << '\n';
+        streams.err << "kesto: cannot query '" << PrintableName(path)
+                    << "': " << reasonText(asker->lastError()) << '\n';
         return kExitError;
     }
     return report(line, streams, {entry});
@@ -53,13 +57,17 @@ int runOneDevice(const CommandLine& line, CommandStreams streams, const std::str
 } // namespace
 
 int runSmart(const CommandLine& line, CommandStreams streams) {
+    return runSmartWith(line, streams, {});
+}
+
+int runSmartWith(const CommandLine& line, CommandStreams streams, const SmartSystem& system) {
     if (line.operands.size() > 1) {
         return usageError(streams, "smart takes at most one DEVICE");
     }
     if (line.operands.size() == 1) {
-        return runOneDevice(line, streams, line.operands.front());
+        return runOneDevice(line, streams, line.operands.front(), system);
     }
-    const std::vector<platform::SmartSlot> slots = platform::smartSlots();
+    const std::vector<platform::SmartSlot> slots = platform::smartSlots(system.sysfs.block);
     std::vector<SmartEntry> entries;
     int code = kExitClean;
     for (int slot = 0; slot < mSMARTDef::kSlotCount; ++slot) {
@@ -68,7 +76,7 @@ int runSmart(const CommandLine& line, CommandStreams streams) {
         if (static_cast<std::size_t>(slot) < slots.size()) {
             const platform::SmartSlot& found = slots[static_cast<std::size_t>(slot)];
             entry.device = found.devicePath;
-            platform::SystemSmartDevice device(slots);
+            platform::SystemSmartDevice device(slots, system.sysfs);
             entry.info = mSMARTCall::GetDriveInfo(device, slot);
             // A drive that is there but could not be asked is a failure, not an empty slot;
             // optical drives that know no SMART are the exception unless rights were missing.
@@ -77,7 +85,7 @@ int runSmart(const CommandLine& line, CommandStreams streams) {
                                   error == std::errc::operation_not_permitted;
             if (entry.info.DriveType == mSMARTDef::kNotPresent &&
                 (found.kind != platform::SmartKind::Optical || noRights)) {
-                streams.err << "kesto: cannot query '" << found.devicePath
+                streams.err << "kesto: cannot query '" << PrintableName(found.devicePath)
                             << "': " << reasonText(error) << '\n';
                 code = kExitError;
             }

@@ -1,6 +1,7 @@
 #include "cli/SmartReport.h"
 
 #include "cli/JsonText.h"
+#include "scanner/PrintableName.h"
 #include "smart/HddTexts.h"
 
 #include <array>
@@ -89,12 +90,18 @@ std::string SmartText(const std::vector<SmartEntry>& entries) {
         if (!out.empty()) {
             out += '\n';
         }
-        out += withLineFeeds(HddTexts::Header(entry.name, entry.info));
+        // The name, the device and what the drive says about itself are shown as printable
+        // names: none of them can add a line of its own or reach the terminal's controls.
+        mSMARTDef::DriveInfo shown = entry.info;
+        shown.Model = PrintableName(shown.Model);
+        shown.FirmWare = PrintableName(shown.FirmWare);
+        shown.SerialNumber = PrintableName(shown.SerialNumber);
+        out += withLineFeeds(HddTexts::Header(PrintableName(entry.name), shown));
         if (!out.ends_with('\n')) {
             out += '\n';
         }
         if (!entry.device.empty() && entry.device != entry.name) {
-            out += "Device: " + entry.device + '\n';
+            out += "Device: " + PrintableName(entry.device) + '\n';
         }
         out += withLineFeeds(HddTexts::Table(entry.info));
         const std::string verdicts = HddTexts::Verdicts(entry.info);

@@ -13,7 +13,8 @@ struct SmartEntry {
 };
 
 /// The disk health window's header and table for each drive (line ends as LF), the device asked
-/// and the health summary, drives separated by a blank line.
+/// and the health summary, drives separated by a blank line. Names and the drive's identity
+/// texts appear as printable names (control characters as \xNN, a backslash doubled).
 std::string SmartText(const std::vector<SmartEntry>& entries);
 
 /// One JSON document: every drive with its identity (blanks trimmed), attributes with raw values

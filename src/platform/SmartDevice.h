@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 #include <system_error>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -56,6 +58,8 @@ public:
     virtual bool isWinNT() const { return true; }
     /// The drive of `slot`, or none when it cannot be opened.
     virtual std::unique_ptr<SmartHandle> open(int slot) = 0;
+    /// Why the last open or request failed; empty when none failed or nobody knows.
+    virtual std::error_code lastError() const { return {}; }
 };
 
 /// How a slot's drive is asked.
@@ -69,28 +73,96 @@ struct SmartSlot {
     friend bool operator==(const SmartSlot&, const SmartSlot&) = default;
 };
 
+/// Where the system describes its disks; tests point these at trees of their own. Every entry
+/// has a file "dev" holding its device number as "MAJOR:MINOR".
+struct SmartSysfs {
+    std::string block = "/sys/block";          ///< whole disks, by kernel name
+    std::string nvmeClass = "/sys/class/nvme"; ///< NVMe controllers, by kernel name
+};
+
 /// The drives that take the slots: whole disks driven by the ATA layer and optical drives, in
 /// byte order of their names, then the first namespace of each NVMe controller; at most four.
 /// USB-attached, SAS, virtual and memory-backed disks never take a slot.
 std::vector<SmartSlot> smartSlots(const std::string& sysBlock = "/sys/block");
 
-/// The slot entry for one device given by path ("/dev/sda", "/dev/nvme0", "/dev/nvme0n1", or a
-/// link to one of them); none with the reason when it is no drive that can be asked.
-std::optional<SmartSlot> smartSlotOf(const std::string& devicePath, std::error_code& error,
-                                     const std::string& sysBlock = "/sys/block");
+/// Why a path names no drive that may be asked, beside the system's own error codes.
+enum class SmartDeviceError {
+    ControlCharacters = 1, ///< the name holds control characters
+    RegularFile,
+    Folder,
+    Fifo,
+    Socket,
+    NotADevice,        ///< any other kind of file
+    NotNvmeController, ///< a character device of no NVMe controller
+    NotWholeDisk,      ///< a block device that is no whole disk (a partition, or unknown)
+    NotAtaOrNvme,      ///< a whole disk the ATA and NVMe requests must not reach
+    Replaced,          ///< the node changed between the check and the opening
+};
+const std::error_category& smartDeviceCategory();
+std::error_code make_error_code(SmartDeviceError error);
 
-/// The system's drives behind `slots`. Records why the last open or request failed, so that a
-/// caller can tell "no rights" from "no answer". Handles must not outlive the device.
+/// What a file is, as its descriptor's status tells it.
+struct DeviceNode {
+    enum class Type { Regular, Folder, Fifo, Socket, Block, Character, Other };
+    Type type = Type::Other;
+    std::uint32_t deviceMajor = 0; ///< the device number of a block or character device
+    std::uint32_t deviceMinor = 0;
+};
+
+/// Which drive `node` is, by its device number alone (never by a name): a whole disk of
+/// `sysfs.block` that the ATA requests may reach, an NVMe namespace there whose controller is in
+/// `sysfs.nvmeClass`, or an NVMe controller of `sysfs.nvmeClass`. None, with the reason, for
+/// anything else. The files of `sysfs` are read as untrusted text.
+std::optional<SmartSlot> identifySmartNode(const DeviceNode& node, const SmartSysfs& sysfs,
+                                           std::error_code& error);
+
+/// A drive opened and checked through one descriptor, which it owns.
+class CheckedDrive {
+public:
+    CheckedDrive(SmartSlot slot, int fd) : m_slot(std::move(slot)), m_fd(fd) {}
+    ~CheckedDrive();
+    CheckedDrive(CheckedDrive&& other) noexcept;
+    CheckedDrive& operator=(CheckedDrive&&) = delete;
+    CheckedDrive(const CheckedDrive&) = delete;
+    CheckedDrive& operator=(const CheckedDrive&) = delete;
+
+    const SmartSlot& slot() const { return m_slot; }
+    int descriptor() const { return m_fd; }
+    /// Hands the descriptor over to the caller.
+    int release() { return std::exchange(m_fd, -1); }
+
+private:
+    SmartSlot m_slot;
+    int m_fd;
+};
+
+/// Opens the drive at `devicePath` ("/dev/sda", "/dev/nvme0", "/dev/nvme0n1", or a link to one
+/// of them) and checks on the descriptor what it is (identifySmartNode). The path is first opened
+/// only as a place in the file tree, so that no FIFO, folder or other device is ever opened for
+/// reading, and the drive is then opened through that descriptor. Nothing is sent to the drive.
+/// None, with the reason, when it is no drive that may be asked.
+std::optional<CheckedDrive> openSmartDrive(const std::string& devicePath, std::error_code& error,
+                                           const SmartSysfs& sysfs = {});
+
+/// The system's drives: those behind `slots`, each opened by its path and checked to be the
+/// drive that was found (openSmartDrive), or one drive already opened and checked, as slot 0.
+/// Records why the last open or request failed, so that a caller can tell "no rights" from "no
+/// answer". Handles must not outlive the device.
 class SystemSmartDevice final : public SmartDevice {
 public:
-    explicit SystemSmartDevice(std::vector<SmartSlot> slots);
+    explicit SystemSmartDevice(std::vector<SmartSlot> slots, SmartSysfs sysfs = {});
+    explicit SystemSmartDevice(CheckedDrive drive);
     std::unique_ptr<SmartHandle> open(int slot) override;
     /// The error of the last failed open or request; empty when none failed.
-    std::error_code lastError() const { return m_lastError; }
+    std::error_code lastError() const override { return m_lastError; }
 
 private:
     std::vector<SmartSlot> m_slots;
+    SmartSysfs m_sysfs;
+    std::optional<CheckedDrive> m_opened;
     std::error_code m_lastError;
 };
 
 } // namespace platform
+
+template <> struct std::is_error_code_enum<platform::SmartDeviceError> : std::true_type {};

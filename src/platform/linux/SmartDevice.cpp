@@ -11,7 +11,9 @@
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 
@@ -56,6 +58,53 @@ std::string nvmeController(std::string_view name) {
         return {};
     }
     return std::string(name.substr(0, 4 + n));
+}
+
+/// At most this many entries of a sysfs folder are looked at.
+constexpr std::size_t kMaxEntries = 4096;
+
+/// The device number in a sysfs "dev" file: "MAJOR:MINOR" and a line feed, nothing else.
+std::optional<std::pair<std::uint32_t, std::uint32_t>> deviceNumber(const std::string& path) {
+    const std::optional<std::string> text = readSmallFile(path, 32);
+    if (!text || !text->ends_with('\n')) {
+        return std::nullopt;
+    }
+    const std::string_view line = std::string_view(*text).substr(0, text->size() - 1);
+    const std::size_t colon = line.find(':');
+    const auto number = [](std::string_view digits) -> std::optional<std::uint32_t> {
+        if (!allDigits(digits) || digits.size() > 10) {
+            return std::nullopt;
+        }
+        std::uint64_t value = 0;
+        for (const char c : digits) {
+            value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        }
+        return value > UINT32_MAX ? std::nullopt : std::optional(static_cast<std::uint32_t>(value));
+    };
+    if (colon == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto major = number(line.substr(0, colon));
+    const auto minor = number(line.substr(colon + 1));
+    if (!major || !minor) {
+        return std::nullopt;
+    }
+    return std::make_pair(*major, *minor);
+}
+
+/// The entry of `folder` whose "dev" file holds the device number of `node`; empty when none.
+std::string entryWithNumber(const std::string& folder, const DeviceNode& node) {
+    std::error_code error;
+    std::size_t seen = 0;
+    for (std::filesystem::directory_iterator it(folder, error), end;
+         !error && it != end && seen < kMaxEntries; it.increment(error), ++seen) {
+        const std::string name = it->path().filename().string();
+        const auto number = deviceNumber(folder + "/" + name + "/dev");
+        if (number && number->first == node.deviceMajor && number->second == node.deviceMinor) {
+            return name;
+        }
+    }
+    return {};
 }
 
 /// Whether the SCSI device `name` of `sysBlock` may be sent ATA commands: a disk driven by the
@@ -241,51 +290,230 @@ std::vector<SmartSlot> smartSlots(const std::string& sysBlock) {
     return ata;
 }
 
-std::optional<SmartSlot> smartSlotOf(const std::string& devicePath, std::error_code& error,
-                                     const std::string& sysBlock) {
-    const std::filesystem::path resolved = std::filesystem::canonical(devicePath, error);
-    if (error) {
+namespace {
+
+class SmartDeviceCategory final : public std::error_category {
+public:
+    const char* name() const noexcept override { return "smart device"; }
+    std::string message(int value) const override {
+        switch (static_cast<SmartDeviceError>(value)) {
+        case SmartDeviceError::ControlCharacters:
+            return "the name holds control characters";
+        case SmartDeviceError::RegularFile:
+            return "a regular file, not a drive";
+        case SmartDeviceError::Folder:
+            return "a folder, not a drive";
+        case SmartDeviceError::Fifo:
+            return "a FIFO, not a drive";
+        case SmartDeviceError::Socket:
+            return "a socket, not a drive";
+        case SmartDeviceError::NotADevice:
+            return "not a drive";
+        case SmartDeviceError::NotNvmeController:
+            return "a character device that is not an NVMe controller";
+        case SmartDeviceError::NotWholeDisk:
+            return "a block device that is not a whole disk (a partition, or unknown to the "
+                   "system)";
+        case SmartDeviceError::NotAtaOrNvme:
+            return "not an ATA or NVMe disk (USB-attached, SAS and virtual disks are not asked)";
+        case SmartDeviceError::Replaced:
+            return "the device changed while it was opened";
+        }
+        return "unknown problem";
+    }
+};
+
+DeviceNode nodeOf(const struct stat& status) {
+    DeviceNode node;
+    switch (status.st_mode & S_IFMT) {
+    case S_IFREG:
+        node.type = DeviceNode::Type::Regular;
+        break;
+    case S_IFDIR:
+        node.type = DeviceNode::Type::Folder;
+        break;
+    case S_IFIFO:
+        node.type = DeviceNode::Type::Fifo;
+        break;
+    case S_IFSOCK:
+        node.type = DeviceNode::Type::Socket;
+        break;
+    case S_IFBLK:
+        node.type = DeviceNode::Type::Block;
+        break;
+    case S_IFCHR:
+        node.type = DeviceNode::Type::Character;
+        break;
+    default:
+        break;
+    }
+    node.deviceMajor = ::major(status.st_rdev);
+    node.deviceMinor = ::minor(status.st_rdev);
+    return node;
+}
+
+/// Closes a descriptor when it goes out of scope, unless it was handed on.
+struct ScopedFd {
+    int fd = -1;
+    ~ScopedFd() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    int release() { return std::exchange(fd, -1); }
+};
+
+/// A handle that asks the drive behind `fd`, which it then owns.
+std::unique_ptr<SmartHandle> handleFor(int fd, const SmartSlot& slot, int index,
+                                       std::error_code& lastError) {
+    if (slot.kind == SmartKind::Nvme) {
+        return std::make_unique<NvmeHandle>(fd, lastError);
+    }
+    return std::make_unique<AtaHandle>(fd, index, slot.kind == SmartKind::Optical, lastError);
+}
+
+} // namespace
+
+const std::error_category& smartDeviceCategory() {
+    static const SmartDeviceCategory category;
+    return category;
+}
+
+std::error_code make_error_code(SmartDeviceError error) {
+    return {static_cast<int>(error), smartDeviceCategory()};
+}
+
+std::optional<SmartSlot> identifySmartNode(const DeviceNode& node, const SmartSysfs& sysfs,
+                                           std::error_code& error) {
+    switch (node.type) {
+    case DeviceNode::Type::Regular:
+        error = SmartDeviceError::RegularFile;
+        return std::nullopt;
+    case DeviceNode::Type::Folder:
+        error = SmartDeviceError::Folder;
+        return std::nullopt;
+    case DeviceNode::Type::Fifo:
+        error = SmartDeviceError::Fifo;
+        return std::nullopt;
+    case DeviceNode::Type::Socket:
+        error = SmartDeviceError::Socket;
+        return std::nullopt;
+    case DeviceNode::Type::Other:
+        error = SmartDeviceError::NotADevice;
+        return std::nullopt;
+    case DeviceNode::Type::Character: {
+        const std::string name = entryWithNumber(sysfs.nvmeClass, node);
+        if (name.empty() || nvmeController(name) != name) {
+            error = SmartDeviceError::NotNvmeController;
+            return std::nullopt;
+        }
+        error.clear();
+        return SmartSlot{name, "/dev/" + name, SmartKind::Nvme};
+    }
+    case DeviceNode::Type::Block:
+        break;
+    }
+    const std::string name = entryWithNumber(sysfs.block, node);
+    if (name.empty()) {
+        error = SmartDeviceError::NotWholeDisk;
         return std::nullopt;
     }
-    const std::string name = resolved.filename().string();
     const std::string controller = nvmeController(name);
-    if (controller == name) {
-        return SmartSlot{name, resolved.string(), SmartKind::Nvme};
+    if (!controller.empty() && controller != name) {
+        // A namespace takes the NVMe admin requests for its controller.
+        std::error_code missing;
+        if (!std::filesystem::is_directory(sysfs.nvmeClass + "/" + controller, missing)) {
+            error = SmartDeviceError::NotAtaOrNvme;
+            return std::nullopt;
+        }
+        error.clear();
+        return SmartSlot{name, "/dev/" + controller, SmartKind::Nvme};
     }
-    if (!controller.empty() && std::filesystem::exists(sysBlock + "/" + name, error)) {
-        return SmartSlot{name, resolved.parent_path().string() + "/" + controller, SmartKind::Nvme};
+    if (const auto kind = scsiKind(sysfs.block, name)) {
+        error.clear();
+        return SmartSlot{name, "/dev/" + name, *kind};
     }
-    if (const auto kind = scsiKind(sysBlock, name)) {
-        return SmartSlot{name, resolved.string(), *kind};
-    }
-    error = std::make_error_code(std::errc::no_such_device);
+    error = SmartDeviceError::NotAtaOrNvme;
     return std::nullopt;
 }
 
-SystemSmartDevice::SystemSmartDevice(std::vector<SmartSlot> slots) : m_slots(std::move(slots)) {}
+CheckedDrive::~CheckedDrive() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+CheckedDrive::CheckedDrive(CheckedDrive&& other) noexcept
+    : m_slot(std::move(other.m_slot)), m_fd(std::exchange(other.m_fd, -1)) {}
+
+std::optional<CheckedDrive> openSmartDrive(const std::string& devicePath, std::error_code& error,
+                                           const SmartSysfs& sysfs) {
+    if (std::any_of(devicePath.begin(), devicePath.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
+        error = SmartDeviceError::ControlCharacters;
+        return std::nullopt;
+    }
+    // A descriptor of the place only: opening it reaches no driver, so a FIFO never blocks and
+    // no device other than a drive is ever opened.
+    ScopedFd place{::open(devicePath.c_str(), O_PATH | O_CLOEXEC)};
+    struct stat status {};
+    if (place.fd < 0 || ::fstat(place.fd, &status) != 0) {
+        error = std::error_code(errno, std::generic_category());
+        return std::nullopt;
+    }
+    std::optional<SmartSlot> slot = identifySmartNode(nodeOf(status), sysfs, error);
+    if (!slot) {
+        return std::nullopt;
+    }
+    // The drive itself, opened through the checked descriptor rather than by its name again.
+    const std::string self = "/proc/self/fd/" + std::to_string(place.fd);
+    ScopedFd drive{::open(self.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};
+    struct stat opened {};
+    if (drive.fd < 0 || ::fstat(drive.fd, &opened) != 0) {
+        error = std::error_code(errno, std::generic_category());
+        return std::nullopt;
+    }
+    if (opened.st_dev != status.st_dev || opened.st_ino != status.st_ino ||
+        opened.st_rdev != status.st_rdev ||
+        (opened.st_mode & S_IFMT) != (status.st_mode & S_IFMT)) {
+        error = SmartDeviceError::Replaced;
+        return std::nullopt;
+    }
+    error.clear();
+    return CheckedDrive(std::move(*slot), drive.release());
+}
+
+SystemSmartDevice::SystemSmartDevice(std::vector<SmartSlot> slots, SmartSysfs sysfs)
+    : m_slots(std::move(slots)), m_sysfs(std::move(sysfs)) {}
+
+SystemSmartDevice::SystemSmartDevice(CheckedDrive drive)
+    : m_slots({drive.slot()}), m_opened(std::move(drive)) {}
 
 std::unique_ptr<SmartHandle> SystemSmartDevice::open(int slot) {
     if (slot < 0 || static_cast<std::size_t>(slot) >= m_slots.size()) {
         return nullptr;
     }
     const SmartSlot& entry = m_slots[static_cast<std::size_t>(slot)];
-    const int fd = ::open(entry.devicePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        m_lastError = std::error_code(errno, std::generic_category());
+    if (m_opened) {
+        const int fd = ::fcntl(m_opened->descriptor(), F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) {
+            m_lastError = std::error_code(errno, std::generic_category());
+            return nullptr;
+        }
+        return handleFor(fd, entry, slot, m_lastError);
+    }
+    std::error_code error;
+    std::optional<CheckedDrive> drive = openSmartDrive(entry.devicePath, error, m_sysfs);
+    if (!drive) {
+        m_lastError = error;
         return nullptr;
     }
-    // The path must still name the kind of device the slot was found as.
-    struct stat status {};
-    const bool nvme = entry.kind == SmartKind::Nvme;
-    if (::fstat(fd, &status) != 0 || (nvme ? !S_ISCHR(status.st_mode) : !S_ISBLK(status.st_mode))) {
-        ::close(fd);
-        m_lastError = std::make_error_code(std::errc::no_such_device);
+    // The path must still name the drive the slot was found as.
+    if (drive->slot().devicePath != entry.devicePath || drive->slot().kind != entry.kind) {
+        m_lastError = SmartDeviceError::Replaced;
         return nullptr;
     }
-    if (nvme) {
-        return std::make_unique<NvmeHandle>(fd, m_lastError);
-    }
-    return std::make_unique<AtaHandle>(fd, slot, entry.kind == SmartKind::Optical, m_lastError);
+    return handleFor(drive->release(), entry, slot, m_lastError);
 }
 
 } // namespace platform
