@@ -4,6 +4,7 @@
 #include "ShellCalls.h"
 #include "WindowLookup.h"
 #include "controls/Button.h"
+#include "controls/WindowTitle.h"
 #include "scanner/ui/Antivirus.h"
 #include "smart/ui/frmHDD.h"
 #include "testsupport/SampleFiles.h"
@@ -20,11 +21,15 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 
@@ -119,8 +124,10 @@ private slots:
         QVERIFY(shownAsToolWindow(panel));
         QCOMPARE(panel->windowTitle(), QStringLiteral("Kesto -> Virus Scanner Tools"));
         QVERIFY(main.isEnabled());
-        QCOMPARE(button(*panel, "Button3")->geometry(), QRect(16, 56, 113, 25));
-        QCOMPARE(button(*panel, "Button8")->geometry(), QRect(152, 136, 113, 25));
+        // Two columns of buttons 136 pixels apart, centred in a window that may be wider.
+        const int margin = (panel->width() - 281) / 2;
+        QCOMPARE(button(*panel, "Button3")->geometry(), QRect(margin + 16, 56, 113, 25));
+        QCOMPARE(button(*panel, "Button8")->geometry(), QRect(margin + 152, 136, 113, 25));
 
         const struct {
             const char* name;
@@ -157,6 +164,69 @@ private slots:
         }
         panel->close();
         QVERIFY(!panel->isVisible());
+    }
+
+    void toolsWindowIsWideEnoughForItsTitle() {
+        // The title font grows the width; the title alone is never enough room.
+        QFont font(QStringLiteral("DejaVu Sans"), 9);
+        const QString title = QStringLiteral("Kesto -> Virus Scanner Tools");
+        QFont bold(font);
+        bold.setBold(true);
+        const int text = QFontMetrics(bold).horizontalAdvance(title);
+        const int width = WindowTitle::minimumWidth(title, font);
+        QVERIFY(width >= text + 4 * 2 * QFontMetrics(bold).height());
+        font.setPointSize(12);
+        QVERIFY(WindowTitle::minimumWidth(title, font) > width);
+        QVERIFY(WindowTitle::minimumWidth(QStringLiteral("Kesto"), font) <
+                WindowTitle::minimumWidth(title, font));
+
+        QWidget main;
+        ToolWindows tools(&main, settings());
+        tools.showTools();
+        frmTools* panel = tools.tools();
+        QVERIFY(panel->width() >= WindowTitle::minimumWidth(panel->windowTitle()));
+        QCOMPARE(panel->minimumWidth(), panel->maximumWidth());
+        // The buttons sit in the middle, with as much room to their left as to their right.
+        const QRect left = button(*panel, "Button7")->geometry();
+        const QRect right = button(*panel, "Button2")->geometry();
+        QVERIFY(std::abs(left.left() - (panel->width() - 1 - right.right())) <= 1);
+    }
+
+    void aboutEngineBoxShowsEveryLine() {
+        // The default font and a larger desktop font, as a window manager's session may set.
+        const QFont original = QApplication::font();
+        for (const int points : {0, 11}) {
+            QFont font = original;
+            if (points != 0) {
+                font.setPointSize(points);
+            }
+            QApplication::setFont(font);
+            QWidget main;
+            frmAbout about(&main, m_dir.file("program"), false);
+            about.show();
+            auto* engine = about.findChild<QGroupBox*>(QStringLiteral("FrameEngine"));
+            const QList<QLabel*> facts = engine->findChildren<QLabel*>();
+            QCOMPARE(facts.size(), 2);
+            for (const QLabel* fact : facts) {
+                const QString what = QStringLiteral("%1 at %2 points")
+                                         .arg(fact->text())
+                                         .arg(QApplication::font().pointSize());
+                QVERIFY2(engine->contentsRect().contains(fact->geometry()), qPrintable(what));
+                QVERIFY2(fact->height() >= fact->heightForWidth(fact->width()), qPrintable(what));
+            }
+            // The buttons lie below the box and inside the window.
+            for (const char* name : {"cmdVisitMe", "Button1", "cmd_tutup"}) {
+                const QRect place = button(about, name)->geometry();
+                QVERIFY(place.top() > engine->geometry().bottom());
+                QVERIFY(about.rect().contains(place));
+            }
+            // The box's own border is drawn below its last line of text.
+            const QImage image = engine->grab().toImage();
+            const int last = facts.back()->geometry().bottom();
+            QVERIFY(last < image.height() - 1);
+            about.close();
+        }
+        QApplication::setFont(original);
     }
 
     void informationWindowsShowTheCoreTexts() {

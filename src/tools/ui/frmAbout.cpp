@@ -103,8 +103,13 @@ frmAbout::frmAbout(QWidget* mainWindow, std::string programFolder, bool timerTic
         fact->setWordWrap(true);
         engineRows->addWidget(fact);
     }
+    // Down to the row of buttons, or taller when its wrapped lines need it; the buttons then move
+    // down below it.
     const int engineTop = Frame1->geometry().bottom() + 4;
-    m_engine->setGeometry(right, engineTop, rightWidth, PixelsFromTwips(3360) - 6 - engineTop);
+    const int engineHeight =
+        std::max(PixelsFromTwips(3360) - 6 - engineTop, m_engine->heightForWidth(rightWidth));
+    m_engine->setGeometry(right, engineTop, rightWidth, engineHeight);
+    const int buttonTop = std::max(PixelsFromTwips(3360), engineTop + engineHeight + 6);
 
     // The credits move inside a fixed viewport that clips them.
     Picture1 = new QFrame(this);
@@ -146,12 +151,12 @@ frmAbout::frmAbout(QWidget* mainWindow, std::string programFolder, bool timerTic
     for (const auto& item : buttons) {
         item.button = Button::programButton(this, QString::fromLatin1(item.caption));
         item.button->setObjectName(QString::fromLatin1(item.name));
-        item.button->setGeometry(PixelsFromTwips(item.left), PixelsFromTwips(3360),
-                                 PixelsFromTwips(1695), PixelsFromTwips(375));
+        item.button->setGeometry(PixelsFromTwips(item.left), buttonTop, PixelsFromTwips(1695),
+                                 PixelsFromTwips(375));
         connect(item.button, &Button::Click, this, item.handler);
     }
     cmdVisitMe->setToolTip(toQString(StartupTexts::kWebSite));
-    setFixedSize(right + rightWidth + 16, PixelsFromTwips(3360 + 375 + 240));
+    setFixedSize(right + rightWidth + 16, buttonTop + PixelsFromTwips(375 + 240));
     placeCredits(AboutTexts::kCreditsStartTop);
 }
 

@@ -2,12 +2,20 @@
 
 #include "controls/Button.h"
 #include "controls/WindowText.h"
+#include "controls/WindowTitle.h"
 #include "tools/AboutTexts.h"
+
+#include <algorithm>
 
 frmTools::frmTools(QWidget* mainWindow, Openers openers)
     : ToolWindow(mainWindow, QStringLiteral("frmTools"), toQString(AboutTexts::kToolsTitle)),
       m_openers(std::move(openers)) {
     using AboutTexts::PixelsFromTwips;
+    // Wide enough for the window manager to show the whole title; the two columns of buttons
+    // stay together in the middle.
+    const int designWidth = PixelsFromTwips(2280 + 1695 + 240);
+    const int width = std::max(designWidth, WindowTitle::minimumWidth(windowTitle()));
+    const int offset = (width - designWidth) / 2;
     const struct {
         const char* name;
         const char* caption;
@@ -27,7 +35,7 @@ frmTools::frmTools(QWidget* mainWindow, Openers openers)
     for (const auto& item : buttons) {
         Button* button = Button::programButton(this, QString::fromLatin1(item.caption));
         button->setObjectName(QString::fromLatin1(item.name));
-        button->setGeometry(PixelsFromTwips(item.left), PixelsFromTwips(item.top),
+        button->setGeometry(offset + PixelsFromTwips(item.left), PixelsFromTwips(item.top),
                             PixelsFromTwips(1695), PixelsFromTwips(375));
         const std::function<void()>& opener = m_openers.*item.opener;
         if (opener) {
@@ -38,7 +46,7 @@ frmTools::frmTools(QWidget* mainWindow, Openers openers)
             button->setToolTip(QStringLiteral("Not available yet"));
         }
     }
-    setFixedSize(PixelsFromTwips(2280 + 1695 + 240), PixelsFromTwips(2040 + 375 + 240));
+    setFixedSize(width, PixelsFromTwips(2040 + 375 + 240));
 }
 
 frmTools::~frmTools() = default;
