@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 #include <set>
+#include <string>
+#include <vector>
 
 TEST(DisplayName, WritesWhatPrintableNameWritesForAsciiAndKeepsOtherText) {
     for (const char* name : {"plain.txt", "bad\nname.com", "tab\there\x7f", "back\\slash",
@@ -40,20 +42,22 @@ TEST(DisplayName, InvisibleAndReorderingCharactersAreWrittenAsCodePoints) {
 }
 
 TEST(DisplayName, DifferentNamesNeverLookTheSame) {
-    const char* names[] = {"a\nb",
-                           "a\\x0ab",
-                           "a\\\\x0ab",
-                           "a\xE2\x80\xAE",
-                           "a\\u202E",
-                           "a\xFF",
-                           "a\\xff",
-                           "a\xC3\xBF",
-                           "ab",
-                           "a\xE2\x80\x8B"
-                           "b"};
+    std::vector<std::string> names = {"a\n",
+                                      "a\xE2\x80\xAE",
+                                      "a\xFF",
+                                      "a\xC3\xBF",
+                                      "ab",
+                                      "a\xE2\x80\x8B"
+                                      "b"};
+#ifndef _WIN32
+    // Elsewhere than on Windows a name may hold a backslash, which must not pass for an escape.
+    for (const char* name : {"a\\x0a", "a\\\\x0a", "a\\u202E", "a\\xff"}) {
+        names.emplace_back(name);
+    }
+#endif
     std::set<std::string> shown;
-    for (const char* name : names) {
+    for (const std::string& name : names) {
         shown.insert(DisplayName(name));
     }
-    EXPECT_EQ(shown.size(), std::size(names));
+    EXPECT_EQ(shown.size(), names.size());
 }
