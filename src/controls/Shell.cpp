@@ -2,13 +2,12 @@
 
 #include "controls/MsgBox.h"
 #include "controls/WindowText.h"
+#include "platform/ProgramSearch.h"
 #include "tools/SystemPrograms.h"
 
-#include <QDesktopServices>
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
-#include <QUrl>
 
 namespace Shell {
 
@@ -19,27 +18,51 @@ Handler& handler() {
     return installed;
 }
 
+bool startDetached(const std::string& program, const std::vector<std::string>& arguments) {
+    QStringList list;
+    for (const std::string& argument : arguments) {
+        list.append(QFile::decodeName(QByteArray::fromStdString(argument)));
+    }
+    return QProcess::startDetached(QFile::decodeName(QByteArray::fromStdString(program)), list);
+}
+
+void showError(QWidget* parent, const std::string& text) {
+    MsgBox::Show(parent, toQString(text), SystemPrograms::kCannotStartStyle,
+                 toQString(SystemPrograms::kCannotStartTitle));
+}
+
+/// Hands the request's argument to the opener, or says why it could not be.
+bool open(QWidget* parent, const Request& request) {
+    bool opened = false;
+    if (handler()) {
+        opened = handler()(request);
+    } else {
+        const std::optional<std::string> opener =
+            platform::findProgram(std::string(SystemPrograms::kOpener), platform::searchPath());
+        if (!opener) {
+            showError(parent, SystemPrograms::OpenerMissingText(request.target));
+            return false;
+        }
+        opened = startDetached(*opener, request.arguments);
+    }
+    if (!opened) {
+        showError(parent, SystemPrograms::CannotOpenText(request.target));
+    }
+    return opened;
+}
+
 } // namespace
 
 void SetHandler(Handler replacement) {
     handler() = std::move(replacement);
 }
 
-void OpenFile(const std::string& path) {
-    if (handler()) {
-        handler()(Request{Request::Kind::OpenFile, path, {}});
-        return;
-    }
-    QDesktopServices::openUrl(
-        QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path))));
+bool OpenFile(QWidget* parent, const std::string& path) {
+    return open(parent, Request{Request::Kind::OpenFile, path, {SystemPrograms::FileUrl(path)}});
 }
 
-void OpenAddress(const std::string& address) {
-    if (handler()) {
-        handler()(Request{Request::Kind::OpenAddress, address, {}});
-        return;
-    }
-    QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
+bool OpenAddress(QWidget* parent, const std::string& address) {
+    return open(parent, Request{Request::Kind::OpenAddress, address, {address}});
 }
 
 bool Start(QWidget* parent, const std::string& program, const std::vector<std::string>& arguments,
@@ -48,17 +71,10 @@ bool Start(QWidget* parent, const std::string& program, const std::vector<std::s
     if (handler()) {
         started = handler()(Request{Request::Kind::Start, program, arguments});
     } else {
-        QStringList list;
-        for (const std::string& argument : arguments) {
-            list.append(QFile::decodeName(QByteArray::fromStdString(argument)));
-        }
-        started =
-            QProcess::startDetached(QFile::decodeName(QByteArray::fromStdString(program)), list);
+        started = startDetached(program, arguments);
     }
     if (!started) {
-        MsgBox::Show(parent, toQString(SystemPrograms::CannotStartText(name)),
-                     SystemPrograms::kCannotStartStyle,
-                     toQString(SystemPrograms::kCannotStartTitle));
+        showError(parent, SystemPrograms::CannotStartText(name));
     }
     return started;
 }

@@ -16,14 +16,17 @@ struct Request {
     Kind kind = Kind::Start;
     /// The file's path (its exact bytes), the address, or the program's path.
     std::string target;
-    /// The program's arguments, one element each; empty for the other kinds.
+    /// The program's arguments, one element each; for the other kinds, the one argument the
+    /// opener is handed (the file's "file://" address, or the address).
     std::vector<std::string> arguments;
 };
 
-/// Opens the local file `path` in its associated program; the outcome is not reported.
-void OpenFile(const std::string& path);
-/// Opens `address` (a web address) in the browser; the outcome is not reported.
-void OpenAddress(const std::string& address);
+/// Opens the local file `path` (its exact bytes, as a "file://" address) in its associated
+/// program, through the opener started without a shell. When the opener is not installed or
+/// cannot be started, shows a message (style 48) naming it and returns false.
+bool OpenFile(QWidget* parent, const std::string& path);
+/// Opens `address` (a web address) in the browser, as `OpenFile` does.
+bool OpenAddress(QWidget* parent, const std::string& address);
 
 /// Starts `program` with `arguments` on its own, without waiting for it and without a shell.
 /// When it cannot be started, shows a message (style 48) naming `name` and returns false.

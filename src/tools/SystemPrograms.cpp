@@ -2,6 +2,7 @@
 
 #include "platform/FileOps.h"
 #include "platform/ProgramSearch.h"
+#include "scanner/DisplayName.h"
 
 namespace SystemPrograms {
 
@@ -116,9 +117,37 @@ std::string CannotStartText(std::string_view program) {
     return "Sorry, " + std::string(program) + " could not be started.";
 }
 
-std::string MissingFolderText(std::string_view program, std::string_view folder) {
-    return "Sorry, " + std::string(program) + " could not be started: the folder " +
-           std::string(folder) + " does not exist.";
+std::string MissingFolderText(std::string_view folder) {
+    return "Sorry, the folder " + DisplayName(folder) + " does not exist.";
+}
+
+std::string FileUrl(std::string_view path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                           (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' ||
+                           byte == '_' || byte == '~' || byte == '/';
+        if (plain) {
+            url += c;
+        } else {
+            url += '%';
+            url += kHex[byte >> 4];
+            url += kHex[byte & 0x0F];
+        }
+    }
+    return url;
+}
+
+std::string OpenerMissingText(std::string_view target) {
+    return "Sorry, " + DisplayName(target) + " could not be opened: " + std::string(kOpener) +
+           ", which opens files and web addresses, is not installed.";
+}
+
+std::string CannotOpenText(std::string_view target) {
+    return "Sorry, " + DisplayName(target) + " could not be opened: " + std::string(kOpener) +
+           " could not be started.";
 }
 
 } // namespace SystemPrograms

@@ -57,9 +57,22 @@ inline constexpr std::string_view kNothingInstalled = "No program for this is in
 
 /// The message (style 48, title "Error") shown when `program` could not be started.
 std::string CannotStartText(std::string_view program);
-std::string MissingFolderText(std::string_view program, std::string_view folder);
+/// The message (style 48, title "Error") shown instead of starting a program that would show
+/// `folder`, which does not exist.
+std::string MissingFolderText(std::string_view folder);
 inline constexpr std::string_view kCannotStartTitle = "Error";
 inline constexpr int kCannotStartStyle = 48;
+
+/// The program that opens files and web addresses with their associated programs.
+inline constexpr std::string_view kOpener = "xdg-open";
+/// The "file://" address of the absolute path `path`: every byte but ASCII letters, digits,
+/// "-", ".", "_", "~" and "/" is percent-encoded, so a name with any bytes (a line break, bytes
+/// that are not UTF-8) names the same file.
+std::string FileUrl(std::string_view path);
+/// The messages (style 48, title "Error") when `target`, a file or an address, could not be
+/// opened because the opener is not installed or could not be started.
+std::string OpenerMissingText(std::string_view target);
+std::string CannotOpenText(std::string_view target);
 
 /// The registry store's folder.
 inline constexpr std::string_view kRegistryFolder = "/var/lib/kesto/registry";

@@ -134,9 +134,40 @@ TEST(SystemPrograms, SearchIgnoresEmptyEntriesAndNamesWithSeparators) {
     EXPECT_FALSE(platform::findProgram("folder", dir.path()));
 }
 
-TEST(SystemPrograms, FailureMessagesNameTheProgram) {
+TEST(SystemPrograms, FailureMessagesNameWhatFailed) {
     EXPECT_EQ(SystemPrograms::CannotStartText("konsole"), "Sorry, konsole could not be started.");
-    EXPECT_EQ(SystemPrograms::MissingFolderText("thunar", "/var/lib/kesto/registry"),
-              "Sorry, thunar could not be started: the folder /var/lib/kesto/registry does not "
-              "exist.");
+    // A missing folder is named, not a program that was never tried.
+    EXPECT_EQ(SystemPrograms::MissingFolderText("/var/lib/kesto/registry"),
+              "Sorry, the folder /var/lib/kesto/registry does not exist.");
+    EXPECT_EQ(SystemPrograms::OpenerMissingText("/opt/a\nb.txt"),
+              "Sorry, /opt/a\\x0ab.txt could not be opened: xdg-open, which opens files and web "
+              "addresses, is not installed.");
+    EXPECT_EQ(SystemPrograms::CannotOpenText("https://kesto-scanner.example.org"),
+              "Sorry, https://kesto-scanner.example.org could not be opened: xdg-open could not "
+              "be started.");
+}
+
+TEST(SystemPrograms, FileUrlsCarryEveryByteOfTheName) {
+    EXPECT_EQ(SystemPrograms::FileUrl("/home/ann/My file-1_x.~txt"),
+              "file:///home/ann/My%20file-1_x.~txt");
+    EXPECT_EQ(SystemPrograms::FileUrl("/tmp/bad\nname%.com"), "file:///tmp/bad%0Aname%25.com");
+    EXPECT_EQ(SystemPrograms::FileUrl("/tmp/caf\xE9#?;'$(x)\".txt"),
+              "file:///tmp/caf%E9%23%3F%3B%27%24%28x%29%22.txt");
+    // Every byte comes back from the address as it was.
+    std::string all = "/";
+    for (int byte = 1; byte < 256; ++byte) {
+        all += static_cast<char>(byte);
+    }
+    const std::string url = SystemPrograms::FileUrl(all);
+    ASSERT_EQ(url.rfind("file://", 0), 0U);
+    std::string decoded;
+    for (std::size_t i = 7; i < url.size(); ++i) {
+        if (url[i] == '%') {
+            decoded += static_cast<char>(std::stoi(url.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            decoded += url[i];
+        }
+    }
+    EXPECT_EQ(decoded, all);
 }

@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 
 using testsupport::ChildPrograms;
@@ -33,6 +34,23 @@ QString label(const QWidget& window, const char* name) {
 QList<QTreeWidgetItem*> rowsOf(const frmTask& window, pid_t pid) {
     return window.list()->findItems(QString::number(pid), Qt::MatchExactly, 2);
 }
+
+/// Sets PATH for the lifetime of the object.
+class SearchPath {
+public:
+    explicit SearchPath(const std::string& path) {
+        if (const char* old = std::getenv("PATH")) {
+            m_old = old;
+        }
+        ::setenv("PATH", path.c_str(), 1);
+    }
+    ~SearchPath() { ::setenv("PATH", m_old.c_str(), 1); }
+    SearchPath(const SearchPath&) = delete;
+    SearchPath& operator=(const SearchPath&) = delete;
+
+private:
+    std::string m_old;
+};
 
 QStringList column(const QTableView& table, int column) {
     QStringList texts;
@@ -267,16 +285,120 @@ private slots:
         QCOMPARE(window.table()->model()->rowCount(), 2);
     }
 
-    void explorerUnlistableFolderShowsEmpty() {
+    void explorerUnlistableFolderSaysItIsNotAccessible() {
+        const std::string locked = m_dir.file("locked");
+        writeFile(m_dir.file("locked/one.txt"), "1");
+        writeFile(m_dir.file("open/one.txt"), "1");
         frmBrowse::Sources sources = browseSources(m_dir.path());
-        sources.listFiles = [](const std::string&, std::vector<platform::BrowseEntry>& files) {
+        sources.listFiles = [locked](const std::string& folder,
+                                     std::vector<platform::BrowseEntry>& files) {
+            if (folder != locked) {
+                return platform::listBrowseFiles(folder, files);
+            }
             files.push_back({"half-read", 1, 0, false, false, false});
             return std::error_code(EACCES, std::generic_category());
         };
         frmBrowse window(nullptr, sources);
         window.Form_Load();
+        window.Dir1_Change(locked);
         QCOMPARE(window.table()->model()->rowCount(), 0);
-        QCOMPARE(label(window, "lblFileSort"), QStringLiteral(" No files were found."));
+        QCOMPARE(label(window, "lblFileNum"), QStringLiteral(" 0 item(s) in directory."));
+        QCOMPARE(label(window, "lblFileSort"),
+                 QString::fromStdString(" " + locked + "/ Is not accessible. Permission denied."));
+        QCOMPARE(label(window, "lblDirSize"), QStringLiteral(" 0 Bytes in directory."));
+        window.Combo1_Click();
+        QCOMPARE(label(window, "lblFileSort"),
+                 QString::fromStdString(" " + locked + "/ Is not accessible. Permission denied."));
+        window.Dir1_Change(m_dir.file("open"));
+        QCOMPARE(label(window, "lblFileSort"), QStringLiteral(" All of ''TXT'' sort."));
+    }
+
+    void explorerFilterChangeReadsTheFolderAgain() {
+        writeFile(m_dir.file("relist/a.txt"), "1");
+        frmBrowse window(nullptr, browseSources(m_dir.file("relist")));
+        window.Form_Load();
+        QCOMPARE(window.table()->model()->rowCount(), 1);
+        QCOMPARE(label(window, "lblDirSize"), QStringLiteral(" 1 Bytes in directory"));
+        writeFile(m_dir.file("relist/b.doc"), "22");
+        std::filesystem::remove(m_dir.file("relist/a.txt"));
+        window.filterBox()->setCurrentIndex(1);
+        window.Combo1_Click();
+        QCOMPARE(column(*window.table(), 0),
+                 (QStringList{QString::fromStdString(m_dir.file("relist/b.doc"))}));
+        QCOMPARE(label(window, "lblFileSort"), QStringLiteral(" All of ''DOC'' sort."));
+        // The total line is kept until the next folder change.
+        QCOMPARE(label(window, "lblDirSize"), QStringLiteral(" 1 Bytes in directory"));
+    }
+
+    void explorerShowsEveryNameUnambiguously() {
+        const std::string folder = m_dir.file("names/sub\xE2\x80\xAE"
+                                              "dir");
+        writeFile(folder + "/bad\nname.com", "1");
+        writeFile(folder + "/inv\xFF\xFE.com", "22");
+        writeFile(folder + "/evil\xE2\x80\xAEtxt.exe", "333");
+        std::filesystem::create_symlink("bad\nname.com", folder + "/link");
+        frmBrowse window(nullptr, browseSources(folder));
+        window.Form_Load();
+        window.show();
+        const QString shownFolder = QString::fromStdString(m_dir.file("names/sub\\u202Edir/"));
+        QCOMPARE(column(*window.table(), 0),
+                 (QStringList{shownFolder + "bad\\x0aname.com", shownFolder + "evil\\u202Etxt.exe",
+                              shownFolder + "inv\\xff\\xfe.com", shownFolder + "link"}));
+        QCOMPARE(column(*window.table(), 1),
+                 (QStringList{"1 Bytes", "3 Bytes", "2 Bytes", "12 Bytes"}));
+        QCOMPARE(column(*window.table(), 2),
+                 (QStringList{"com File", "exe File", "com File", "Link"}));
+        QCOMPARE(window.rowPath(0), folder + "/bad\nname.com");
+        // A path too long for its column is cut on one line, never wrapped out of sight; the
+        // tooltip shows all of it.
+        QVERIFY(!window.table()->wordWrap());
+        QCOMPARE(window.table()->model()->index(1, 0).data(Qt::ToolTipRole).toString(),
+                 shownFolder + "evil\\u202Etxt.exe");
+        QVERIFY(window.folderBox()->currentItem()->text().endsWith(
+            QStringLiteral("\u25BE sub\\u202Edir")));
+
+        // Scan File names the file the same way.
+        DialogAnswers dialogs;
+        frmBrowse::Sources sources = browseSources(folder);
+        sources.check = [](const std::string&) { return FileScan::Report{}; };
+        frmBrowse scanning(nullptr, sources);
+        scanning.Form_Load();
+        scanning.table()->selectRow(0);
+        scanning.cmdScan_Click();
+        QCOMPARE(dialogs.messages.size(), std::size_t{1});
+        QVERIFY(dialogs.messages[0].text.startsWith(QStringLiteral("File: ") + shownFolder +
+                                                    QStringLiteral("bad\\x0aname.com\n")));
+    }
+
+    void explorerRunFileSaysWhenTheOpenerFails() {
+        writeFile(m_dir.file("fail/bad\nname.com"), "x");
+        frmBrowse window(nullptr, browseSources(m_dir.file("fail")));
+        window.Form_Load();
+        window.show();
+        window.table()->selectRow(0);
+        DialogAnswers dialogs;
+        {
+            ShellCalls shell;
+            shell.succeed = false;
+            window.cmdRemove_Click();
+            QCOMPARE(shell.requests.size(), std::size_t{1});
+        }
+        QCOMPARE(dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(dialogs.messages[0].style, 48);
+        QCOMPARE(dialogs.messages[0].title, QStringLiteral("Error"));
+        QCOMPARE(dialogs.messages[0].text,
+                 QString::fromStdString("Sorry, " + m_dir.file("fail/bad\\x0aname.com") +
+                                        " could not be opened: xdg-open could not be started."));
+
+        // Without an opener on the search path nothing is started and the message says so.
+        const SearchPath empty(m_dir.file("fail"));
+        window.cmdRemove_Click();
+        QCOMPARE(dialogs.messages.size(), std::size_t{2});
+        QCOMPARE(dialogs.messages[1].style, 48);
+        QCOMPARE(dialogs.messages[1].text,
+                 QString::fromStdString("Sorry, " + m_dir.file("fail/bad\\x0aname.com") +
+                                        " could not be opened: xdg-open, which opens files and web "
+                                        "addresses, is not installed."));
     }
 
     void explorerDriveNotReadyAsksUntilCancelled() {
@@ -315,8 +437,8 @@ private slots:
     }
 
     void explorerRunFileOpensTheSelectedFilesExactBytes() {
-        // Spaces, quotes and shell characters reach the desktop as they are; a name that is
-        // not valid text in the local encoding is not opened rather than opening another file.
+        // Spaces, quotes, shell characters, line breaks and bytes that are not UTF-8 reach the
+        // opener as they are, percent-encoded in a file address.
         const std::string name = "a b;'$(x)\".txt";
         writeFile(m_dir.file("run/" + name), "x");
         writeFile(m_dir.file("run/caf\xE9.txt"), "x");
@@ -334,10 +456,16 @@ private slots:
         QCOMPARE(shell.requests.size(), std::size_t{1});
         QVERIFY(shell.requests[0].kind == Shell::Request::Kind::OpenFile);
         QCOMPARE(shell.requests[0].target, m_dir.file("run/" + name));
+        QVERIFY(shell.requests[0].arguments ==
+                std::vector<std::string>{"file://" + m_dir.file("run/") +
+                                         "a%20b%3B%27%24%28x%29%22.txt"});
         window.table()->selectRow(1);
         QCOMPARE(window.selectedPath(), m_dir.file("run/caf\xE9.txt"));
         click(window, "cmdRemove");
-        QCOMPARE(shell.requests.size(), std::size_t{1});
+        QCOMPARE(shell.requests.size(), std::size_t{2});
+        QCOMPARE(shell.requests[1].target, m_dir.file("run/caf\xE9.txt"));
+        QVERIFY(shell.requests[1].arguments ==
+                std::vector<std::string>{"file://" + m_dir.file("run/") + "caf%E9.txt"});
 
         // Sorted by name, descending: the selection follows the visible row.
         QHeaderView* header = window.table()->horizontalHeader();
@@ -350,7 +478,7 @@ private slots:
         // A double click reaches a view as a press, a release, then the double click.
         QTest::mouseClick(window.table()->viewport(), Qt::LeftButton, {}, middle);
         QTest::mouseDClick(window.table()->viewport(), Qt::LeftButton, {}, middle);
-        QCOMPARE(shell.requests.size(), std::size_t{2});
+        QCOMPARE(shell.requests.size(), std::size_t{3});
         QCOMPARE(shell.requests.back().target, m_dir.file("run/z.txt"));
     }
 };

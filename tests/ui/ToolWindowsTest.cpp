@@ -346,6 +346,24 @@ private slots:
         QCOMPARE(shell.requests.size(), std::size_t{2});
         QVERIFY(shell.requests[1].kind == Shell::Request::Kind::OpenFile);
         QCOMPARE(shell.requests[1].target, m_dir.file("program/ReadMe.txt"));
+        QVERIFY(shell.requests[1].arguments ==
+                std::vector<std::string>{"file://" + m_dir.file("program/ReadMe.txt")});
+
+        // An opener that cannot be started is named in a message, for the site and the read-me.
+        shell.succeed = false;
+        click(*tools.about(), "cmdVisitMe");
+        click(*tools.about(), "Button1");
+        QCOMPARE(shell.requests.size(), std::size_t{4});
+        QCOMPARE(answers.messages.size(), std::size_t{3});
+        QCOMPARE(answers.messages[1].title, QStringLiteral("Error"));
+        QCOMPARE(answers.messages[1].style, 48);
+        QCOMPARE(answers.messages[1].text,
+                 QStringLiteral("Sorry, https://kesto-scanner.example.org could not be opened: "
+                                "xdg-open could not be started."));
+        QCOMPARE(answers.messages[2].style, 48);
+        QCOMPARE(answers.messages[2].text,
+                 QString::fromStdString("Sorry, " + m_dir.file("program/ReadMe.txt") +
+                                        " could not be opened: xdg-open could not be started."));
     }
 
     void windowsToolsStartTheFirstInstalledStandIn() {
@@ -386,7 +404,10 @@ private slots:
         QCOMPARE(shell.requests.size(), std::size_t{4});
         QCOMPARE(answers.messages.size(), std::size_t{1});
         QCOMPARE(answers.messages[0].style, 48);
-        QVERIFY(answers.messages[0].text.contains(QStringLiteral("dolphin")));
+        // The message names the missing folder, not the file manager that was never started.
+        QCOMPARE(answers.messages[0].text,
+                 QStringLiteral("Sorry, the folder %1 does not exist.")
+                     .arg(QString::fromStdString(m_dir.file("registry"))));
         std::filesystem::create_directories(m_dir.file("registry"));
         click(*window, "Button2");
         QCOMPARE(shell.requests.size(), std::size_t{5});

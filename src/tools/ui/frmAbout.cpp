@@ -184,13 +184,13 @@ void frmAbout::Timer1_Timer() {
 }
 
 void frmAbout::cmdVisitMe_Click() {
-    Shell::OpenAddress(std::string(StartupTexts::kWebSite));
+    Shell::OpenAddress(this, std::string(StartupTexts::kWebSite));
 }
 
 void frmAbout::Button1_Click() {
     const std::string path = AboutTexts::ReadMePath(m_programFolder);
     if (platform::isRegularFile(path)) {
-        Shell::OpenFile(path);
+        Shell::OpenFile(this, path);
         return;
     }
     MsgBox::Show(this, toQString(AboutTexts::ReadMeMissingText(m_programFolder)),

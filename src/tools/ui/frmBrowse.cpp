@@ -5,10 +5,10 @@
 #include "controls/Shell.h"
 #include "controls/WindowText.h"
 #include "platform/Mounts.h"
+#include "scanner/DisplayName.h"
 
 #include <QAbstractTableModel>
 #include <QComboBox>
-#include <QFile>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -47,7 +47,7 @@ public:
         if (role == Qt::DisplayRole) {
             switch (index.column()) {
             case 0:
-                return toQString(row.path);
+                return toQString(row.pathText);
             case 1:
                 return toQString(row.sizeText);
             case 2:
@@ -55,6 +55,10 @@ public:
             default:
                 return toQString(row.timeText);
             }
+        }
+        // The whole path, however narrow the column.
+        if (role == Qt::ToolTipRole && index.column() == 0) {
+            return toQString(row.pathText);
         }
         // What a click on a column header sorts by: sizes and times by their value.
         if (role == Qt::UserRole) {
@@ -64,7 +68,7 @@ public:
             case 3:
                 return QVariant::fromValue<qlonglong>(row.modified);
             case 0:
-                return toQString(row.path);
+                return toQString(row.pathText);
             default:
                 return toQString(row.typeText);
             }
@@ -155,6 +159,10 @@ frmBrowse::frmBrowse(QWidget* mainWindow, Sources sources)
     PropertiesList->setSelectionMode(QAbstractItemView::SingleSelection);
     PropertiesList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     PropertiesList->setShowGrid(false);
+    // One line per row: a path too long for its column is cut in the middle, not wrapped at a
+    // separator, so that the file's name stays in sight.
+    PropertiesList->setWordWrap(false);
+    PropertiesList->setTextElideMode(Qt::ElideMiddle);
     PropertiesList->verticalHeader()->hide();
     PropertiesList->verticalHeader()->setDefaultSectionSize(18);
     PropertiesList->horizontalHeader()->setSectionsClickable(true);
@@ -239,7 +247,7 @@ void frmBrowse::Form_Load() {
         const QSignalBlocker quiet(Drive1);
         Drive1->clear();
         for (const std::string& drive : m_drives) {
-            Drive1->addItem(toQString(drive));
+            Drive1->addItem(toQString(DisplayName(drive)));
         }
     }
     selectDriveQuietly(Explorer::DriveOf(start, m_drives));
@@ -263,11 +271,16 @@ Explorer::Filter frmBrowse::filter() const {
 
 void frmBrowse::setFolderPath(const std::string& folder) {
     m_folder = folder;
-    // A folder that cannot be listed shows as empty.
-    if (m_sources.listFiles(folder, m_files)) {
+    readFolder();
+    Total_Size();
+}
+
+void frmBrowse::readFolder() {
+    // A folder that cannot be listed has no files; the table says that it is not accessible.
+    m_listError = m_sources.listFiles(m_folder, m_files);
+    if (m_listError) {
         m_files.clear();
     }
-    Total_Size();
 }
 
 void frmBrowse::fillFolderBox(const std::string& folder) {
@@ -303,7 +316,8 @@ void frmBrowse::RefreshFileList() {
         return;
     }
     Explorer::Listing listing =
-        Explorer::BuildListing(m_folder, m_files, filter(), m_decimalSeparator);
+        m_listError ? Explorer::NotAccessibleListing(m_folder, m_listError.message())
+                    : Explorer::BuildListing(m_folder, m_files, filter(), m_decimalSeparator);
     PropertiesList->setUpdatesEnabled(false);
     m_model->setRows(std::move(listing.rows));
     PropertiesList->setUpdatesEnabled(true);
@@ -319,6 +333,9 @@ void frmBrowse::Total_Size() {
 }
 
 void frmBrowse::Combo1_Click() {
+    // The folder is read again, as the file list box does when its filter changes; the total
+    // line keeps its value until the next folder change.
+    readFolder();
     RefreshFileList();
 }
 
@@ -373,27 +390,39 @@ void frmBrowse::Drive1_Change() {
     }
 }
 
-std::string frmBrowse::selectedPath() const {
+const Explorer::FileRow* frmBrowse::selectedRow() const {
     const QModelIndexList selected = PropertiesList->selectionModel()->selectedRows();
-    return selected.isEmpty() ? std::string() : rowPath(selected.front().row());
+    if (selected.isEmpty()) {
+        return nullptr;
+    }
+    const QModelIndex source = m_sorted->mapToSource(selected.front());
+    if (!source.isValid()) {
+        return nullptr;
+    }
+    return &m_model->rows()[static_cast<std::size_t>(source.row())];
+}
+
+std::string frmBrowse::selectedPath() const {
+    const Explorer::FileRow* row = selectedRow();
+    return row != nullptr ? row->path : std::string();
 }
 
 void frmBrowse::cmdRemove_Click() {
-    // Nothing is opened without a selected row. The desktop is handed the path as text; a name
-    // whose bytes do not survive the trip through the local encoding would name another file.
-    const std::string path = selectedPath();
-    const QByteArray bytes = QByteArray::fromStdString(path);
-    if (!path.empty() && QFile::encodeName(QFile::decodeName(bytes)) == bytes) {
-        Shell::OpenFile(path);
+    // Nothing is opened without a selected row; the opener gets the file's exact bytes.
+    if (const Explorer::FileRow* row = selectedRow()) {
+        Shell::OpenFile(this, row->path);
     }
 }
 
 void frmBrowse::cmdScan_Click() {
-    const std::string path = selectedPath();
-    if (path.empty()) {
+    const Explorer::FileRow* row = selectedRow();
+    if (row == nullptr) {
         return;
     }
+    // Copies: the table may be rebuilt while the message is shown.
+    const std::string path = row->path;
+    const std::string shown = row->pathText;
     const FileScan::Report report = m_sources.check(path);
-    MsgBox::Show(this, toQString(FileScan::ReportText(path, report)), 64,
+    MsgBox::Show(this, toQString(FileScan::ReportText(shown, report)), 64,
                  toQString(Explorer::kTitle));
 }

@@ -55,6 +55,8 @@ public:
     std::string rowPath(int row) const;
     /// The exact path of the selected row's file; empty without a selection.
     std::string selectedPath() const;
+    /// The selected row; nullptr without a selection.
+    const Explorer::FileRow* selectedRow() const;
 
 public slots:
     void Combo1_Click();
@@ -67,6 +69,8 @@ public slots:
 
 private:
     void setFolderPath(const std::string& folder);
+    /// Reads the current folder's files again.
+    void readFolder();
     void fillFolderBox(const std::string& folder);
     void selectDriveQuietly(const std::string& mountPoint);
     void RefreshFileList();
@@ -76,6 +80,7 @@ private:
     Sources m_sources;
     std::string m_folder;
     std::vector<platform::BrowseEntry> m_files; ///< File1: the folder's files, unfiltered
+    std::error_code m_listError;                ///< why the folder could not be listed
     std::vector<std::string> m_drives;          ///< the drive box's mount points
     std::vector<Explorer::ChainEntry> m_chain;  ///< the folder box's folders
     bool DriveChanging = false;

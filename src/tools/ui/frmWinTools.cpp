@@ -56,10 +56,9 @@ void frmWinTools::start(Tool tool) {
         return;
     }
     if (!launch->requiredFolder.empty() && !platform::isFolder(launch->requiredFolder)) {
-        MsgBox::Show(
-            this,
-            toQString(SystemPrograms::MissingFolderText(launch->name, launch->requiredFolder)),
-            SystemPrograms::kCannotStartStyle, toQString(SystemPrograms::kCannotStartTitle));
+        MsgBox::Show(this, toQString(SystemPrograms::MissingFolderText(launch->requiredFolder)),
+                     SystemPrograms::kCannotStartStyle,
+                     toQString(SystemPrograms::kCannotStartTitle));
         return;
     }
     Shell::Start(this, launch->program, launch->arguments, launch->name);
