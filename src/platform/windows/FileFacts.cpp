@@ -61,19 +61,6 @@ std::error_code folderFacts(const FolderHandle& folder, FileFacts& facts) {
     return {};
 }
 
-std::error_code readFileAt(const FolderHandle& folder, const std::string& name, std::uint64_t limit,
-                           std::string& content, FileFacts& facts) {
-    content.clear();
-    InputFile file;
-    if (const auto ec = file.openAt(folder.fd(), name)) {
-        return ec;
-    }
-    if (const auto ec = factsOfOpenFile(file, facts)) {
-        return ec;
-    }
-    return file.readToEnd(content, limit);
-}
-
 std::error_code factsOfOpenFile(const InputFile& file, FileFacts& facts) {
     HandleFacts found;
     if (const auto ec = windows::factsOfHandle(file.nativeHandle(), found)) {

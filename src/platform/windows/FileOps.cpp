@@ -32,15 +32,6 @@ std::error_code setAttributes(HANDLE handle, DWORD attributes) {
     return {};
 }
 
-} // namespace windows
-
-namespace {
-
-using windows::openFileAt;
-using windows::setAttributes;
-
-constexpr DWORD kCleared = windows::kNormalCleared;
-
 std::error_code writeAll(HANDLE handle, const char* data, std::size_t count) {
     while (count > 0) {
         DWORD written = 0;
@@ -56,6 +47,17 @@ std::error_code writeAll(HANDLE handle, const char* data, std::size_t count) {
     }
     return {};
 }
+
+} // namespace windows
+
+namespace {
+
+using windows::writeAll;
+
+using windows::openFileAt;
+using windows::setAttributes;
+
+constexpr DWORD kCleared = windows::kNormalCleared;
 
 } // namespace
 

@@ -2,8 +2,6 @@
 
 #include "platform/windows/WinFile.h"
 
-#include <algorithm>
-
 namespace platform {
 
 using windows::HandleFacts;
@@ -75,20 +73,7 @@ std::error_code NewFile::write(const void* data, std::size_t size) {
     if (m_fd == kNoHandle) {
         return std::make_error_code(std::errc::bad_file_descriptor);
     }
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        DWORD written = 0;
-        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, 1 << 30));
-        if (!WriteFile(m_fd, bytes, piece, &written, nullptr)) {
-            return windows::lastError();
-        }
-        if (written == 0) {
-            return std::make_error_code(std::errc::no_space_on_device);
-        }
-        bytes += written;
-        size -= written;
-    }
-    return {};
+    return windows::writeAll(m_fd, static_cast<const char*>(data), size);
 }
 
 std::error_code NewFile::finish(std::uint32_t mode, const std::optional<FileOwner>& owner) {

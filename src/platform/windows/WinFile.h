@@ -143,6 +143,9 @@ inline constexpr DWORD kNormalCleared = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE
 std::error_code openFileAt(HANDLE folder, const std::string& name, ACCESS_MASK access,
                            OwnedHandle& handle, HandleFacts& facts);
 
+/// Writes all of `data` to the open file.
+std::error_code writeAll(HANDLE handle, const char* data, std::size_t count);
+
 /// Gives the open file the attributes `attributes` (none: FILE_ATTRIBUTE_NORMAL).
 std::error_code setAttributes(HANDLE handle, DWORD attributes);
 
