@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 #include "cli/JsonText.h"
+#include "scanner/DisplayName.h"
 #include "scanner/QuarantineFolder.h"
 #include "scanner/QuarantineStore.h"
 
@@ -38,7 +39,7 @@ void listText(const QuarantineStore& store, const std::vector<QuarantineItem>& i
     }
     for (const QuarantineItem& item : items) {
         const QuarantineRowTexts row = QuarantineRow(item);
-        out << PrintableName(item.name) << ": " << row.location;
+        out << DisplayName(item.name) << ": " << row.location;
         if (item.record) {
             out << " (" << row.threat << ", " << row.size << " bytes, " << row.date << ')';
         }

@@ -8,6 +8,7 @@
 #include "platform/NewFile.h"
 #include "platform/PathText.h"
 #include "platform/ProgramFolder.h"
+#include "scanner/DisplayName.h"
 #include "scanner/PrintableName.h"
 
 #include <algorithm>
@@ -473,11 +474,11 @@ QuarantineRowTexts QuarantineRow(const QuarantineItem& item) {
         row.location = "(" + item.problem + ")";
         return row;
     }
-    row.location = PrintableName(item.record->location);
+    row.location = DisplayName(item.record->location);
     if (item.fileMissing) {
         row.location += " (" + item.problem + ")";
     }
-    row.threat = PrintableName(item.record->threat);
+    row.threat = DisplayName(item.record->threat);
     row.size = std::to_string(item.record->size);
     row.date = item.record->quarantinedAt;
     return row;

@@ -95,7 +95,7 @@ std::string SealQuarantinedFile(const platform::FolderHandle& quarantine, const 
 /// The bits a quarantined file loses.
 inline constexpr std::uint32_t kQuarantineStrippedBits = 07111;
 
-/// The list texts of `item`; control characters of a location are shown as "\xNN".
+/// The list texts of `item`; locations and threats are shown as `DisplayName` shows names.
 QuarantineRowTexts QuarantineRow(const QuarantineItem& item);
 
 /// Texts of the quarantine window.

@@ -4,6 +4,7 @@
 #include "platform/PathText.h"
 #include "platform/ProgramFolder.h"
 #include "scanner/CheckPipeline.h"
+#include "scanner/DisplayName.h"
 #include "scanner/FileCheck.h"
 #include "scanner/FolderWalk.h"
 #include "scanner/ProcessTable.h"
@@ -262,7 +263,8 @@ private:
 
     /// Lists the file's row, if any, and reports the progress, as the walk reaches the file.
     void handle(const WalkedFile& file, const CheckPipeline::Result& result) {
-        m_observer.fileStarted(ScanTexts::FileDisplay(file.folder, file.name));
+        m_observer.fileStarted(
+            ScanTexts::FileDisplay(DisplayName(file.folder), DisplayName(file.name)));
         ScanCounts& counts = m_summary.counts;
         if (!result.unreadable.empty()) {
             ++counts.unreadable;

@@ -1,5 +1,6 @@
 #include "tools/TaskList.h"
 
+#include "scanner/DisplayName.h"
 #include "scanner/ProcessTable.h"
 
 namespace TaskList {
@@ -15,10 +16,11 @@ std::vector<TaskRow> BuildRows(const std::vector<platform::ProcessInfo>& process
         TaskRow row;
         row.pid = process.pid;
         row.startTime = process.startTime;
-        row.name = process.name;
+        // Shown as one unambiguous line each: a process may give itself any name.
+        row.name = DisplayName(process.name);
         row.pidText = std::to_string(process.pid);
         row.path = pathByPid(process.pid);
-        row.pathText = row.path.empty() ? std::string(kProtected) : row.path;
+        row.pathText = row.path.empty() ? std::string(kProtected) : DisplayName(row.path);
         row.deleted = row.path.ends_with(kDeletedSuffix);
         rows.push_back(std::move(row));
     }

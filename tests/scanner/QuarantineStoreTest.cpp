@@ -349,6 +349,17 @@ TEST_F(QuarantineStoreTest, RecordThatCannotBeWrittenIsReportedAndTheFileStaysQu
     EXPECT_EQ(readFile(file("a/x.exe")), "x");
 }
 
+TEST(QuarantineRow, LocationsAndThreatsShowAsOneUnambiguousLine) {
+    QuarantineItem item;
+    item.name = "a_vir";
+    item.record = QuarantineRecord{};
+    item.record->location = "/home/u/bad\nname\xff.com";
+    item.record->threat = "Threat\xe2\x80\xae";
+    const QuarantineRowTexts row = QuarantineRow(item);
+    EXPECT_EQ(row.location, "/home/u/bad\\x0aname\\xff.com");
+    EXPECT_EQ(row.threat, "Threat\\u202E");
+}
+
 TEST(QuarantineRecord, DocumentsRoundTripAndDamageIsNamed) {
     QuarantineRecord record;
     record.location = "/a\n\xff/b\"\\";

@@ -50,6 +50,17 @@ TEST(TaskRows, KeepSnapshotOrderAndMarkUnreadablePathsProtected) {
     EXPECT_EQ(TaskList::RowNote(rows[0], {}), "");
 }
 
+TEST(TaskRows, NamesAndPathsShowAsOneUnambiguousLineButStayExactForChecks) {
+    const std::vector<platform::ProcessInfo> processes = {
+        {9, "evil\xe2\x80\xaetxt.exe", "", 1, false}};
+    const std::string path = "/tmp/bad\nname\xff";
+    const auto rows = TaskList::BuildRows(processes, [&path](std::int32_t) { return path; });
+    ASSERT_EQ(rows.size(), 1U);
+    EXPECT_EQ(rows[0].name, "evil\\u202Etxt.exe");
+    EXPECT_EQ(rows[0].pathText, "/tmp/bad\\x0aname\\xff");
+    EXPECT_EQ(TaskList::CheckablePath(rows[0]), path);
+}
+
 TEST(ProcessStat, ReadsStateAndStartTimeAfterTheLastParenthesis) {
     std::string fields;
     for (int field = 4; field <= 21; ++field) {

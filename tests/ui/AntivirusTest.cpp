@@ -203,6 +203,17 @@ private slots:
         QCOMPARE(answers.messages.back().title, QStringLiteral("No Selected"));
     }
 
+    void detectionListShowsEveryNameAsOneUnambiguousLine() {
+        writeFile(m_tree.file("bad\nname\xff.com"), testsupport::eicar());
+        DialogAnswers answers;
+        Antivirus window(settings());
+        scanTree(window, answers);
+        const auto* list = window.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
+        QCOMPARE(list->topLevelItemCount(), 1);
+        QCOMPARE(list->topLevelItem(0)->text(2),
+                 QString::fromStdString(m_tree.file("bad\\x0aname\\xff.com")));
+    }
+
     void scanOfAFolderThatCannotBeReadSaysSoInItsMessage() {
         // The chosen folder is gone by the time the scan opens it.
         DialogAnswers answers;

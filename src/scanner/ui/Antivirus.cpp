@@ -13,6 +13,7 @@
 #include "platform/FolderListing.h"
 #include "platform/ProgramFolder.h"
 #include "scanner/DetectionActions.h"
+#include "scanner/DisplayName.h"
 #include "scanner/QuarantineFolder.h"
 #include "scanner/StartupTexts.h"
 #include "scanner/ui/ActionWorker.h"
@@ -344,8 +345,8 @@ void Antivirus::addRow(const DetectionEntry& entry) {
     m_detections.push_back(entry);
     // Filled before it joins the list, so that the list takes it in as one change.
     auto* row = new QTreeWidgetItem;
-    row->setText(1, toQString(entry.name));
-    row->setText(2, toQString(entry.location));
+    row->setText(1, toQString(DisplayName(entry.name)));
+    row->setText(2, toQString(DisplayName(entry.location)));
     row->setText(3, toQString(entry.size));
     row->setText(4, toQString(entry.information));
     for (int column = 1; column < 5; ++column) {

@@ -4,6 +4,7 @@
 #include "controls/FolderDialog.h"
 #include "controls/MsgBox.h"
 #include "controls/WindowText.h"
+#include "scanner/DisplayName.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -73,7 +74,7 @@ void frmQuarantine::Form_Load() {
             new QTreeWidgetItem(lvwQuarantine, {toQString(texts.location), toQString(texts.threat),
                                                 toQString(texts.size), toQString(texts.date)});
         row->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
-        row->setToolTip(0, toQString(item.name));
+        row->setToolTip(0, toQString(DisplayName(item.name)));
     }
     lvwQuarantine->resizeColumnToContents(1);
     lvwQuarantine->resizeColumnToContents(2);
