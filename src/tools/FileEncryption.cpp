@@ -34,6 +34,10 @@ int Percent(std::uint64_t done, std::uint64_t total) {
     return static_cast<int>(done * 100 / total);
 }
 
+std::string PercentText(int percent) {
+    return std::to_string(percent) + " %";
+}
+
 std::string FailureReason(const std::error_code& error, const std::string& keyFolder) {
     const std::string folder = shellWord(keyFolder);
     if (error == platform::CryptError::KeyExposed) {

@@ -19,6 +19,8 @@ std::string TrimBlanks(const std::string& text);
 
 /// The progress bar's value, 0 to 100.
 int Percent(std::uint64_t done, std::uint64_t total);
+/// The progress bar's text for a value: "42 %".
+std::string PercentText(int percent);
 
 /// Why encrypting or decrypting failed, in words for the user: a refused key or key folder is
 /// named with the command that makes it private, a key folder that cannot be made is named.

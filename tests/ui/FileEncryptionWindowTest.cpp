@@ -2,6 +2,8 @@
 #include "WindowLookup.h"
 #include "controls/Button.h"
 #include "controls/MsgBox.h"
+#include "controls/WindowTitle.h"
+#include "controls/WindowTitle.h"
 #include "controls/cCommonDialog.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
@@ -59,6 +61,7 @@ private slots:
         frmEnc* window = tools.enc();
         QVERIFY(window != nullptr && window->isVisible());
         QCOMPARE(window->windowTitle(), QStringLiteral("Kesto -> Encrypt File"));
+        QVERIFY(window->width() >= WindowTitle::minimumWidth(window->windowTitle()));
         QCOMPARE(labelText(*window, "Label1"), QStringLiteral("Encrypt File"));
         QCOMPARE(labelText(*window, "Label2"), QStringLiteral("Decrypt File"));
         QCOMPARE(labelText(*window, "Label3_0"),
@@ -140,6 +143,8 @@ private slots:
         // The click returns at once; the rewrite runs beside the window.
         QVERIFY(window.busy());
         QVERIFY(bar->isVisible());
+        // The bar shows a percentage, never the control's own name.
+        QVERIFY(bar->property("Text").toString().endsWith(QStringLiteral(" %")));
         QVERIFY(!button(window, "Command2")->isEnabled());
         window.finishWork();
         QCOMPARE(answers.messages.size(), std::size_t{1});

@@ -4,6 +4,7 @@
 #include "controls/MsgBox.h"
 #include "controls/ProgressBar.h"
 #include "controls/WindowText.h"
+#include "controls/WindowTitle.h"
 #include "controls/cCommonDialog.h"
 #include "platform/FileCrypt.h"
 #include "tools/FileEncryption.h"
@@ -64,8 +65,14 @@ frmEnc::frmEnc(QWidget* mainWindow, std::string keyFolder)
     // The worker only stores its progress; the window shows it ten times a second.
     m_progressTimer = new QTimer(this);
     m_progressTimer->setInterval(100);
-    connect(m_progressTimer, &QTimer::timeout, this,
-            [this] { ProgressBar1->setValue(m_percent.load()); });
+    connect(m_progressTimer, &QTimer::timeout, this, [this] { showPercent(m_percent.load()); });
+    // Wide enough for the window manager to show the whole title.
+    setMinimumWidth(WindowTitle::minimumWidth(windowTitle()));
+}
+
+void frmEnc::showPercent(int percent) {
+    ProgressBar1->setValue(percent);
+    ProgressBar1->setText(toQString(FileEncryption::PercentText(percent)));
 }
 
 frmEnc::~frmEnc() {
@@ -118,7 +125,7 @@ void frmEnc::start(const QString& typed, bool encrypt) {
     const bool big = lstat(path.c_str(), &info) == 0 &&
                      static_cast<std::uint64_t>(info.st_size) >= FileEncryption::kProgressFrom;
     m_percent = 0;
-    ProgressBar1->setValue(0);
+    showPercent(0);
     ProgressBar1->setVisible(big);
     if (big) {
         m_progressTimer->start();

@@ -44,6 +44,8 @@ private:
     void start(const QString& typed, bool encrypt);
     void workDone(std::error_code error);
     void browse(QLineEdit* box);
+    /// Shows `percent` on the progress bar, as a bar and as its text.
+    void showPercent(int percent);
 
     std::string m_keyFolder;
     QThread* m_worker = nullptr;
