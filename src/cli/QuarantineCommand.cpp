@@ -78,16 +78,13 @@ int runQuarantine(const CommandLine& line, CommandStreams streams) {
     const std::size_t operands = line.operands.size();
     const bool takesName = action == "restore" || action == "delete";
     if (!(action == "list" && operands == 1) && !(takesName && operands == 2)) {
-        streams.err << "kesto: quarantine takes one of: list, restore NAME, delete NAME\n";
-        return kExitError;
+        return usageError(streams, "quarantine takes one of: list, restore NAME, delete NAME");
     }
     if (line.to && (action != "restore" || line.to->empty())) {
-        streams.err << "kesto: --to takes a FOLDER and goes with quarantine restore only\n";
-        return kExitError;
+        return usageError(streams, "--to takes a FOLDER and goes with quarantine restore only");
     }
     if (line.json && action != "list") {
-        streams.err << "kesto: --json goes with quarantine list only\n";
-        return kExitError;
+        return usageError(streams, "--json goes with quarantine list only");
     }
     const QuarantineStore store(
         ResolveQuarantineFolder(line.quarantineDir.value_or(DefaultQuarantineFolder())));

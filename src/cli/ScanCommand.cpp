@@ -81,8 +81,7 @@ ActionResult actOnDetections(const CommandLine& line, const DetectionList& detec
 
 int runScan(const CommandLine& line, CommandStreams streams) {
     if (const std::string problem = usageProblem(line); !problem.empty()) {
-        streams.err << "kesto: " << problem << '\n';
-        return kExitError;
+        return usageError(streams, problem);
     }
     std::vector<std::string> pathProblems;
     std::vector<ScanTarget> targets = resolveTargets(line.operands, pathProblems);

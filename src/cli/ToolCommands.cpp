@@ -16,8 +16,7 @@ int runCrypt(const CommandLine& line, CommandStreams streams, const std::string&
              bool encrypt) {
     const char* verb = encrypt ? "encrypt" : "decrypt";
     if (line.operands.size() != 1) {
-        streams.err << "kesto: " << verb << " takes exactly one FILE\n";
-        return kExitError;
+        return usageError(streams, std::string(verb) + " takes exactly one FILE");
     }
     const std::string& path = line.operands.front();
     std::error_code error;
@@ -61,8 +60,7 @@ int runUsbLockAt(const CommandLine& line, CommandStreams streams, const modReg::
         streams.out << done.substr(1) << '\n';
         return kExitClean;
     }
-    streams.err << "kesto: usb-lock takes one of: status, lock, unlock\n";
-    return kExitError;
+    return usageError(streams, "usb-lock takes one of: status, lock, unlock");
 }
 
 int runUsbLock(const CommandLine& line, CommandStreams streams) {

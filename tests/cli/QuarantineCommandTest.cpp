@@ -3,6 +3,7 @@
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -98,7 +99,9 @@ TEST_F(QuarantineCommand, BadUsageExitsTwo) {
         const CommandResult run = kesto(bad);
         EXPECT_EQ(run.code, kExitError) << bad.size();
         EXPECT_TRUE(run.out.empty());
-        EXPECT_FALSE(run.err.empty());
+        // One line says what was wrong, the next where to read more.
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
+        EXPECT_TRUE(run.err.ends_with("\nTry 'kesto --help'.\n")) << run.err;
     }
 }
 

@@ -58,7 +58,8 @@ TEST(UsbLockCommand, ShowsLocksAndUnlocks) {
          {std::vector<std::string>{}, {"Lock"}, {"lock", "now"}}) {
         const CommandRun wrong = run(runUsbLockAt, bad, where);
         EXPECT_EQ(wrong.code, kExitError);
-        EXPECT_EQ(wrong.err, "kesto: usb-lock takes one of: status, lock, unlock\n");
+        EXPECT_EQ(wrong.err,
+                  "kesto: usb-lock takes one of: status, lock, unlock\nTry 'kesto --help'.\n");
     }
 }
 
@@ -151,7 +152,8 @@ TEST(CryptCommands, EncryptAndDecryptInPlace) {
     EXPECT_EQ(missing.code, kExitError);
     EXPECT_EQ(missing.err,
               "kesto: cannot encrypt '" + dir.file("missing") + "': No such file or directory\n");
-    EXPECT_EQ(run(runDecryptWith, {}, keys).err, "kesto: decrypt takes exactly one FILE\n");
+    EXPECT_EQ(run(runDecryptWith, {}, keys).err,
+              "kesto: decrypt takes exactly one FILE\nTry 'kesto --help'.\n");
 }
 
 TEST(CryptCommands, APlainFileThatStartsWithTheHeaderIsRefused) {
