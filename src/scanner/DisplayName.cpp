@@ -1,5 +1,7 @@
 #include "scanner/DisplayName.h"
 
+#include "scanner/Utf8.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -37,44 +39,6 @@ bool hidden(char32_t c) {
     return false;
 }
 
-/// The length of the valid UTF-8 sequence at the start of `text` (2 to 4 bytes) and its
-/// character, or 0 when the bytes there are not one: a stray continuation byte, a lead byte
-/// without its continuation bytes, an overlong form, a surrogate or a value above U+10FFFF.
-std::size_t decode(std::string_view text, char32_t& c) {
-    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        c = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        c = lead & 0x0F;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        c = lead & 0x07;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        const unsigned char next = byte(i);
-        if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) {
-            return 0;
-        }
-        c = (c << 6) | (next & 0x3F);
-    }
-    return length;
-}
-
 void appendEscape(std::string& out, const char* format, unsigned value) {
     char escape[16];
     std::snprintf(escape, sizeof escape, format, value);
@@ -100,8 +64,7 @@ std::string DisplayName(std::string_view text) {
             ++at;
             continue;
         }
-        char32_t c = 0;
-        const std::size_t length = decode(text.substr(at), c);
+        const auto [c, length] = Utf8CharacterAt(text, at);
         if (length == 0) {
             appendEscape(shown, "\\x%02x", byte);
             ++at;

@@ -1,5 +1,7 @@
 #include "scanner/GlobMatch.h"
 
+#include "scanner/Utf8.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -11,50 +13,16 @@ constexpr std::size_t kNone = std::string_view::npos;
 constexpr char32_t kStrayByte = 0x110000;
 
 /// One character of UTF-8 text: its value and its length in bytes.
-struct Character {
-    char32_t value;
-    std::size_t length;
-};
+using Character = Utf8Character;
 
-/// The character that starts at `text[at]`: a well-formed UTF-8 sequence (no overlong forms, no
-/// surrogates, nothing above U+10FFFF), else the single byte as a stray byte.
+/// The character that starts at `text[at]`: a well-formed UTF-8 sequence, else the single byte
+/// as a stray byte.
 Character decodeAt(std::string_view text, std::size_t at) {
-    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    if (lead < 0x80) {
-        return {lead, 1};
+    const Utf8Character character = Utf8CharacterAt(text, at);
+    if (character.length == 0) {
+        return {kStrayByte + static_cast<unsigned char>(text[at]), 1};
     }
-    std::size_t length = 0;
-    char32_t value = 0;
-    unsigned char secondLow = 0x80;
-    unsigned char secondHigh = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        value = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        value = lead & 0x0Fu;
-        secondLow = lead == 0xE0 ? 0xA0 : 0x80;
-        secondHigh = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        value = lead & 0x07u;
-        secondLow = lead == 0xF0 ? 0x90 : 0x80;
-        secondHigh = lead == 0xF4 ? 0x8F : 0xBF;
-    }
-    if (length == 0 || at + length > text.size()) {
-        return {kStrayByte + lead, 1};
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        const unsigned char next = byte(at + i);
-        const unsigned char low = i == 1 ? secondLow : 0x80;
-        const unsigned char high = i == 1 ? secondHigh : 0xBF;
-        if (next < low || next > high) {
-            return {kStrayByte + lead, 1};
-        }
-        value = value << 6 | (next & 0x3Fu);
-    }
-    return {value, length};
+    return character;
 }
 
 /// Whether `c` belongs to the class `name`; only ASCII characters belong to any.

@@ -1,45 +1,16 @@
 #include "scanner/ScanTexts.h"
 
 #include "platform/ProgramFolder.h"
+#include "scanner/Utf8.h"
 
 #include <cmath>
 #include <utility>
 
 namespace {
 
-/// The length of the well-formed UTF-8 sequence at `text[at]` (no overlong form, no surrogate,
-/// nothing above U+10FFFF), or 0 when none starts there.
+/// The length of the well-formed UTF-8 sequence at `text[at]`, or 0 when none starts there.
 std::size_t sequenceAt(std::string_view text, std::size_t at) {
-    const auto byte = [text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    if (lead < 0x80) {
-        return 1;
-    }
-    std::size_t length = 0;
-    unsigned char low = 0x80; // the range of the second byte
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    }
-    if (length == 0 || text.size() - at < length) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if (byte(at + i) < low || byte(at + i) > high) {
-            return 0;
-        }
-        low = 0x80;
-        high = 0xBF;
-    }
-    return length;
+    return Utf8CharacterAt(text, at).length;
 }
 
 /// The characters of a text: its code points when it is valid UTF-8, else its bytes (a name in
