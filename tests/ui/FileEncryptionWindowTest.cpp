@@ -3,7 +3,6 @@
 #include "controls/Button.h"
 #include "controls/MsgBox.h"
 #include "controls/WindowTitle.h"
-#include "controls/WindowTitle.h"
 #include "controls/cCommonDialog.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
