@@ -1,17 +1,12 @@
 #include "scanner/DisplayName.h"
 
+#include "scanner/PrintableName.h"
 #include "scanner/Utf8.h"
 
 #include <cstdint>
 #include <cstdio>
 
 namespace {
-
-#ifdef _WIN32
-constexpr bool kBackslashInNames = false;
-#else
-constexpr bool kBackslashInNames = true;
-#endif
 
 struct Range {
     char32_t first;

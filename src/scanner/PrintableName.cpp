@@ -2,18 +2,6 @@
 
 #include <cstdio>
 
-namespace {
-
-// On Windows a backslash is the separator and never part of a name (nor are control
-// characters), so shown paths keep it single; elsewhere a name may hold one and it is doubled.
-#ifdef _WIN32
-constexpr bool kBackslashInNames = false;
-#else
-constexpr bool kBackslashInNames = true;
-#endif
-
-} // namespace
-
 std::string PrintableName(std::string_view text) {
     std::string printable;
     printable.reserve(text.size());
