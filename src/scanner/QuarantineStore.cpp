@@ -9,7 +9,6 @@
 #include "platform/PathText.h"
 #include "platform/ProgramFolder.h"
 #include "scanner/DisplayName.h"
-#include "scanner/PrintableName.h"
 
 #include <algorithm>
 #include <array>
@@ -60,7 +59,7 @@ std::error_code digestOf(const platform::FolderHandle& folder, const std::string
 }
 
 std::string inQuotes(std::string_view text) {
-    return "'" + PrintableName(text) + "'";
+    return "'" + DisplayName(text) + "'";
 }
 
 /// Whether only the running user or root can change a file or folder with these facts.

@@ -358,6 +358,9 @@ TEST(QuarantineRow, LocationsAndThreatsShowAsOneUnambiguousLine) {
     const QuarantineRowTexts row = QuarantineRow(item);
     EXPECT_EQ(row.location, "/home/u/bad\\x0aname\\xff.com");
     EXPECT_EQ(row.threat, "Threat\\u202E");
+    // The store's messages name files the same way.
+    EXPECT_EQ(QuarantineStore("/nonexistent").remove("inv\xff").message,
+              "'inv\\xff' is not the name of a quarantined file (NAME_vir)");
 }
 
 TEST(QuarantineRecord, DocumentsRoundTripAndDamageIsNamed) {
