@@ -1,13 +1,15 @@
 #include "platform/AppendFile.h"
 
 #include "platform/InputFile.h"
+#include "platform/linux/SystemCall.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
+
+using linux_calls::lastError;
 
 AppendFile::~AppendFile() {
     close();
@@ -20,13 +22,13 @@ std::error_code AppendFile::open(const std::string& path) {
         path.c_str(),
         O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644);
     if (fd < 0) {
-        return {errno, std::generic_category()};
+        return lastError();
     }
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
-        const int error = errno;
+        const std::error_code ec = lastError();
         ::close(fd);
-        return {error, std::generic_category()};
+        return ec;
     }
     if (!S_ISREG(info.st_mode)) {
         ::close(fd);
@@ -41,13 +43,14 @@ std::error_code AppendFile::write(std::string_view data) {
         return std::make_error_code(std::errc::bad_file_descriptor);
     }
     while (!data.empty()) {
-        const ssize_t written = ::write(m_fd, data.data(), data.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
+        const ssize_t written =
+            linux_calls::retryOnEintr([&] { return ::write(m_fd, data.data(), data.size()); });
+        if (written < 0) {
+            return lastError();
         }
-        if (written <= 0) {
+        if (written == 0) {
             // A regular file that takes no byte of a write is full.
-            return {written < 0 ? errno : ENOSPC, std::generic_category()};
+            return std::make_error_code(std::errc::no_space_on_device);
         }
         data.remove_prefix(static_cast<std::size_t>(written));
     }

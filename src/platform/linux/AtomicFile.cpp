@@ -1,6 +1,7 @@
 #include "platform/AtomicFile.h"
 
 #include "platform/AtomicReplaceParts.h"
+#include "platform/linux/SystemCall.h"
 
 #include <array>
 #include <cerrno>
@@ -15,9 +16,8 @@ namespace platform {
 
 namespace {
 
-std::error_code lastError() {
-    return {errno, std::generic_category()};
-}
+using linux_calls::lastError;
+using linux_calls::retryOnEintr;
 
 ssize_t writeSome(int fd, const void* data, std::size_t size) {
     const WriteCall call = detail::installedWriteCall();
@@ -84,11 +84,8 @@ std::error_code AtomicReplacement::write(const void* data, std::size_t size) {
     }
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (size > 0) {
-        const ssize_t written = writeSome(m_fd, bytes, size);
+        const ssize_t written = retryOnEintr([&] { return writeSome(m_fd, bytes, size); });
         if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             const std::error_code error = lastError();
             abandon();
             return error;

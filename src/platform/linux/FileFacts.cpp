@@ -1,6 +1,7 @@
 #include "platform/FileFacts.h"
 
-#include <cerrno>
+#include "platform/linux/SystemCall.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,9 +10,7 @@ namespace platform {
 
 namespace {
 
-std::error_code lastError() {
-    return {errno, std::generic_category()};
-}
+using linux_calls::lastError;
 
 FileFacts factsFrom(const struct stat& info) {
     FileFacts facts;
@@ -59,11 +58,10 @@ std::error_code factsOfOpenFile(const InputFile& file, FileFacts& facts) {
 std::error_code setModeAndOwner(const FolderHandle& folder, const std::string& name,
                                 const FileId& expected, std::uint32_t mode,
                                 const std::optional<FileOwner>& owner) {
-    int fd = -1;
-    do {
-        fd = ::openat(folder.fd(), name.c_str(),
-                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = linux_calls::retryOnEintr([&] {
+        return ::openat(folder.fd(), name.c_str(),
+                        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    });
     if (fd < 0) {
         return lastError();
     }

@@ -1,5 +1,7 @@
 #include "platform/FileOps.h"
 
+#include "platform/linux/SystemCall.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,9 +19,8 @@ namespace platform {
 
 namespace {
 
-std::error_code lastError() {
-    return {errno, std::generic_category()};
-}
+using linux_calls::lastError;
+using linux_calls::retryOnEintr;
 
 /// Closes a descriptor when it goes out of scope.
 class Descriptor {
@@ -46,11 +47,8 @@ private:
 };
 
 int openAt(int folderFd, const std::string& name, int flags, mode_t mode = 0) {
-    int fd = -1;
-    do {
-        fd = ::openat(folderFd, name.c_str(), flags | O_CLOEXEC | O_NOCTTY, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    return retryOnEintr(
+        [&] { return ::openat(folderFd, name.c_str(), flags | O_CLOEXEC | O_NOCTTY, mode); });
 }
 
 /// Clears the read-only, hidden, system and archive attributes of a file on a FAT volume; other
@@ -84,11 +82,8 @@ std::error_code clearFatAttributes(const FolderHandle& folder, const std::string
 
 std::error_code writeAll(int fd, const char* data, std::size_t count) {
     while (count > 0) {
-        const ssize_t written = ::write(fd, data, count);
+        const ssize_t written = retryOnEintr([&] { return ::write(fd, data, count); });
         if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             return lastError();
         }
         data += written;
@@ -125,11 +120,9 @@ std::error_code copyThenRemove(const FolderHandle& from, const std::string& name
     };
     std::vector<char> buffer(1 << 20);
     for (;;) {
-        const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
+        const ssize_t got =
+            retryOnEintr([&] { return ::read(in.get(), buffer.data(), buffer.size()); });
         if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             return fail(lastError());
         }
         if (got == 0) {

@@ -1,6 +1,7 @@
 #include "platform/FolderFiles.h"
 
 #include "platform/linux/DirectoryRead.h"
+#include "platform/linux/SystemCall.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,9 +17,7 @@ namespace platform {
 
 namespace {
 
-std::error_code lastError() {
-    return {errno, std::generic_category()};
-}
+using linux_calls::lastError;
 
 /// An open folder and its entry stream; closes both.
 class OpenFolder {

@@ -1,8 +1,8 @@
 #include "platform/FolderHandle.h"
 
 #include "platform/linux/StatStamp.h"
+#include "platform/linux/SystemCall.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
@@ -16,16 +16,10 @@ namespace {
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW;
 
-std::error_code lastError() {
-    return {errno, std::generic_category()};
-}
+using linux_calls::lastError;
 
 int openRetrying(int at, const char* name, int flags) {
-    int fd = -1;
-    do {
-        fd = ::openat(at, name, flags);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    return linux_calls::retryOnEintr([&] { return ::openat(at, name, flags); });
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "platform/FolderListing.h"
 
 #include "platform/linux/StatStamp.h"
+#include "platform/linux/SystemCall.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,6 +16,8 @@
 namespace platform {
 
 namespace {
+
+using linux_calls::lastError;
 
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
@@ -33,16 +36,16 @@ std::error_code listOpenFolder(int fd, bool withSizes, std::vector<FolderEntry>&
     entries.clear();
     const std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
     if (!dir) {
-        const int error = errno;
+        const std::error_code ec = lastError();
         ::close(fd);
-        return {error, std::generic_category()};
+        return ec;
     }
     for (;;) {
         errno = 0;
         const dirent* item = ::readdir(dir.get());
         if (item == nullptr) {
             if (errno != 0) {
-                return {errno, std::generic_category()};
+                return lastError();
             }
             break;
         }
@@ -85,13 +88,13 @@ std::error_code listOpenFolder(int fd, bool withSizes, std::vector<FolderEntry>&
 std::error_code canonicalFolder(const std::string& path, std::string& canonical) {
     char* resolved = ::realpath(path.c_str(), nullptr);
     if (resolved == nullptr) {
-        return {errno, std::generic_category()};
+        return lastError();
     }
     canonical = resolved;
     std::free(resolved);
     struct stat info {};
     if (::stat(canonical.c_str(), &info) != 0) {
-        return {errno, std::generic_category()};
+        return lastError();
     }
     if (!S_ISDIR(info.st_mode)) {
         return std::make_error_code(std::errc::not_a_directory);

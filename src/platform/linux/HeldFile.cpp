@@ -1,6 +1,7 @@
 #include "platform/HeldFile.h"
 
 #include "platform/FileOps.h"
+#include "platform/linux/SystemCall.h"
 
 #include <array>
 #include <cerrno>
@@ -19,9 +20,7 @@ namespace {
 // exFAT's magic number; older kernel headers do not name it.
 constexpr unsigned long kExfatMagic = 0x2011BAB0;
 
-std::error_code lastError() {
-    return {errno, std::generic_category()};
-}
+using linux_calls::lastError;
 
 FileId idOf(const struct stat& info) {
     return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};

@@ -1,6 +1,7 @@
 #include "platform/InputFile.h"
 
 #include "platform/linux/StatStamp.h"
+#include "platform/linux/SystemCall.h"
 
 #include <cerrno>
 #include <ctime>
@@ -14,9 +15,8 @@ namespace platform {
 
 namespace {
 
-std::error_code lastError() {
-    return {errno, std::generic_category()};
-}
+using linux_calls::lastError;
+using linux_calls::retryOnEintr;
 
 } // namespace
 
@@ -56,10 +56,7 @@ std::error_code InputFile::open(const std::string& path, Follow follow) {
     if (follow != Follow::Symlinks) {
         flags |= O_NOFOLLOW;
     }
-    int fd = -1;
-    do {
-        fd = ::open(path.c_str(), flags);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = retryOnEintr([&] { return ::open(path.c_str(), flags); });
     if (fd < 0) {
         return lastError();
     }
@@ -78,11 +75,10 @@ std::error_code InputFile::open(const std::string& path, Follow follow) {
 
 std::error_code InputFile::openAt(int folderFd, const std::string& name) {
     close();
-    int fd = -1;
-    do {
-        fd = ::openat(folderFd, name.c_str(),
-                      O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = retryOnEintr([&] {
+        return ::openat(folderFd, name.c_str(),
+                        O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+    });
     if (fd < 0) {
         // A link met by O_NOFOLLOW is not a regular file.
         return errno == ELOOP ? std::error_code(FileError::NotRegularFile) : lastError();
@@ -101,47 +97,36 @@ std::error_code InputFile::openAt(int folderFd, const std::string& name) {
 
 std::size_t InputFile::read(char* buffer, std::size_t count, std::error_code& ec) {
     ec.clear();
-    for (;;) {
-        const ssize_t got = ::read(m_fd, buffer, count);
-        if (got >= 0) {
-            return static_cast<std::size_t>(got);
-        }
-        if (errno != EINTR) {
-            ec = lastError();
-            return 0;
-        }
+    const ssize_t got = retryOnEintr([&] { return ::read(m_fd, buffer, count); });
+    if (got < 0) {
+        ec = lastError();
+        return 0;
     }
+    return static_cast<std::size_t>(got);
 }
 
 std::size_t InputFile::readCached(char* buffer, std::size_t count, std::error_code& ec) {
     ec.clear();
     iovec part{buffer, count};
-    for (;;) {
-        // Offset -1 reads at the file position and moves it, as read() does.
-        const ssize_t got = ::preadv2(m_fd, &part, 1, -1, RWF_NOWAIT);
-        if (got >= 0) {
-            return static_cast<std::size_t>(got);
-        }
-        if (errno == EAGAIN) {
-            return 0;
-        }
-        if (errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS) {
-            return read(buffer, count, ec);
-        }
-        if (errno != EINTR) {
-            ec = lastError();
-            return 0;
-        }
+    // Offset -1 reads at the file position and moves it, as read() does.
+    const ssize_t got = retryOnEintr([&] { return ::preadv2(m_fd, &part, 1, -1, RWF_NOWAIT); });
+    if (got >= 0) {
+        return static_cast<std::size_t>(got);
     }
+    if (errno == EAGAIN) {
+        return 0;
+    }
+    if (errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS) {
+        return read(buffer, count, ec);
+    }
+    ec = lastError();
+    return 0;
 }
 
 bool InputFile::startCached() const {
     char first = 0;
     iovec part{&first, 1};
-    ssize_t got = 0;
-    do {
-        got = ::preadv2(m_fd, &part, 1, 0, RWF_NOWAIT);
-    } while (got < 0 && errno == EINTR);
+    const ssize_t got = retryOnEintr([&] { return ::preadv2(m_fd, &part, 1, 0, RWF_NOWAIT); });
     return got >= 0 || errno != EAGAIN;
 }
 

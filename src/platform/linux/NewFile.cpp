@@ -1,5 +1,7 @@
 #include "platform/NewFile.h"
 
+#include "platform/linux/SystemCall.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -10,9 +12,8 @@ namespace platform {
 
 namespace {
 
-std::error_code lastError() {
-    return {errno, std::generic_category()};
-}
+using linux_calls::lastError;
+using linux_calls::retryOnEintr;
 
 FileId idOf(const struct stat& info) {
     return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
@@ -95,11 +96,8 @@ std::error_code NewFile::write(const void* data, std::size_t size) {
     }
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (size > 0) {
-        const ssize_t written = ::write(m_fd, bytes, size);
+        const ssize_t written = retryOnEintr([&] { return ::write(m_fd, bytes, size); });
         if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             return lastError();
         }
         if (written == 0) {

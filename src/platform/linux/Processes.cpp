@@ -1,5 +1,7 @@
 #include "platform/Processes.h"
 
+#include "platform/linux/SystemCall.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -23,6 +25,8 @@
 namespace platform {
 
 namespace {
+
+using linux_calls::retryOnEintr;
 
 /// The pid named by a /proc entry, or 0 when the name is not a positive decimal number.
 std::int32_t pidFromName(const char* name) {
@@ -48,10 +52,7 @@ std::string commName(std::int32_t pid) {
     }
     // The kernel keeps at most 15 characters of it.
     char buffer[64];
-    ssize_t got = 0;
-    do {
-        got = ::read(fd, buffer, sizeof buffer);
-    } while (got < 0 && errno == EINTR);
+    const ssize_t got = retryOnEintr([&] { return ::read(fd, buffer, sizeof buffer); });
     ::close(fd);
     if (got <= 0) {
         return {};
@@ -153,10 +154,8 @@ std::optional<ProcessStat> processStat(std::int32_t pid) {
     char buffer[1024];
     std::size_t filled = 0;
     while (filled < sizeof buffer) {
-        const ssize_t got = ::read(fd, buffer + filled, sizeof buffer - filled);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t got =
+            retryOnEintr([&] { return ::read(fd, buffer + filled, sizeof buffer - filled); });
         if (got <= 0) {
             break;
         }
@@ -262,8 +261,7 @@ Termination terminateProcessIfSame(std::int32_t pid, std::uint64_t startTime, in
             result = Termination::Ended;
             // The descriptor becomes readable when the process has ended.
             pollfd ended{pidfd, POLLIN, 0};
-            while (::poll(&ended, 1, waitMs) < 0 && errno == EINTR) {
-            }
+            retryOnEintr([&] { return ::poll(&ended, 1, waitMs); });
         } else if (errno != ESRCH) {
             result = Termination::Failed;
         }

@@ -2,9 +2,9 @@
 
 #include "platform/AtaPassThrough.h"
 #include "platform/SystemFacts.h"
+#include "platform/linux/SystemCall.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
 #include <linux/nvme_ioctl.h>
@@ -129,15 +129,6 @@ std::optional<SmartKind> scsiKind(const std::string& sysBlock, const std::string
     return std::nullopt;
 }
 
-/// Retries a request the kernel interrupted.
-template <typename Request> int retried(Request request) {
-    int result;
-    do {
-        result = request();
-    } while (result < 0 && errno == EINTR);
-    return result;
-}
-
 class AtaHandle final : public SmartHandle {
 public:
     AtaHandle(int fd, int slot, bool optical, std::error_code& lastError)
@@ -180,8 +171,8 @@ public:
         header.cmdp = command.data();
         header.sbp = sense.data();
         header.timeout = kTimeoutMs;
-        if (retried([&] { return ::ioctl(m_fd, SG_IO, &header); }) < 0) {
-            m_lastError = std::error_code(errno, std::generic_category());
+        if (linux_calls::retryOnEintr([&] { return ::ioctl(m_fd, SG_IO, &header); }) < 0) {
+            m_lastError = linux_calls::lastError();
             return false;
         }
         const ata::Reply reply{header.status, static_cast<std::uint8_t>(header.host_status),
@@ -246,13 +237,14 @@ private:
         command.data_len = static_cast<std::uint32_t>(page.size());
         command.cdw10 = cdw10;
         command.timeout_ms = kTimeoutMs;
-        const int result = retried([&] { return ::ioctl(m_fd, NVME_IOCTL_ADMIN_CMD, &command); });
+        const int result = linux_calls::retryOnEintr(
+            [&] { return ::ioctl(m_fd, NVME_IOCTL_ADMIN_CMD, &command); });
         if (result == 0) {
             return true;
         }
         // A positive result is the controller's status code: the command was refused.
-        m_lastError = result < 0 ? std::error_code(errno, std::generic_category())
-                                 : std::make_error_code(std::errc::io_error);
+        m_lastError =
+            result < 0 ? linux_calls::lastError() : std::make_error_code(std::errc::io_error);
         std::fill(page.begin(), page.end(), std::uint8_t{0});
         return false;
     }
@@ -458,7 +450,7 @@ std::optional<CheckedDrive> openSmartDrive(const std::string& devicePath, std::e
     ScopedFd place{::open(devicePath.c_str(), O_PATH | O_CLOEXEC)};
     struct stat status {};
     if (place.fd < 0 || ::fstat(place.fd, &status) != 0) {
-        error = std::error_code(errno, std::generic_category());
+        error = linux_calls::lastError();
         return std::nullopt;
     }
     std::optional<SmartSlot> slot = identifySmartNode(nodeOf(status), sysfs, error);
@@ -470,7 +462,7 @@ std::optional<CheckedDrive> openSmartDrive(const std::string& devicePath, std::e
     ScopedFd drive{::open(self.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};
     struct stat opened {};
     if (drive.fd < 0 || ::fstat(drive.fd, &opened) != 0) {
-        error = std::error_code(errno, std::generic_category());
+        error = linux_calls::lastError();
         return std::nullopt;
     }
     if (opened.st_dev != status.st_dev || opened.st_ino != status.st_ino ||
@@ -497,7 +489,7 @@ std::unique_ptr<SmartHandle> SystemSmartDevice::open(int slot) {
     if (m_opened) {
         const int fd = ::fcntl(m_opened->descriptor(), F_DUPFD_CLOEXEC, 0);
         if (fd < 0) {
-            m_lastError = std::error_code(errno, std::generic_category());
+            m_lastError = linux_calls::lastError();
             return nullptr;
         }
         return handleFor(fd, entry, slot, m_lastError);

@@ -1,5 +1,7 @@
 #include "platform/SystemFacts.h"
 
+#include "platform/linux/SystemCall.h"
+
 #include <cerrno>
 #include <charconv>
 #include <fcntl.h>
@@ -34,10 +36,8 @@ std::optional<std::string> readSmallFile(const std::string& path, std::size_t li
     std::string text;
     char chunk[8192];
     while (text.size() < limit) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t got =
+            linux_calls::retryOnEintr([&] { return ::read(fd, chunk, sizeof chunk); });
         if (got < 0) {
             ::close(fd);
             return std::nullopt;

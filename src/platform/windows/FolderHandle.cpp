@@ -32,11 +32,11 @@ std::error_code listEntries(HANDLE folder, bool withSizes, std::vector<FolderEnt
     for (;;) {
         if (!GetFileInformationByHandleEx(folder, kind, buffer.data(),
                                           static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
-            const DWORD error = GetLastError();
-            if (error == ERROR_NO_MORE_FILES) {
+            const std::error_code error = windows::lastError();
+            if (error.value() == ERROR_NO_MORE_FILES) {
                 return {};
             }
-            return {static_cast<int>(error), std::system_category()};
+            return error;
         }
         kind = FileIdBothDirectoryInfo;
         const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
