@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "testsupport/CommandRun.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 
@@ -9,25 +10,14 @@
 #include <sstream>
 #include <sys/wait.h>
 
+using testsupport::CommandRun;
 using testsupport::TempDir;
 using testsupport::writeFile;
 
 namespace {
 
-struct CliRun {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-CliRun kesto(const std::vector<std::string>& arguments) {
-    std::ostringstream out;
-    std::ostringstream err;
-    CliRun run;
-    run.code = runKesto(arguments, {out, err});
-    run.out = out.str();
-    run.err = err.str();
-    return run;
+CommandRun kesto(const std::vector<std::string>& arguments) {
+    return testsupport::runCommand(runKesto, arguments);
 }
 
 std::string threeEntryDatabase(const TempDir& dir) {
@@ -53,7 +43,7 @@ TEST(KestoCommand, UsageErrorsNameTheProblemInOneLineAndPointToTheHelp) {
         {{"smart", "/dev/sda", "/dev/sdb"}, "smart takes at most one DEVICE"},
     };
     for (const auto& [arguments, problem] : cases) {
-        const CliRun run = kesto(arguments);
+        const CommandRun run = kesto(arguments);
         EXPECT_EQ(run.code, kExitError) << ::testing::PrintToString(arguments);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, "kesto: " + problem + "\nTry 'kesto --help'.\n");
@@ -61,7 +51,7 @@ TEST(KestoCommand, UsageErrorsNameTheProblemInOneLineAndPointToTheHelp) {
 }
 
 TEST(KestoCommand, HelpAndVersion) {
-    const CliRun help = kesto({"--help"});
+    const CommandRun help = kesto({"--help"});
     EXPECT_EQ(help.code, kExitClean);
     EXPECT_EQ(help.err, "");
     EXPECT_EQ(help.out, usageText());
@@ -72,7 +62,7 @@ TEST(KestoCommand, HelpAndVersion) {
           "\n  2  ", "\n  130  "}) {
         EXPECT_NE(help.out.find(item), std::string::npos) << item;
     }
-    const CliRun version = kesto({"inspect", "--version"});
+    const CommandRun version = kesto({"inspect", "--version"});
     EXPECT_EQ(version.code, kExitClean);
     EXPECT_EQ(version.out.rfind("kesto 1.1.0 (Zedodu)\n", 0), 0u);
 }
@@ -84,7 +74,7 @@ TEST(KestoCommand, InspectShowsReadableFilesAndReportsTheOthers) {
     const std::string empty = dir.file("empty.txt");
     writeFile(empty, "");
 
-    const CliRun run = kesto({"inspect", program, dir.file("missing"), empty});
+    const CommandRun run = kesto({"inspect", program, dir.file("missing"), empty});
     EXPECT_EQ(run.code, kExitError);
     EXPECT_NE(run.err.find("missing"), std::string::npos);
     EXPECT_EQ(run.out, program + "\n  Checksum : " + "35763E46" +
@@ -97,7 +87,7 @@ TEST(KestoCommand, InspectShowsReadableFilesAndReportsTheOthers) {
 
 TEST(KestoCommand, SignaturesListsDatabaseNamesThenBuiltInNames) {
     TempDir dir;
-    const CliRun run = kesto({"signatures", "--database", threeEntryDatabase(dir)});
+    const CommandRun run = kesto({"signatures", "--database", threeEntryDatabase(dir)});
     EXPECT_EQ(run.code, kExitClean);
     EXPECT_EQ(run.out.rfind("1. First.A\n2. Second:with:colons\n3. Third\n4. w32.service\n", 0),
               0u);
@@ -137,14 +127,14 @@ TEST(KestoCommand, SignaturesOfABrokenDatabaseListWhatItCanAndFail) {
     TempDir dir;
     const std::string noEnd = dir.file("noend.dll");
     writeFile(noEnd, testsupport::databaseText({"AAAA1111:First.A", "no colon here"}));
-    const CliRun run = kesto({"signatures", "--database", noEnd});
+    const CommandRun run = kesto({"signatures", "--database", noEnd});
     EXPECT_EQ(run.code, kExitError);
     EXPECT_EQ(run.out.rfind("1. First.A\n2. no colon here\n3. w32.service\n", 0), 0u);
     EXPECT_NE(run.err.find("no colon"), std::string::npos);
     writeFile(noEnd, testsupport::databaseText({"AAAA1111:First.A"}));
     EXPECT_NE(kesto({"signatures", "--database", noEnd}).err.find("end line"), std::string::npos);
 
-    const CliRun missing = kesto({"signatures", "--database", dir.file("absent.dll")});
+    const CommandRun missing = kesto({"signatures", "--database", dir.file("absent.dll")});
     EXPECT_EQ(missing.code, kExitError);
     EXPECT_NE(missing.out.find("Total Signatures : 14"), std::string::npos);
 
@@ -152,7 +142,7 @@ TEST(KestoCommand, SignaturesOfABrokenDatabaseListWhatItCanAndFail) {
     const std::string noColon = dir.file("nocolon.dll");
     writeFile(noColon, testsupport::databaseText({"AAAA1111:First.A", "no colon here",
                                                   "CCCC3333:Third", "Selesai:Selesai"}));
-    const CliRun broken = kesto({"signatures", "--database", noColon});
+    const CommandRun broken = kesto({"signatures", "--database", noColon});
     EXPECT_EQ(broken.code, kExitError);
     EXPECT_EQ(broken.out.rfind("1. First.A\n2. no colon here\n3. Third\n4. w32.service\n", 0), 0u);
     EXPECT_NE(broken.err.find("line 2 of the database '" + noColon + "' has no colon"),
@@ -162,7 +152,7 @@ TEST(KestoCommand, SignaturesOfABrokenDatabaseListWhatItCanAndFail) {
     const std::string huge = dir.file("huge.dll");
     writeFile(huge, "");
     std::filesystem::resize_file(huge, 1ull << 32);
-    const CliRun tooLarge = kesto({"signatures", "--database", huge});
+    const CommandRun tooLarge = kesto({"signatures", "--database", huge});
     EXPECT_EQ(tooLarge.code, kExitError);
     EXPECT_NE(tooLarge.err.find("larger than 64 MiB"), std::string::npos);
 }
@@ -200,10 +190,9 @@ TEST(KestoCommand, InfoShowsMountPointsAndDevicesAsPrintableNames) {
         asked.push_back(mountPoint);
         return std::optional<platform::Space>(platform::Space{1 << 30, 1 << 29, 1 << 29});
     };
-    std::ostringstream out;
-    std::ostringstream err;
-    EXPECT_EQ(runInfoWith(CommandLine{}, {out, err}, sources, query), kExitClean);
-    const std::string text = out.str();
+    const CommandRun info = testsupport::runCommand(runInfoWith, CommandLine{}, sources, query);
+    EXPECT_EQ(info.code, kExitClean);
+    const std::string& text = info.out;
     const std::string drives = text.substr(text.find("\nDrives\n"));
     EXPECT_EQ(drives,
               "\nDrives\n"
@@ -222,7 +211,7 @@ TEST(KestoCommand, InfoShowsMountPointsAndDevicesAsPrintableNames) {
 }
 
 TEST(KestoCommand, InfoPrintsSystemMemoryAndDrivesForATerminal) {
-    const CliRun run = kesto({"info"});
+    const CommandRun run = kesto({"info"});
     EXPECT_EQ(run.code, kExitClean) << run.err;
     EXPECT_TRUE(run.err.empty());
     EXPECT_EQ(run.out.find('\r'), std::string::npos);

@@ -1,13 +1,14 @@
 #include "cli/Commands.h"
 #include "scanner/QuarantineStore.h"
+#include "testsupport/CommandRun.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sstream>
 
+using testsupport::CommandRun;
 using testsupport::readFile;
 using testsupport::writeFile;
 
@@ -15,23 +16,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CommandResult {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
 class QuarantineCommand : public ::testing::Test {
 protected:
-    CommandResult kesto(std::vector<std::string> arguments) const {
+    CommandRun kesto(std::vector<std::string> arguments) const {
         arguments.insert(arguments.begin(), {"--quarantine-dir", m_quarantine});
-        std::ostringstream out;
-        std::ostringstream err;
-        CommandResult run;
-        run.code = runKesto(arguments, {out, err});
-        run.out = out.str();
-        run.err = err.str();
-        return run;
+        return testsupport::runCommand(runKesto, arguments);
     }
     /// Puts `content` into quarantine as NAME_vir, recorded as coming from `location`.
     void quarantined(const std::string& name, const std::string& location,
@@ -56,23 +45,23 @@ TEST_F(QuarantineCommand, ListsRestoresAndDeletes) {
     quarantined("a\nb_vir", m_root + "/home/a\nb", "aaa");
     quarantined("c_vir", m_root + "/home/c", "c");
 
-    const CommandResult listed = kesto({"quarantine", "list"});
+    const CommandRun listed = kesto({"quarantine", "list"});
     EXPECT_EQ(listed.code, kExitClean);
     EXPECT_TRUE(
         listed.out.starts_with("a\\x0ab_vir: " + m_root + "/home/a\\x0ab (Test.Threat, 3 bytes, "))
         << listed.out;
-    const CommandResult json = kesto({"quarantine", "list", "--json"});
+    const CommandRun json = kesto({"quarantine", "list", "--json"});
     EXPECT_NE(json.out.find("\"name\": \"a\\nb_vir\", \"present\": true, \"location\": \"" +
                             m_root + "/home/a\\nb\""),
               std::string::npos)
         << json.out;
 
-    const CommandResult restored = kesto({"quarantine", "restore", "a\nb_vir"});
+    const CommandRun restored = kesto({"quarantine", "restore", "a\nb_vir"});
     EXPECT_EQ(restored.code, kExitClean) << restored.err;
     EXPECT_EQ(restored.out, "restored 'a\\x0ab_vir' to '" + m_root + "/home/a\\x0ab'\n");
     EXPECT_EQ(readFile(m_root + "/home/a\nb"), "aaa");
 
-    const CommandResult again = kesto({"quarantine", "restore", "a\nb_vir"});
+    const CommandRun again = kesto({"quarantine", "restore", "a\nb_vir"});
     EXPECT_EQ(again.code, kExitError);
     EXPECT_EQ(again.err, "kesto: 'a\\x0ab_vir' is not in the quarantine folder\n");
 
@@ -82,7 +71,7 @@ TEST_F(QuarantineCommand, ListsRestoresAndDeletes) {
     EXPECT_EQ(readFile(m_root + "/other/c"), "c");
 
     quarantined("d_vir", m_root + "/home/d", "d");
-    const CommandResult deleted = kesto({"quarantine", "delete", "d_vir"});
+    const CommandRun deleted = kesto({"quarantine", "delete", "d_vir"});
     EXPECT_EQ(deleted.out, "deleted 'd_vir' and its record\n");
     EXPECT_FALSE(fs::exists(m_quarantine + "/d_vir"));
 }
@@ -96,7 +85,7 @@ TEST_F(QuarantineCommand, BadUsageExitsTwo) {
                                                {"quarantine", "delete", "a_vir", "--to", "/tmp"},
                                                {"quarantine", "restore", "a_vir", "--to="},
                                                {"quarantine", "restore", "a_vir", "--json"}}) {
-        const CommandResult run = kesto(bad);
+        const CommandRun run = kesto(bad);
         EXPECT_EQ(run.code, kExitError) << bad.size();
         EXPECT_TRUE(run.out.empty());
         // One line says what was wrong, the next where to read more.

@@ -4,13 +4,13 @@
 #include "platform/PathText.h"
 #include "platform/ProgramFolder.h"
 #include "scanner/DetectionList.h"
+#include "testsupport/CommandRun.h"
 #include "testsupport/LinkSupport.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sstream>
 #ifndef _WIN32
 #include "testsupport/Unprivileged.h"
 
@@ -19,16 +19,11 @@
 #include <unistd.h>
 #endif
 
+using testsupport::CommandRun;
 using testsupport::TempDir;
 using testsupport::writeFile;
 
 namespace {
-
-struct ScanRun {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
 
 class ScanCommandTest : public ::testing::Test {
 protected:
@@ -39,27 +34,21 @@ protected:
                                  "Selesai:Selesai"}));
     }
 
-    ScanRun scan(std::vector<std::string> arguments) {
+    CommandRun scan(std::vector<std::string> arguments) {
         std::vector<std::string> full{"scan", "--database", database, "--quarantine-dir",
                                       quarantine};
         full.insert(full.end(), arguments.begin(), arguments.end());
-        std::ostringstream out;
-        std::ostringstream err;
-        ScanRun run;
-        run.code = runKesto(full, {out, err});
-        run.out = out.str();
-        run.err = err.str();
-        return run;
+        return testsupport::runCommand(runKesto, full);
     }
 
 #ifndef _WIN32
     /// Runs a scan with standard input read from the file at `path`.
-    ScanRun scanWithInput(const std::string& path, std::vector<std::string> arguments) {
+    CommandRun scanWithInput(const std::string& path, std::vector<std::string> arguments) {
         const int saved = ::dup(STDIN_FILENO);
         const int input = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         ::dup2(input, STDIN_FILENO);
         ::close(input);
-        ScanRun run = scan(std::move(arguments));
+        CommandRun run = scan(std::move(arguments));
         ::dup2(saved, STDIN_FILENO);
         ::close(saved);
         return run;
@@ -91,7 +80,7 @@ protected:
 
 TEST_F(ScanCommandTest, CleanTreeExitsWithZeroAndTheCompletionLine) {
     writeFile(tree.file("a.txt"), "harmless");
-    const ScanRun run = scan({tree.path()});
+    const CommandRun run = scan({tree.path()});
     EXPECT_EQ(run.code, kExitClean) << run.err;
     EXPECT_NE(run.out.find("Total File    : 1\n"), std::string::npos);
     EXPECT_NE(run.out.find("\nScanning is finished, no virus detected...\n"), std::string::npos);
@@ -99,7 +88,7 @@ TEST_F(ScanCommandTest, CleanTreeExitsWithZeroAndTheCompletionLine) {
 
 TEST_F(ScanCommandTest, DetectionIsPrintedAsFoundAndExitsWithOne) {
     writeFile(tree.file("sub/eicar.com"), testsupport::eicar());
-    const ScanRun run = scan({tree.path()});
+    const CommandRun run = scan({tree.path()});
     EXPECT_EQ(run.code, kExitDetected);
     EXPECT_EQ(
         run.out.rfind(tree.file("sub/eicar.com") + ": EICAR-Test-File FOUND (68 bytes) Send", 0),
@@ -122,11 +111,11 @@ TEST_F(ScanCommandTest, BadInputIsAnErrorWithExitTwo) {
     const std::string special = tree.file("fifo");
     testsupport::makeFifo(special);
 #endif
-    const ScanRun refused = scan({special});
+    const CommandRun refused = scan({special});
     EXPECT_EQ(refused.code, kExitError);
     EXPECT_NE(refused.err.find("not a regular file or folder"), std::string::npos) << refused.err;
     std::filesystem::remove(database);
-    const ScanRun noDatabase = scan({tree.path()});
+    const CommandRun noDatabase = scan({tree.path()});
     EXPECT_EQ(noDatabase.code, kExitError);
     EXPECT_NE(noDatabase.err.find("db.dll"), std::string::npos);
 }
@@ -134,7 +123,7 @@ TEST_F(ScanCommandTest, BadInputIsAnErrorWithExitTwo) {
 TEST_F(ScanCommandTest, DatabaseThatCannotAnswerIsReported) {
     writeFile(database, "ABC:No end line\r\n");
     writeFile(tree.file("a.txt"), "harmless");
-    const ScanRun run = scan({tree.path()});
+    const CommandRun run = scan({tree.path()});
     EXPECT_EQ(run.code, kExitError);
     EXPECT_NE(run.err.find("end line"), std::string::npos);
 }
@@ -142,7 +131,7 @@ TEST_F(ScanCommandTest, DatabaseThatCannotAnswerIsReported) {
 TEST_F(ScanCommandTest, QuarantineMovesEveryListedFileAndReports) {
     writeFile(tree.file("one/setup.exe"), testsupport::eicar());
     writeFile(tree.file("two/setup.exe"), testsupport::eicar());
-    const ScanRun run = scan({"--quarantine", tree.path()});
+    const CommandRun run = scan({"--quarantine", tree.path()});
     EXPECT_EQ(run.code, kExitDetected);
     EXPECT_NE(run.out.find("2 Virus has been removed to a folder '" + quarantine +
                            platform::kPathSeparator + "' ...\n"),
@@ -160,7 +149,7 @@ TEST_F(ScanCommandTest, QuarantineMovesEveryListedFileAndReports) {
 
 TEST_F(ScanCommandTest, CleanDeletesListedFiles) {
     writeFile(tree.file("eicar.com"), testsupport::eicar());
-    const ScanRun run = scan({"--clean", tree.path()});
+    const CommandRun run = scan({"--clean", tree.path()});
     EXPECT_EQ(run.code, kExitDetected);
     EXPECT_NE(run.out.find("1 Virus has been removed...\n"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(tree.file("eicar.com")));
@@ -171,7 +160,7 @@ TEST_F(ScanCommandTest, CleanDeletesListedFiles) {
 TEST_F(ScanCommandTest, JsonIsOneDocumentWithEscapedPaths) {
     const std::string odd = "bad\xff\nname.com";
     writeFile(tree.file(odd), testsupport::eicar());
-    const ScanRun run = scan({"--json", tree.path()});
+    const CommandRun run = scan({"--json", tree.path()});
     EXPECT_EQ(run.code, kExitDetected);
     EXPECT_EQ(run.out.front(), '{');
     EXPECT_NE(run.out.find("\"location\": \"" + tree.path() + "/bad\\udcff\\nname.com\""),
@@ -188,7 +177,7 @@ TEST_F(ScanCommandTest, FilesThatCouldNotBeHandledStayListedWithTheReason) {
     writeFile(tree.file("b/eicar.com"), testsupport::eicar());
     // A quarantine folder that is a regular file can take nothing.
     writeFile(quarantine, "not a folder");
-    const ScanRun run = scan({"--quarantine", tree.path()});
+    const CommandRun run = scan({"--quarantine", tree.path()});
     EXPECT_EQ(run.code, kExitDetected);
     EXPECT_NE(run.out.find("0 Virus has been removed to a folder '" + quarantine +
                            platform::kPathSeparator + "' ...\n"),
@@ -200,7 +189,7 @@ TEST_F(ScanCommandTest, FilesThatCouldNotBeHandledStayListedWithTheReason) {
     EXPECT_NE(run.err.find("2 file(s) could not be quarantined"), std::string::npos);
     EXPECT_EQ(testsupport::readFile(tree.file("a/eicar.com")), testsupport::eicar());
 
-    const ScanRun json = scan({"--quarantine", "--json", tree.path()});
+    const CommandRun json = scan({"--quarantine", "--json", tree.path()});
     EXPECT_NE(json.out.find("{\"location\": " + JsonString(tree.file("b/eicar.com")) +
                             ", \"result\": \"failed\", \"reason\": \"quarantine folder"),
               std::string::npos)
@@ -215,7 +204,7 @@ TEST_F(ScanCommandTest, QuarantineIntoAFolderOthersCanChangeIsRefusedBeforeTheSc
     writeFile(tree.file("setup.exe"), testsupport::eicar());
     std::filesystem::create_directories(quarantine);
     std::filesystem::permissions(quarantine, std::filesystem::perms::all);
-    const ScanRun run = scan({"--quarantine", tree.path()});
+    const CommandRun run = scan({"--quarantine", tree.path()});
     EXPECT_EQ(run.code, kExitError);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("is not trusted: others may change it"), std::string::npos) << run.err;
@@ -230,18 +219,18 @@ TEST_F(ScanCommandTest, EachFileIsExaminedOnceWhereverItIsNamedAgain) {
     const std::string file = tree.file("f.com");
     for (const auto& order : std::vector<std::vector<std::string>>{
              {tree.path(), tree.path(), sub, file}, {sub, file, tree.path()}}) {
-        const ScanRun run = scan(order);
+        const CommandRun run = scan(order);
         EXPECT_EQ(run.code, kExitDetected);
         EXPECT_EQ(count(run.out, " FOUND "), 2u) << run.out;
         EXPECT_NE(run.out.find("Total File    : 2\n"), std::string::npos) << run.out;
         EXPECT_NE(run.err.find("'" + sub + "' is scanned already"), std::string::npos) << run.err;
     }
     // A folder the walk passes over by an exclusion is scanned where it is named.
-    const ScanRun excluded = scan({"--exclude-dir", "sub", tree.path(), sub});
+    const CommandRun excluded = scan({"--exclude-dir", "sub", tree.path(), sub});
     EXPECT_EQ(count(excluded.out, " FOUND "), 2u) << excluded.out;
     EXPECT_EQ(excluded.err, "");
     // Each file is removed once, and nothing is reported missing.
-    const ScanRun cleaned = scan({"--clean", tree.path(), sub});
+    const CommandRun cleaned = scan({"--clean", tree.path(), sub});
     EXPECT_NE(cleaned.out.find("2 Virus has been removed...\n"), std::string::npos) << cleaned.out;
     EXPECT_EQ(cleaned.err.find("not removed"), std::string::npos) << cleaned.err;
     EXPECT_FALSE(std::filesystem::exists(file));
@@ -255,7 +244,7 @@ TEST_F(ScanCommandTest, UnreadableFilesAreReportedAndNeverCountAsClean) {
     // 0 when every expectation holds in the unprivileged child, else the number of the first
     // that failed.
     const int status = testsupport::runUnprivileged([this] {
-        const ScanRun text = scan({tree.path()});
+        const CommandRun text = scan({tree.path()});
         if (text.code != kExitError) {
             return 1;
         }
@@ -266,7 +255,7 @@ TEST_F(ScanCommandTest, UnreadableFilesAreReportedAndNeverCountAsClean) {
         if (!scan({"--quiet", tree.path()}).err.empty()) {
             return 3;
         }
-        const ScanRun json = scan({"--json", tree.path()});
+        const CommandRun json = scan({"--json", tree.path()});
         if (json.code != kExitError ||
             json.out.find("\"unreadableFiles\": [\n    {\"location\": \"" +
                           tree.file("locked.com")) == std::string::npos) {
@@ -284,7 +273,7 @@ TEST_F(ScanCommandTest, LookupsTheDatabaseCannotAnswerAreCountedAndExitTwo) {
     writeFile(database, testsupport::databaseText({"ABC:First", "no colon", "Selesai:Selesai"}));
     writeFile(tree.file("a.txt"), "harmless");
     writeFile(tree.file("b.txt"), "harmless too");
-    const ScanRun run = scan({tree.path()});
+    const CommandRun run = scan({tree.path()});
     EXPECT_EQ(run.code, kExitError);
     EXPECT_NE(run.out.find("Not Looked Up : 2\n"), std::string::npos) << run.out;
     EXPECT_NE(run.err.find("2 file(s) could not be looked up in the signature database: line 2 "),
@@ -297,7 +286,7 @@ TEST_F(ScanCommandTest, DatabaseTooLargeToHoldIsRefusedWithoutTryingTo) {
     writeFile(database, "");
     // Sparse: no disk space is taken, and reading it whole would need gigabytes.
     std::filesystem::resize_file(database, 4ull << 30);
-    const ScanRun run = scan({tree.path()});
+    const CommandRun run = scan({tree.path()});
     EXPECT_EQ(run.code, kExitError);
     EXPECT_NE(run.err.find("is larger than 64 MiB"), std::string::npos) << run.err;
 }
@@ -307,7 +296,7 @@ TEST_F(ScanCommandTest, SeveralFoldersAndFilesMakeOneReportInArgumentOrder) {
     writeFile(tree.file("one/eicar.com"), testsupport::eicar());
     writeFile(tree.file("two/eicar.com"), testsupport::eicar());
     writeFile(tree.file("lone.bin"), testsupport::eicar());
-    const ScanRun run = scan({tree.file("two"), tree.file("lone.bin"), tree.file("one")});
+    const CommandRun run = scan({tree.file("two"), tree.file("lone.bin"), tree.file("one")});
     EXPECT_EQ(run.code, kExitDetected) << run.err;
     const auto two = run.out.find(tree.file("two/eicar.com") + ": EICAR-Test-File FOUND");
     const auto lone = run.out.find(tree.file("lone.bin") + ": EICAR-Test-File FOUND");
@@ -319,7 +308,7 @@ TEST_F(ScanCommandTest, SeveralFoldersAndFilesMakeOneReportInArgumentOrder) {
     EXPECT_EQ(count(run.out, "Scanning is finished"), 1u);
 
     // A named file is acted on like a walked one.
-    const ScanRun clean = scan({"--clean", tree.file("lone.bin")});
+    const CommandRun clean = scan({"--clean", tree.file("lone.bin")});
     EXPECT_NE(clean.out.find("1 Virus has been removed...\n"), std::string::npos) << clean.out;
     EXPECT_FALSE(std::filesystem::exists(tree.file("lone.bin")));
 }
@@ -327,7 +316,8 @@ TEST_F(ScanCommandTest, SeveralFoldersAndFilesMakeOneReportInArgumentOrder) {
 TEST_F(ScanCommandTest, PathsThatCannotBeScannedAreReportedAndTheOthersScanned) {
     writeFile(tree.file("clean/a.txt"), "harmless");
     writeFile(tree.file("bad/eicar.com"), testsupport::eicar());
-    const ScanRun run = scan({tree.file("clean"), tree.file("missing"), tree.file("clean/a.txt")});
+    const CommandRun run =
+        scan({tree.file("clean"), tree.file("missing"), tree.file("clean/a.txt")});
     EXPECT_EQ(run.code, kExitError);
     std::error_code missing;
     platform::pathKind(tree.file("missing"), missing);
@@ -339,10 +329,10 @@ TEST_F(ScanCommandTest, PathsThatCannotBeScannedAreReportedAndTheOthersScanned) 
     // A listing still wins.
     EXPECT_EQ(scan({tree.file("missing"), tree.file("bad")}).code, kExitDetected);
     // Nothing left to scan: no report at all.
-    const ScanRun none = scan({tree.file("missing"), tree.file("gone")});
+    const CommandRun none = scan({tree.file("missing"), tree.file("gone")});
     EXPECT_EQ(none.code, kExitError);
     EXPECT_TRUE(none.out.empty());
-    const ScanRun json = scan({"--json", tree.file("missing"), tree.file("clean")});
+    const CommandRun json = scan({"--json", tree.file("missing"), tree.file("clean")});
     EXPECT_NE(json.out.find("\"paths\": [" + JsonString(tree.file("clean")) + "]"),
               std::string::npos)
         << json.out;
@@ -357,11 +347,11 @@ TEST_F(ScanCommandTest, LinkToAFileIsNotFollowedButLinkToAFolderIs) {
     writeFile(tree.file("real/eicar.com"), testsupport::eicar());
     std::filesystem::create_symlink(tree.file("real/eicar.com"), home.file("file-link"));
     std::filesystem::create_directory_symlink(tree.file("real"), home.file("folder-link"));
-    const ScanRun run = scan({"--clean", home.file("file-link")});
+    const CommandRun run = scan({"--clean", home.file("file-link")});
     EXPECT_EQ(run.code, kExitError);
     EXPECT_NE(run.err.find("symbolic link, not followed"), std::string::npos) << run.err;
     EXPECT_EQ(testsupport::readFile(tree.file("real/eicar.com")), testsupport::eicar());
-    const ScanRun folder = scan({home.file("folder-link")});
+    const CommandRun folder = scan({home.file("folder-link")});
     EXPECT_EQ(folder.code, kExitDetected);
     EXPECT_NE(folder.out.find(tree.file("real/eicar.com") + ": EICAR"), std::string::npos);
 }
@@ -369,7 +359,7 @@ TEST_F(ScanCommandTest, LinkToAFileIsNotFollowedButLinkToAFolderIs) {
 #ifndef _WIN32
 TEST_F(ScanCommandTest, StandardInputIsCheckedButNeverActedOn) {
     writeFile(home.file("input"), testsupport::eicar());
-    const ScanRun run = scanWithInput(home.file("input"), {"--quarantine", "-"});
+    const CommandRun run = scanWithInput(home.file("input"), {"--quarantine", "-"});
     EXPECT_EQ(run.code, kExitDetected);
     EXPECT_EQ(run.out.rfind("(standard input): EICAR-Test-File FOUND (68 bytes)", 0), 0u)
         << run.out;
@@ -380,7 +370,7 @@ TEST_F(ScanCommandTest, StandardInputIsCheckedButNeverActedOn) {
 
     // Data too large for the checksum is counted, not examined.
     writeFile(home.file("input"), testsupport::eicar() + std::string(768'000, 'x'));
-    const ScanRun large = scanWithInput(home.file("input"), {"-"});
+    const CommandRun large = scanWithInput(home.file("input"), {"-"});
     EXPECT_EQ(large.code, kExitClean) << large.err;
     EXPECT_NE(large.out.find("Total File    : 1\nFile Scanning : 1\nVirus Detected: 0\n"),
               std::string::npos)
@@ -394,7 +384,7 @@ TEST_F(ScanCommandTest, ExcludedNamesAreNeitherCountedNorExamined) {
     writeFile(tree.file("cache/eicar.com"), testsupport::eicar());
     writeFile(tree.file("deep/cache/eicar.txt"), testsupport::eicar());
     writeFile(tree.file("deep/eicar.txt"), testsupport::eicar());
-    const ScanRun run = scan(
+    const CommandRun run = scan(
         {"--exclude", "*.com", "--exclude-dir=cache", "--exclude", "deep/eicar.txt", tree.path()});
     EXPECT_EQ(run.code, kExitClean) << run.out;
     EXPECT_NE(run.out.find("Total File    : 1\n"), std::string::npos) << run.out;
@@ -405,8 +395,8 @@ TEST_F(ScanCommandTest, ExcludedNamesAreNeitherCountedNorExamined) {
 TEST_F(ScanCommandTest, LogGetsTheReportAppendedEachRun) {
     writeFile(tree.file("eicar.com"), testsupport::eicar());
     const std::string log = home.file("scan.log");
-    const ScanRun first = scan({"--log", log, tree.path()});
-    const ScanRun second = scan({"--log=" + log, "--no-summary", tree.path()});
+    const CommandRun first = scan({"--log", log, tree.path()});
+    const CommandRun second = scan({"--log=" + log, "--no-summary", tree.path()});
     EXPECT_EQ(second.code, kExitDetected);
     EXPECT_EQ(testsupport::readFile(log), first.out + second.out);
     EXPECT_EQ(second.out, tree.file("eicar.com") + ": EICAR-Test-File FOUND (68 bytes) " +
@@ -416,7 +406,7 @@ TEST_F(ScanCommandTest, LogGetsTheReportAppendedEachRun) {
     }
     // A log that cannot be opened safely stops the scan before it starts.
     std::filesystem::create_symlink(log, home.file("link.log"));
-    const ScanRun linked = scan({"--log", home.file("link.log"), tree.path()});
+    const CommandRun linked = scan({"--log", home.file("link.log"), tree.path()});
     EXPECT_EQ(linked.code, kExitError);
     EXPECT_TRUE(linked.out.empty());
     EXPECT_NE(linked.err.find("cannot open the log"), std::string::npos);
@@ -425,7 +415,7 @@ TEST_F(ScanCommandTest, LogGetsTheReportAppendedEachRun) {
 TEST_F(ScanCommandTest, NoSummaryKeepsOnlyDetectionLinesAndTheActionProblems) {
     writeFile(tree.file("a/eicar.com"), testsupport::eicar());
     writeFile(quarantine, "not a folder");
-    const ScanRun run = scan({"--no-summary", "--quarantine", tree.path()});
+    const CommandRun run = scan({"--no-summary", "--quarantine", tree.path()});
     EXPECT_EQ(run.code, kExitDetected);
     EXPECT_EQ(count(run.out, "\n"), 1u) << run.out;
     EXPECT_NE(run.err.find(tree.file("a/eicar.com") + ": not quarantined ("), std::string::npos);

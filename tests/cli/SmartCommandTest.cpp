@@ -1,13 +1,14 @@
 #include "cli/Commands.h"
 #include "cli/SmartReport.h"
+#include "testsupport/CommandRun.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <sys/stat.h>
 
+using testsupport::CommandRun;
 using testsupport::TempDir;
 using testsupport::writeFile;
 
@@ -91,11 +92,9 @@ struct SmartRun {
         CommandLine line;
         line.command = "smart";
         line.operands = operands;
-        std::ostringstream out;
-        std::ostringstream err;
-        const int code = runSmartWith(line, {out, err}, system);
-        EXPECT_EQ(out.str(), "");
-        return {code, err.str()};
+        const CommandRun run = testsupport::runCommand(runSmartWith, line, system);
+        EXPECT_EQ(run.out, "");
+        return {run.code, run.err};
     }
 
     struct Silent final : platform::SmartDevice {
@@ -127,11 +126,10 @@ TEST(SmartCommand, DevicesThatCannotBeAskedFailWithTheReasonBeforeAnyRequest) {
         const auto expected =
             std::make_pair(int(kExitError), "kesto: cannot query '" + message + "\n");
         // The same on this system and on one that lists a disk "sda" and a controller "nvme0".
-        std::ostringstream out;
-        std::ostringstream err;
-        const int code = runKesto({"smart", path}, {out, err});
-        EXPECT_EQ(std::make_pair(code, err.str()), expected);
-        EXPECT_EQ(out.str(), "");
+        const CommandRun kesto =
+            testsupport::runCommand(runKesto, std::vector<std::string>{"smart", path});
+        EXPECT_EQ(std::make_pair(kesto.code, kesto.err), expected);
+        EXPECT_EQ(kesto.out, "");
         EXPECT_EQ(run({path}), expected);
     }
     EXPECT_TRUE(run.asked.empty());

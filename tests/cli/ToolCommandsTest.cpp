@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileCrypt.h"
+#include "testsupport/CommandRun.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 #include "testsupport/Unprivileged.h"
@@ -8,34 +9,22 @@
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+using testsupport::CommandRun;
 using testsupport::readFile;
 using testsupport::TempDir;
 using testsupport::writeFile;
 
 namespace {
 
-struct CommandRun {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
 template <class Runner, class Where>
 CommandRun run(Runner runner, const std::vector<std::string>& operands, const Where& where) {
     CommandLine line;
     line.operands = operands;
-    std::ostringstream out;
-    std::ostringstream err;
-    CommandRun result;
-    result.code = runner(line, {out, err}, where);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
+    return testsupport::runCommand(runner, line, where);
 }
 
 } // namespace
