@@ -17,7 +17,8 @@ namespace platform {
 /// permissions alone when the tests run as root.
 using WriteCall = std::function<ssize_t(NativeHandle fd, const void* data, std::size_t size)>;
 /// Replaces the write call of every atomic replacement; an empty call restores `::write`.
-void setWriteCall(WriteCall call);
+/// Returns the call installed before.
+WriteCall setWriteCall(WriteCall call);
 
 /// Asked by `AtomicReplacement::commit` after the new content is on the disk and just before it
 /// replaces the target; an error keeps the target as it is.

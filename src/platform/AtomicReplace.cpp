@@ -5,6 +5,7 @@
 
 #include <mutex>
 #include <string_view>
+#include <utility>
 
 namespace platform {
 
@@ -22,9 +23,9 @@ WriteCall& writeCallSlot() {
 
 } // namespace
 
-void setWriteCall(WriteCall call) {
+WriteCall setWriteCall(WriteCall call) {
     const std::lock_guard<std::mutex> lock(writeCallMutex());
-    writeCallSlot() = std::move(call);
+    return std::exchange(writeCallSlot(), std::move(call));
 }
 
 WriteCall detail::installedWriteCall() {

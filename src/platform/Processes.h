@@ -72,7 +72,7 @@ Termination terminateProcessIfSame(std::int32_t pid, std::uint64_t startTime, in
 using ProcessDescriptorOpener = int (*)(std::int32_t pid);
 
 /// Replaces the call that opens process descriptors, so tests can act as a kernel without them;
-/// nullptr restores the system call.
-void setProcessDescriptorOpener(ProcessDescriptorOpener opener);
+/// nullptr restores the system call. Returns the call installed before.
+ProcessDescriptorOpener setProcessDescriptorOpener(ProcessDescriptorOpener opener);
 
 } // namespace platform

@@ -2,6 +2,7 @@
 
 #include "ChildPrograms.h"
 #include "platform/Processes.h"
+#include "platform/ScopedSeam.h"
 #include "testsupport/TempDir.h"
 
 #include <algorithm>
@@ -39,14 +40,10 @@ std::size_t openDescriptorCount() {
 /// every request fail with that errno, as a kernel without them would.
 class OpenerGuard {
 public:
-    explicit OpenerGuard(int failWith = 0) {
+    explicit OpenerGuard(int failWith = 0) : m_seam(platform::setProcessDescriptorOpener, &open) {
         s_opened.clear();
         s_failWith = failWith;
-        platform::setProcessDescriptorOpener(&open);
     }
-    ~OpenerGuard() { platform::setProcessDescriptorOpener(nullptr); }
-    OpenerGuard(const OpenerGuard&) = delete;
-    OpenerGuard& operator=(const OpenerGuard&) = delete;
 
     static std::vector<pid_t> opened() {
         std::sort(s_opened.begin(), s_opened.end());
@@ -64,6 +61,7 @@ private:
     }
     static inline std::vector<pid_t> s_opened;
     static inline int s_failWith = 0;
+    const platform::ScopedSeam<platform::ProcessDescriptorOpener> m_seam;
 };
 
 /// Two copies of one program, and a program whose path starts with theirs.

@@ -3,6 +3,7 @@
 #include "WalkedFiles.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileFacts.h"
+#include "platform/ScopedSeam.h"
 #include "scanner/DetectionActions.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
@@ -331,12 +332,15 @@ TEST_F(QuarantineStoreTest, DeleteRemovesFileAndRecord) {
 
 TEST_F(QuarantineStoreTest, RecordThatCannotBeWrittenIsReportedAndTheFileStaysQuarantined) {
     writeFile(file("a/x.exe"), "x");
-    platform::setWriteCall([](int, const void*, std::size_t) -> ssize_t {
-        errno = ENOSPC;
-        return -1;
-    });
-    const ActionOutcome moved = quarantineFile(file("a/x.exe"));
-    platform::setWriteCall({});
+    ActionOutcome moved;
+    {
+        const platform::ScopedSeam full(platform::setWriteCall,
+                                        [](int, const void*, std::size_t) -> ssize_t {
+                                            errno = ENOSPC;
+                                            return -1;
+                                        });
+        moved = quarantineFile(file("a/x.exe"));
+    }
     EXPECT_TRUE(moved.done);
     EXPECT_TRUE(contains(moved.note, "quarantined without a record")) << moved.note;
     EXPECT_FALSE(fs::exists(file("a/x.exe")));

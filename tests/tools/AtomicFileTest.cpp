@@ -1,6 +1,7 @@
 #include "platform/AtomicFile.h"
 
 #include "platform/AtomicReplaceParts.h"
+#include "platform/ScopedSeam.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 
@@ -19,24 +20,22 @@ namespace {
 /// Lets `budget` bytes through, then fails every write with ENOSPC.
 class FailingWriter {
 public:
-    explicit FailingWriter(std::size_t budget) {
-        platform::setWriteCall([this, budget](int fd, const void* data, std::size_t size) {
-            if (m_written >= budget) {
-                errno = ENOSPC;
-                return ssize_t{-1};
-            }
-            const std::size_t allowed = std::min(size, budget - m_written);
-            const ssize_t written = ::write(fd, data, allowed);
-            m_written += written > 0 ? static_cast<std::size_t>(written) : 0;
-            return written;
-        });
-    }
-    ~FailingWriter() { platform::setWriteCall(nullptr); }
-    FailingWriter(const FailingWriter&) = delete;
-    FailingWriter& operator=(const FailingWriter&) = delete;
+    explicit FailingWriter(std::size_t budget)
+        : m_seam(platform::setWriteCall,
+                 [this, budget](int fd, const void* data, std::size_t size) {
+                     if (m_written >= budget) {
+                         errno = ENOSPC;
+                         return ssize_t{-1};
+                     }
+                     const std::size_t allowed = std::min(size, budget - m_written);
+                     const ssize_t written = ::write(fd, data, allowed);
+                     m_written += written > 0 ? static_cast<std::size_t>(written) : 0;
+                     return written;
+                 }) {}
 
 private:
     std::size_t m_written = 0;
+    const platform::ScopedSeam<platform::WriteCall> m_seam;
 };
 
 std::size_t entriesIn(const std::string& folder) {

@@ -2,6 +2,7 @@
 
 #include "engine/SignatureDatabase.h"
 #include "platform/FolderFiles.h"
+#include "platform/ScopedSeam.h"
 #include "platform/linux/DirectoryRead.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
@@ -52,12 +53,7 @@ public:
                         std::vector<std::pair<std::string, unsigned char>> invented = {},
                         int errnoOnSuccess = 0)
         : m_last(std::move(last)), m_invented(std::move(invented)),
-          m_errnoOnSuccess(errnoOnSuccess) {
-        platform::setDirectoryRead([this](DIR* folder) { return next(folder); });
-    }
-    ~EntryOrder() { platform::setDirectoryRead(nullptr); }
-    EntryOrder(const EntryOrder&) = delete;
-    EntryOrder& operator=(const EntryOrder&) = delete;
+          m_errnoOnSuccess(errnoOnSuccess) {}
 
 private:
     dirent* next(DIR* folder) {
@@ -95,6 +91,8 @@ private:
     std::vector<dirent> m_entries;
     std::size_t m_at = 0;
     bool m_read = false;
+    const platform::ScopedSeam<platform::DirectoryRead> m_seam{
+        platform::setDirectoryRead, [this](DIR* folder) { return next(folder); }};
 };
 
 std::vector<std::string> paths(const Explorer::Listing& listing) {

@@ -2,6 +2,7 @@
 
 #include "../scanner/ChildPrograms.h"
 #include "platform/Processes.h"
+#include "platform/ScopedSeam.h"
 #include "testsupport/TempDir.h"
 
 #include <algorithm>
@@ -123,11 +124,13 @@ TEST(TaskStop, WithoutProcessDescriptorsNothingIsSignalled) {
     const auto rows = TaskList::SnapshotRows();
     row = rowOf(rows, pid);
     ASSERT_NE(row, nullptr);
-    platform::setProcessDescriptorOpener([](std::int32_t) {
-        errno = ENOSYS;
-        return -1;
-    });
-    EXPECT_EQ(TaskList::StopRow(*row), platform::Termination::Failed);
-    platform::setProcessDescriptorOpener(nullptr);
+    {
+        const platform::ScopedSeam noDescriptors(platform::setProcessDescriptorOpener,
+                                                 [](std::int32_t) {
+                                                     errno = ENOSYS;
+                                                     return -1;
+                                                 });
+        EXPECT_EQ(TaskList::StopRow(*row), platform::Termination::Failed);
+    }
     EXPECT_EQ(children.end(pid), SIGTERM);
 }

@@ -10,7 +10,8 @@ namespace platform {
 /// order in which the entries come.
 using DirectoryRead = std::function<dirent*(DIR* folder)>;
 
-/// Replaces `readdir` for the folder listings; an empty function restores it.
-void setDirectoryRead(DirectoryRead read);
+/// Replaces `readdir` for the folder listings; an empty function restores it. Returns the
+/// function installed before.
+DirectoryRead setDirectoryRead(DirectoryRead read);
 
 } // namespace platform

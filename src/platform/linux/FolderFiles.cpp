@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 
@@ -84,8 +85,8 @@ std::uint32_t fatAttributes(int folderFd, const char* name) {
 
 } // namespace
 
-void setDirectoryRead(DirectoryRead read) {
-    installedRead() = std::move(read);
+DirectoryRead setDirectoryRead(DirectoryRead read) {
+    return std::exchange(installedRead(), std::move(read));
 }
 
 std::error_code listBrowseFiles(const std::string& folder, std::vector<BrowseEntry>& files) {

@@ -270,8 +270,8 @@ Termination terminateProcessIfSame(std::int32_t pid, std::uint64_t startTime, in
     return result;
 }
 
-void setProcessDescriptorOpener(ProcessDescriptorOpener opener) {
-    g_pidfdOpen.store(opener != nullptr ? opener : systemPidfdOpen);
+ProcessDescriptorOpener setProcessDescriptorOpener(ProcessDescriptorOpener opener) {
+    return g_pidfdOpen.exchange(opener != nullptr ? opener : systemPidfdOpen);
 }
 
 } // namespace platform
