@@ -1,6 +1,7 @@
 #include "controls/FolderDialog.h"
 
 #include <QFileDialog>
+#include <utility>
 
 namespace FolderDialog {
 
@@ -13,8 +14,8 @@ Handler& handler() {
 
 } // namespace
 
-void SetHandler(Handler replacement) {
-    handler() = std::move(replacement);
+Handler SetHandler(Handler replacement) {
+    return std::exchange(handler(), std::move(replacement));
 }
 
 std::optional<QString> Choose(QWidget* parent, const QString& title) {

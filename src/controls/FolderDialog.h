@@ -13,7 +13,8 @@ namespace FolderDialog {
 /// The chosen folder, or none when the dialog was cancelled.
 std::optional<QString> Choose(QWidget* parent, const QString& title);
 
+/// Replaces the dialog; nullptr restores it. Returns the handler installed before.
 using Handler = std::function<std::optional<QString>(const QString& title)>;
-void SetHandler(Handler handler);
+Handler SetHandler(Handler handler);
 
 } // namespace FolderDialog

@@ -1,6 +1,7 @@
 #include "controls/MsgBox.h"
 
 #include <QMessageBox>
+#include <utility>
 
 namespace MsgBox {
 
@@ -32,8 +33,8 @@ QString ApplicationTitle() {
     return QStringLiteral("Kesto Virus Scanner");
 }
 
-void SetHandler(Handler replacement) {
-    handler() = std::move(replacement);
+Handler SetHandler(Handler replacement) {
+    return std::exchange(handler(), std::move(replacement));
 }
 
 int Show(QWidget* parent, const QString& text, int style, const QString& title) {

@@ -23,8 +23,9 @@ inline constexpr int kRetryCancel = 5;
 int Show(QWidget* parent, const QString& text, int style, const QString& title = {});
 
 /// Replaces the dialog; nullptr restores it. The handler gets the title after the empty-title rule.
+/// Returns the handler installed before.
 using Handler = std::function<int(const QString& text, int style, const QString& title)>;
-void SetHandler(Handler handler);
+Handler SetHandler(Handler handler);
 
 /// Title shown for an empty title.
 QString ApplicationTitle();

@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegion>
+#include <utility>
 
 namespace {
 
@@ -56,8 +57,8 @@ void fillGradient(QImage& image, int width, int height, WinColor::Value first,
 
 } // namespace
 
-void XPFrame::SetIconLoader(IconLoader loader) {
-    iconLoader() = std::move(loader);
+XPFrame::IconLoader XPFrame::SetIconLoader(IconLoader loader) {
+    return std::exchange(iconLoader(), std::move(loader));
 }
 
 XPFrame::XPFrame(QWidget* parent) : QWidget(parent) {

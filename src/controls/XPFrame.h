@@ -46,8 +46,9 @@ public:
     /// Finds the icon for a resource identifier; a null image when there is none. The program's
     /// own icons are the Qt resources ":/frame-icons/<id>".
     using IconLoader = std::function<QImage(const QVariant& id)>;
-    /// Replaces the icon lookup (tests); an empty function restores the resource lookup.
-    static void SetIconLoader(IconLoader loader);
+    /// Replaces the icon lookup (tests); an empty function restores the resource lookup. Returns
+    /// the lookup installed before.
+    static IconLoader SetIconLoader(IconLoader loader);
 
     /// A frame as newly placed, with every property at its default.
     explicit XPFrame(QWidget* parent = nullptr);

@@ -2,6 +2,7 @@
 
 #include "controls/FolderDialog.h"
 #include "controls/MsgBox.h"
+#include "platform/ScopedSeam.h"
 
 #include <QString>
 #include <deque>
@@ -18,8 +19,15 @@ public:
         QString title;
     };
 
-    DialogAnswers() {
-        MsgBox::SetHandler([this](const QString& text, int style, const QString& title) {
+    std::vector<Message> messages;
+    std::deque<int> answers;       ///< given in order; OK when none is left
+    std::optional<QString> folder; ///< the folder chosen; none = cancelled
+    std::vector<QString> folderTitles;
+
+private:
+    // Last, so that the handlers go before what they fill in.
+    const platform::ScopedSeam<MsgBox::Handler> m_messageBoxes{
+        MsgBox::SetHandler, [this](const QString& text, int style, const QString& title) {
             messages.push_back({text, style, title});
             if (answers.empty()) {
                 return static_cast<int>(MsgBox::Ok);
@@ -27,21 +35,10 @@ public:
             const int answer = answers.front();
             answers.pop_front();
             return answer;
-        });
-        FolderDialog::SetHandler([this](const QString& title) {
+        }};
+    const platform::ScopedSeam<FolderDialog::Handler> m_folderDialog{
+        FolderDialog::SetHandler, [this](const QString& title) {
             folderTitles.push_back(title);
             return folder;
-        });
-    }
-    ~DialogAnswers() {
-        MsgBox::SetHandler(nullptr);
-        FolderDialog::SetHandler(nullptr);
-    }
-    DialogAnswers(const DialogAnswers&) = delete;
-    DialogAnswers& operator=(const DialogAnswers&) = delete;
-
-    std::vector<Message> messages;
-    std::deque<int> answers;       ///< given in order; OK when none is left
-    std::optional<QString> folder; ///< the folder chosen; none = cancelled
-    std::vector<QString> folderTitles;
+        }};
 };

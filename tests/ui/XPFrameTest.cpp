@@ -4,6 +4,7 @@
 #include "controls/ControlError.h"
 #include "controls/DevicePixels.h"
 #include "controls/XPFrameLook.h"
+#include "platform/ScopedSeam.h"
 
 #include <QAccessible>
 #include <QPainter>
@@ -39,14 +40,17 @@ QImage redSquare() {
     return icon;
 }
 
+/// An icon lookup that knows one icon, 101: a red square.
+XPFrame::IconLoader redIcon101() {
+    return [](const QVariant& id) { return id.toInt() == 101 ? redSquare() : QImage(); };
+}
+
 } // namespace
 
 class XPFrameTest final : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup() { XPFrame::SetIconLoader(nullptr); }
-
     void anglesAreNormalised() {
         QCOMPARE(Look::normalisedAngle(0), 0);
         QCOMPARE(Look::normalisedAngle(450), 90);
@@ -267,8 +271,7 @@ private slots:
         QCOMPARE(frame.IconResID().toInt(), 0);
         QCOMPARE(painted(frame), before);
 
-        XPFrame::SetIconLoader(
-            [](const QVariant& id) { return id.toInt() == 101 ? redSquare() : QImage(); });
+        const platform::ScopedSeam icons(XPFrame::SetIconLoader, redIcon101());
         QSignalSpy changed(&frame, &XPFrame::propertyChanged);
         frame.setIconResID(101);
         QCOMPARE(changed.count(), 1);
@@ -288,8 +291,7 @@ private slots:
     }
 
     void designDataOmitsDefaultsAndReadsBack() {
-        XPFrame::SetIconLoader(
-            [](const QVariant& id) { return id.toInt() == 101 ? redSquare() : QImage(); });
+        const platform::ScopedSeam icons(XPFrame::SetIconLoader, redIcon101());
         QWidget window;
         XPFrame placed(&window);
         QVERIFY(placed.writeProperties().isEmpty());
