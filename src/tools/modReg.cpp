@@ -1,26 +1,20 @@
 #include "tools/modReg.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/ChildFolder.h"
+#include "platform/FileFacts.h"
 #include "platform/FileOps.h"
+#include "tools/StoreFormat.h"
 
 #include <algorithm>
-#include <bit>
-#include <cerrno>
-#include <charconv>
-#include <fcntl.h>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <unordered_set>
+#include <vector>
 
 namespace modReg {
 
 namespace {
 
-constexpr std::size_t kMaxStoreFile = 1024 * 1024;
-constexpr char kValuesFile[] = "values";
-constexpr char kRuleHeader[] = "# Kesto Virus Scanner USB storage lock: Start=";
-constexpr char kBlockLine[] = "install usb_storage /bin/false";
+constexpr std::uint64_t kMaxValuesFile = 1024 * 1024;
 
 thread_local std::error_code t_lastError;
 
@@ -38,15 +32,6 @@ long statusFor(const std::error_code& error) {
         return ERROR_FILE_NOT_FOUND;
     }
     return ERROR_WRITE_FAULT;
-}
-
-std::string lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
 }
 
 const char* hiveName(std::uint32_t root) {
@@ -80,7 +65,7 @@ std::optional<std::vector<std::string>> componentsOf(const std::string& path) {
             component.size() > 255) {
             return std::nullopt;
         }
-        components.push_back(lower(std::move(component)));
+        components.push_back(StoreName(std::move(component)));
         start = end + 1;
     }
     return components;
@@ -90,8 +75,9 @@ std::error_code openOrMake(platform::FolderHandle& folder, const std::string& na
     platform::FolderHandle child;
     std::error_code error = child.openChild(folder, name);
     if (error == std::errc::no_such_file_or_directory && create) {
-        if (mkdirat(folder.fd(), name.c_str(), 0755) != 0 && errno != EEXIST) {
-            return {errno, std::generic_category()};
+        if (const std::error_code made = platform::makeChildFolder(folder, name, 0755);
+            made && made != std::errc::file_exists) {
+            return made;
         }
         error = child.openChild(folder, name);
     }
@@ -101,169 +87,21 @@ std::error_code openOrMake(platform::FolderHandle& folder, const std::string& na
     return error;
 }
 
-/// Reads a small regular file of an open folder; a link or anything but a regular file fails.
-std::error_code readSmallFile(const platform::FolderHandle& folder, const char* name,
-                              std::string& text) {
-    const int fd = openat(folder.fd(), name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return {errno, std::generic_category()};
-    }
-    std::error_code error;
-    struct stat info {};
-    if (fstat(fd, &info) != 0) {
-        error = {errno, std::generic_category()};
-    } else if (!S_ISREG(info.st_mode)) {
-        error = std::make_error_code(std::errc::invalid_argument);
-    } else if (static_cast<std::uint64_t>(info.st_size) > kMaxStoreFile) {
-        error = std::make_error_code(std::errc::file_too_large);
-    }
-    text.clear();
-    char buffer[8192];
-    while (!error) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            error = {errno, std::generic_category()};
-        } else if (got == 0) {
-            break;
-        } else if (text.size() + static_cast<std::size_t>(got) > kMaxStoreFile) {
-            error = std::make_error_code(std::errc::file_too_large);
-        } else {
-            text.append(buffer, static_cast<std::size_t>(got));
-        }
-    }
-    ::close(fd);
-    return error;
-}
-
-struct StoredValue {
-    std::string name;
-    int type = 0;
-    std::string data;
-};
-
-std::string escape(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::optional<std::string> unescape(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            out += text[i];
-            continue;
-        }
-        if (++i == text.size()) {
-            return std::nullopt;
-        }
-        switch (text[i]) {
-        case '\\':
-            out += '\\';
-            break;
-        case 't':
-            out += '\t';
-            break;
-        case 'n':
-            out += '\n';
-            break;
-        default:
-            return std::nullopt;
-        }
-    }
-    return out;
-}
-
-/// The values of a store file; malformed lines are skipped, the first of duplicates wins.
-std::vector<StoredValue> parseValues(const std::string& text) {
-    std::vector<StoredValue> values;
-    std::unordered_set<std::string> seen;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        const std::string line = text.substr(start, end - start);
-        start = end + 1;
-        const std::size_t tab1 = line.find('\t');
-        const std::size_t tab2 = tab1 == std::string::npos ? tab1 : line.find('\t', tab1 + 1);
-        if (tab2 == std::string::npos) {
-            continue;
-        }
-        auto name = unescape(line.substr(0, tab1));
-        auto data = unescape(line.substr(tab2 + 1));
-        int type = 0;
-        const std::string typeText = line.substr(tab1 + 1, tab2 - tab1 - 1);
-        const auto [end2, ec] =
-            std::from_chars(typeText.data(), typeText.data() + typeText.size(), type);
-        if (!name || !data || ec != std::errc() || end2 != typeText.data() + typeText.size()) {
-            continue;
-        }
-        // A set keeps a hostile file of many short lines from costing quadratic time.
-        std::string key = lower(*name);
-        if (seen.insert(key).second) {
-            values.push_back({std::move(key), type, *data});
-        }
-    }
-    return values;
-}
-
-/// The text as a 32-bit number, as the classic conversion reads it (blanks around, a sign);
-/// nothing when it is not one.
-std::optional<std::uint32_t> numberFrom(const Value& value) {
-    if (const auto* number = std::get_if<std::uint32_t>(&value)) {
-        return *number;
-    }
-    const auto* text = std::get_if<std::string>(&value);
-    if (text == nullptr) {
-        return std::nullopt;
-    }
-    const std::size_t first = text->find_first_not_of(' ');
-    const std::size_t last = text->find_last_not_of(' ');
-    if (first == std::string::npos) {
-        return std::nullopt;
-    }
-    std::string digits = text->substr(first, last - first + 1);
-    const bool negative = digits.front() == '-';
-    if (negative || digits.front() == '+') {
-        digits.erase(0, 1);
-    }
-    std::uint64_t number = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size()) {
-        return std::nullopt;
-    }
-    if (negative ? number > 0x80000000ULL : number > 0xFFFFFFFFULL) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint32_t>(negative ? (0x100000000ULL - number) & 0xFFFFFFFFULL
-                                               : number);
+/// Reads the values file of an open key folder; a link or anything but a regular file fails.
+std::error_code readValuesFile(const platform::FolderHandle& folder, std::string& text) {
+    platform::FileFacts facts;
+    return platform::readFileAt(folder, kValuesFile, kMaxValuesFile, text, facts);
 }
 
 bool isStart(const std::string& name) {
-    return lower(name) == "start";
+    return StoreName(name) == "start";
 }
 
 long setRuleValue(const KeyHandle& key, const std::string& name, int type, const Value& value) {
     if (!isStart(name) || type != REG_DWORD) {
         return fail(std::make_error_code(std::errc::invalid_argument), ERROR_INVALID_PARAMETER);
     }
-    const auto number = numberFrom(value);
+    const auto number = NumberFrom(value);
     if (!number) {
         return fail(std::make_error_code(std::errc::invalid_argument), ERROR_INVALID_DATA);
     }
@@ -271,20 +109,10 @@ long setRuleValue(const KeyHandle& key, const std::string& name, int type, const
         return fail(std::make_error_code(std::errc::no_such_file_or_directory),
                     ERROR_FILE_NOT_FOUND);
     }
-    if (const std::error_code error =
-            platform::replaceFileIn(key.folder, kRuleFileName, RuleFileText(*number), 0644)) {
+    if (const std::error_code error = WriteRuleFile(key.folder, *number)) {
         return fail(error, statusFor(error));
     }
     return ERROR_SUCCESS;
-}
-
-/// Reads the rule file of an open rule folder; a closed folder or a missing file is an empty
-/// text, as the drivers then load as they would without the program.
-std::error_code readRuleFile(const platform::FolderHandle& folder, std::string& text) {
-    text.clear();
-    const std::error_code error =
-        folder.isOpen() ? readSmallFile(folder, kRuleFileName, text) : std::error_code();
-    return error == std::errc::no_such_file_or_directory ? std::error_code() : error;
 }
 
 long queryRuleValue(const KeyHandle& key, const std::string& name, Value& value) {
@@ -293,88 +121,14 @@ long queryRuleValue(const KeyHandle& key, const std::string& name, Value& value)
                     ERROR_FILE_NOT_FOUND);
     }
     std::string text;
-    if (const std::error_code error = readRuleFile(key.folder, text)) {
+    if (const std::error_code error = ReadRuleFile(key.folder, text)) {
         return fail(error, statusFor(error));
     }
     value = StartFromRuleText(text);
     return ERROR_SUCCESS;
 }
 
-/// The words of a rule file line, split at blanks and tabs.
-std::vector<std::string> wordsOf(const std::string& line) {
-    std::vector<std::string> words;
-    std::size_t start = line.find_first_not_of(" \t\r");
-    while (start != std::string::npos) {
-        const std::size_t end = std::min(line.find_first_of(" \t\r", start), line.size());
-        words.push_back(line.substr(start, end - start));
-        start = line.find_first_not_of(" \t\r", end);
-    }
-    return words;
-}
-
 } // namespace
-
-std::string ValueText(const Value& value) {
-    if (const auto* text = std::get_if<std::string>(&value)) {
-        return *text;
-    }
-    if (const auto* number = std::get_if<std::uint32_t>(&value)) {
-        return std::to_string(*number);
-    }
-    return {};
-}
-
-std::string RuleFileText(std::uint32_t start) {
-    std::string text = kRuleHeader + std::to_string(start) + "\n";
-    if (start == 4) {
-        text += "blacklist usb_storage\n";
-        text += std::string(kBlockLine) + "\n";
-        text += "blacklist uas\n";
-        text += "install uas /bin/false\n";
-    }
-    return text;
-}
-
-std::uint32_t StartFromRuleText(const std::string& text) {
-    const std::string header = kRuleHeader;
-    if (text.compare(0, header.size(), header) == 0) {
-        const std::size_t end = text.find('\n');
-        const auto number = numberFrom(Value{text.substr(
-            header.size(), end == std::string::npos ? std::string::npos : end - header.size())});
-        if (number) {
-            return *number;
-        }
-    }
-    return text.find(kBlockLine) != std::string::npos ? 4U : 3U;
-}
-
-int BlockingLinesIn(const std::string& text) {
-    static constexpr const char* kDrivers[] = {"usb_storage", "uas"};
-    // One bit for each of the four lines, so that a repeated line counts once.
-    unsigned found = 0;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        std::vector<std::string> words = wordsOf(text.substr(start, end - start));
-        start = end + 1;
-        if (words.size() < 2 || words[0].front() == '#') {
-            continue;
-        }
-        // modprobe takes '-' and '_' in a module name alike.
-        std::replace(words[1].begin(), words[1].end(), '-', '_');
-        for (unsigned driver = 0; driver < 2; ++driver) {
-            if (words[1] != kDrivers[driver]) {
-                continue;
-            }
-            if (words.size() == 2 && words[0] == "blacklist") {
-                found |= 1U << (2 * driver);
-            } else if (words.size() == 3 && words[0] == "install" && words[2] == "/bin/false") {
-                found |= 2U << (2 * driver);
-            }
-        }
-    }
-    return std::popcount(found);
-}
 
 std::error_code ReadRuleText(const Locations& where, std::string& text) {
     text.clear();
@@ -383,7 +137,7 @@ std::error_code ReadRuleText(const Locations& where, std::string& text) {
     if (error) {
         return error == std::errc::no_such_file_or_directory ? std::error_code() : error;
     }
-    return readRuleFile(folder, text);
+    return ReadRuleFile(folder, text);
 }
 
 long RegOpenKey(std::uint32_t root, const std::string& path, bool create, KeyHandle& key,
@@ -396,7 +150,7 @@ long RegOpenKey(std::uint32_t root, const std::string& path, bool create, KeyHan
     if (hive == nullptr || !components) {
         return fail(std::make_error_code(std::errc::invalid_argument), ERROR_INVALID_PARAMETER);
     }
-    if (root == HKEY_LOCAL_MACHINE && lower(path) == lower(kUsbStorKey)) {
+    if (root == HKEY_LOCAL_MACHINE && StoreName(path) == StoreName(kUsbStorKey)) {
         key.usbStor = true;
         std::error_code error = key.folder.openPath(where.ruleFolder);
         if (error == std::errc::no_such_file_or_directory && create) {
@@ -475,7 +229,7 @@ long RegSetTyped(const KeyHandle& key, const std::string& name, int type, const 
             return fail(std::make_error_code(std::errc::invalid_argument), ERROR_INVALID_DATA);
         }
     } else if (type == REG_DWORD) {
-        const auto number = numberFrom(value);
+        const auto number = NumberFrom(value);
         if (!number) {
             return fail(std::make_error_code(std::errc::invalid_argument), ERROR_INVALID_DATA);
         }
@@ -487,20 +241,17 @@ long RegSetTyped(const KeyHandle& key, const std::string& name, int type, const 
         return fail(std::make_error_code(std::errc::bad_file_descriptor), ERROR_INVALID_PARAMETER);
     }
     std::string text;
-    const std::error_code readError = readSmallFile(key.folder, kValuesFile, text);
+    const std::error_code readError = readValuesFile(key.folder, text);
     if (readError && readError != std::errc::no_such_file_or_directory) {
         return fail(readError, statusFor(readError));
     }
-    std::string out;
-    const std::string own = lower(name);
-    for (const StoredValue& stored : parseValues(text)) {
-        if (stored.name != own) {
-            out += escape(stored.name) + "\t" + std::to_string(stored.type) + "\t" +
-                   escape(stored.data) + "\n";
-        }
-    }
-    out += escape(own) + "\t" + std::to_string(type) + "\t" + escape(data) + "\n";
-    if (const std::error_code error = platform::replaceFileIn(key.folder, kValuesFile, out, 0644)) {
+    // The value takes the place of any of its name, at the end.
+    std::vector<StoredValue> values = ParseValues(text);
+    const std::string own = StoreName(name);
+    std::erase_if(values, [&own](const StoredValue& stored) { return stored.name == own; });
+    values.push_back({own, type, data});
+    if (const std::error_code error =
+            platform::replaceFileIn(key.folder, kValuesFile, ValuesText(values), 0644)) {
         return fail(error, statusFor(error));
     }
     return ERROR_SUCCESS;
@@ -514,11 +265,11 @@ long RegQueryTyped(const KeyHandle& key, const std::string& name, Value& value) 
         return fail(std::make_error_code(std::errc::bad_file_descriptor), ERROR_INVALID_PARAMETER);
     }
     std::string text;
-    if (const std::error_code error = readSmallFile(key.folder, kValuesFile, text)) {
+    if (const std::error_code error = readValuesFile(key.folder, text)) {
         return fail(error, statusFor(error));
     }
-    const std::string own = lower(name);
-    for (const StoredValue& stored : parseValues(text)) {
+    const std::string own = StoreName(name);
+    for (const StoredValue& stored : ParseValues(text)) {
         if (stored.name != own) {
             continue;
         }
@@ -527,7 +278,7 @@ long RegQueryTyped(const KeyHandle& key, const std::string& name, Value& value) 
             return ERROR_SUCCESS;
         }
         if (stored.type == REG_DWORD) {
-            const auto number = numberFrom(Value{stored.data});
+            const auto number = NumberFrom(Value{stored.data});
             if (!number) {
                 return fail(std::make_error_code(std::errc::invalid_argument), ERROR_INVALID_DATA);
             }

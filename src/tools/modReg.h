@@ -1,12 +1,12 @@
 #pragma once
 
 #include "platform/FolderHandle.h"
+#include "tools/RegValue.h"
+#include "tools/UsbRuleFile.h"
 
 #include <cstdint>
 #include <string>
 #include <system_error>
-#include <variant>
-#include <vector>
 
 /// The registry of the program: a small file-backed store, one `values` file per key below a
 /// root folder, except the value HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\USBSTOR
@@ -29,19 +29,12 @@ inline constexpr long ERROR_WRITE_FAULT = 29;
 inline constexpr long ERROR_INVALID_PARAMETER = 87;
 
 inline constexpr char kUsbStorKey[] = "SYSTEM\\CurrentControlSet\\Services\\USBSTOR";
-inline constexpr char kRuleFileName[] = "kesto-usb-storage.conf";
 
 /// Where the store and the rule file live.
 struct Locations {
     std::string storeRoot = "/var/lib/kesto/registry";
     std::string ruleFolder = "/etc/modprobe.d";
 };
-
-/// A value: nothing (could not be read), a text or a 32-bit number.
-using Value = std::variant<std::monostate, std::string, std::uint32_t>;
-
-/// The value as text, as a label shows it ("" for nothing).
-std::string ValueText(const Value& value);
 
 /// An open key.
 struct KeyHandle {
@@ -74,18 +67,6 @@ long RegQueryTyped(const KeyHandle& key, const std::string& name, Value& value);
 
 /// Why the last failing call of this thread failed.
 std::error_code RegLastError();
-
-/// The rule file's text for a "Start" number: a header, and for 4 the lines that block the
-/// usb_storage and uas drivers.
-std::string RuleFileText(std::uint32_t start);
-
-/// The "Start" number a rule file's text stands for.
-std::uint32_t StartFromRuleText(const std::string& text);
-
-/// How many lines of a rule file's text are lines that block the drivers: "blacklist" and
-/// "install ... /bin/false" for each of usb_storage and uas, so 0 to kBlockingLines.
-int BlockingLinesIn(const std::string& text);
-inline constexpr int kBlockingLines = 4;
 
 /// Reads the rule file; a missing rule folder or file reads as an empty text.
 std::error_code ReadRuleText(const Locations& where, std::string& text);
