@@ -1,5 +1,6 @@
 #include "tools/FileEncryption.h"
 
+#include "platform/EntryStamp.h"
 #include "platform/FileCrypt.h"
 
 #include <cctype>
@@ -18,6 +19,11 @@ std::string shellWord(const std::string& path) {
 }
 
 } // namespace
+
+bool ShowsProgress(const std::string& path) {
+    platform::FileStamp stamp;
+    return !platform::entryStamp(path, stamp) && stamp.size >= kProgressFrom;
+}
 
 std::string TrimBlanks(const std::string& text) {
     const std::size_t first = text.find_first_not_of(' ');

@@ -14,6 +14,10 @@ inline constexpr char kFailed[] = "Failed";
 /// Files at least this big show a progress bar while they are rewritten.
 inline constexpr std::uint64_t kProgressFrom = 8 * 1024 * 1024;
 
+/// Whether rewriting the file at `path` shows a progress bar: the entry at the path itself (a link
+/// is not followed) holds at least kProgressFrom bytes.
+bool ShowsProgress(const std::string& path);
+
 /// The path typed in a box without the blanks around it (blanks only; tabs stay).
 std::string TrimBlanks(const std::string& text);
 

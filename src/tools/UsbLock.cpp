@@ -1,15 +1,25 @@
 #include "tools/UsbLock.h"
 
+#include "platform/EntryStamp.h"
 #include "tools/AboutTexts.h"
-
-#include <cerrno>
-#include <sys/stat.h>
 
 namespace UsbLock {
 
 namespace {
 
 constexpr char kWebSite[] = "https://kesto-scanner.example.org";
+
+/// What tells one state of the rule file from another without reading it: "none" while there is
+/// no file, empty when that cannot be told (say, the folder cannot be searched).
+std::string ruleFileStamp(const std::string& path) {
+    platform::FileStamp stamp;
+    if (const std::error_code error = platform::entryStamp(path, stamp)) {
+        return error == std::errc::no_such_file_or_directory ? "none" : "";
+    }
+    return std::to_string(stamp.device) + ":" + std::to_string(stamp.inode) + ":" +
+           std::to_string(stamp.size) + ":" + std::to_string(stamp.modifiedNs) + ":" +
+           std::to_string(stamp.changedNs);
+}
 
 } // namespace
 
@@ -111,17 +121,7 @@ std::string FailureText(bool lock, const std::error_code& error) {
 }
 
 Status StartWatcher::poll() {
-    const std::string path = m_where.ruleFolder + "/" + modReg::kRuleFileName;
-    struct stat info {};
-    std::string stamp = "none";
-    if (lstat(path.c_str(), &info) == 0) {
-        stamp = std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + ":" +
-                std::to_string(info.st_size) + ":" + std::to_string(info.st_mtim.tv_sec) + "." +
-                std::to_string(info.st_mtim.tv_nsec) + ":" + std::to_string(info.st_ctim.tv_sec) +
-                "." + std::to_string(info.st_ctim.tv_nsec);
-    } else if (errno != ENOENT) {
-        stamp.clear();
-    }
+    const std::string stamp = ruleFileStamp(m_where.ruleFolder + "/" + modReg::kRuleFileName);
     // An unknown stamp (the folder cannot be searched) is never cached.
     if (!stamp.empty() && m_stamp == stamp) {
         return m_status;

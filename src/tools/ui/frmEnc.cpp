@@ -17,7 +17,6 @@
 #include <QLineEdit>
 #include <QThread>
 #include <QTimer>
-#include <sys/stat.h>
 
 frmEnc::frmEnc(QWidget* mainWindow, std::string keyFolder)
     : ToolWindow(mainWindow, QStringLiteral("frmEnc"), toQString(FileEncryption::kTitle)),
@@ -121,9 +120,7 @@ void frmEnc::start(const QString& typed, bool encrypt) {
         return;
     }
     const std::string path = FileEncryption::TrimBlanks(QFile::encodeName(typed).toStdString());
-    struct stat info {};
-    const bool big = lstat(path.c_str(), &info) == 0 &&
-                     static_cast<std::uint64_t>(info.st_size) >= FileEncryption::kProgressFrom;
+    const bool big = FileEncryption::ShowsProgress(path);
     m_percent = 0;
     showPercent(0);
     ProgressBar1->setVisible(big);
