@@ -1,5 +1,6 @@
 #include "app/Screenshots.h"
 
+#include "app/Antivirus.h"
 #include "controls/ControlGallery.h"
 #include "controls/FolderDialog.h"
 #include "controls/MsgBox.h"
@@ -8,7 +9,6 @@
 #include "engine/ui/EngineWindows.h"
 #include "engine/ui/frmSignature.h"
 #include "engine/ui/frmTempDb.h"
-#include "scanner/ui/Antivirus.h"
 #include "scanner/ui/Load1.h"
 #include "scanner/ui/frmQuarantine.h"
 #include "smart/ui/frmHDD.h"

@@ -1,6 +1,6 @@
+#include "app/Antivirus.h"
 #include "app/Screenshots.h"
 #include "controls/ControlGallery.h"
-#include "scanner/ui/Antivirus.h"
 #include "scanner/ui/Load1.h"
 
 #include <QApplication>

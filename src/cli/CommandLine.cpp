@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "product/Product.h"
 #include "scanner/PrintableName.h"
 #include "tools/AboutTexts.h"
 
@@ -174,7 +175,8 @@ std::string usageText() {
 }
 
 std::string versionText() {
-    std::string text = std::string("kesto ") + KESTO_VERSION + " (Zedodu)\n";
+    std::string text =
+        "kesto " + std::string(Product::kVersion) + " (" + std::string(Product::kCodeName) + ")\n";
     for (const auto& [caption, value] : AboutTexts::EngineFacts()) {
         text += caption + ": " + value + "\n";
     }

@@ -2,6 +2,7 @@
 
 #include "engine/KestoEngine.h"
 #include "platform/ProgramFolder.h"
+#include "product/Product.h"
 
 namespace StartupTexts {
 
@@ -34,7 +35,7 @@ std::string DatabaseNotFoundText(std::string_view programFolder) {
            std::string(KestoEngine::kDatabaseFileName) +
            "'' Nothing found.\r\nKesto Virus Scanner can not perform this command.\r\n"
            "Please download again " +
-           std::string(kWebSite);
+           std::string(Product::kWebSite);
 }
 
 } // namespace StartupTexts

@@ -11,8 +11,6 @@ namespace StartupTexts {
 inline constexpr std::string_view kMainCaption = "Kesto Virus Scanner Zedodu 1.1.0";
 inline constexpr std::string_view kSplashLoading = "Kesto Virus Scanner Zedodu Now Loading.....";
 inline constexpr std::string_view kVersion = "Version 1.1.0";
-inline constexpr std::string_view kReleaseDate = "14 August 2010";
-inline constexpr std::string_view kWebSite = "https://kesto-scanner.example.org";
 
 /// One tick of the splash animation: the bar's next value, a new timer interval if it changes,
 /// and whether the splash hands over to the main window (after the bar has reached 100).

@@ -4,24 +4,24 @@
 #include "engine/PatternSet.h"
 #include "engine/StringSignature.h"
 #include "platform/ProgramFolder.h"
-#include "scanner/StartupTexts.h"
+#include "product/Product.h"
 
 namespace AboutTexts {
 
 std::string CreditsText() {
     const std::string_view lines[] = {
         "Kesto Virus Scanner",
-        kRightsLine,
+        Product::kRightsLine,
         "-------------------------------------------",
         "",
         "Programmer :",
-        kAuthor,
+        Product::kAuthor,
         "",
         "Designer :",
-        kAuthor,
+        Product::kAuthor,
         "",
         "Website :",
-        StartupTexts::kWebSite,
+        Product::kWebSite,
         "",
         "Thanks to:",
         "All friends who supports and provide virus ",
@@ -36,7 +36,7 @@ std::string CreditsText() {
     for (const std::string_view line : lines) {
         text.append(line).append("\r\n");
     }
-    return text + "(" + std::string(kEmail) + ")\r\n";
+    return text + "(" + std::string(Product::kEmail) + ")\r\n";
 }
 
 std::vector<std::pair<std::string, std::string>> EngineFacts() {
@@ -49,10 +49,6 @@ int NextCreditsTop(int top) {
     return top < -5800 ? kCreditsRestartTop : top;
 }
 
-int PixelsFromTwips(int twips) {
-    return twips >= 0 ? (twips + 7) / 15 : -((-twips + 7) / 15);
-}
-
 std::string ReadMePath(std::string_view programFolder) {
     return std::string(programFolder) + platform::kPathSeparator + "ReadMe.txt";
 }
@@ -61,7 +57,7 @@ std::string ReadMeMissingText(std::string_view programFolder) {
     return "Sorry, file " + ReadMePath(programFolder) +
            " Nothing found.\r\nKesto Virus Scanner can not perform this command.\r\n"
            "Please download again " +
-           std::string(StartupTexts::kWebSite);
+           std::string(Product::kWebSite);
 }
 
 } // namespace AboutTexts

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -15,23 +14,6 @@ inline constexpr std::string_view kToolsTitle = "Kesto -> Virus Scanner Tools";
 inline constexpr std::string_view kWinToolsTitle = "Kesto -> Windows Tools";
 inline constexpr std::string_view kVersionFrame = "Kesto Virus Scanner Version";
 
-inline constexpr std::string_view kAuthor = "Kesto Team";
-inline constexpr std::string_view kEmail = "team@kesto-scanner.example.org";
-inline constexpr std::string_view kRightsLine = "Copyright (c) 2010 Kesto Team";
-
-struct VersionRow {
-    std::string_view caption;
-    std::string_view value;
-};
-inline constexpr std::array<VersionRow, 6> kVersionTable = {{
-    {"Version", "1.1.0"},
-    {"Build", "2"},
-    {"Update Version", "1.1"},
-    {"Engine Version", "1.0.0"},
-    {"Code Name Version", "Zedodu"},
-    {"Engine Code Name", "Zedodu Engine"},
-}};
-
 /// The 22 lines of the credits text, each ending in CR LF.
 std::string CreditsText();
 
@@ -44,9 +26,6 @@ inline constexpr int kCreditsStartTop = 2000;
 inline constexpr int kCreditsRestartTop = 2090;
 inline constexpr int kCreditsTickMs = 50;
 int NextCreditsTop(int top);
-
-/// Screen pixels of a twips distance (15 twips a pixel), rounded to the nearest.
-int PixelsFromTwips(int twips);
 
 /// The read-me beside the program, and the message shown when it is missing.
 std::string ReadMePath(std::string_view programFolder);

@@ -1,5 +1,7 @@
 #include "tools/AboutTexts.h"
 
+#include "product/Product.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -51,7 +53,7 @@ TEST(AboutTexts, CreditsAreTwentyTwoLinesEachEndingInCrLf) {
 
 TEST(AboutTexts, VersionTableAndEngineFacts) {
     std::vector<std::pair<std::string, std::string>> rows;
-    for (const auto& row : AboutTexts::kVersionTable) {
+    for (const auto& row : Product::kVersionTable) {
         rows.emplace_back(row.caption, row.value);
     }
     EXPECT_EQ(rows, (std::vector<std::pair<std::string, std::string>>{
@@ -86,14 +88,6 @@ TEST(AboutTexts, CreditsPassTheTopIn391TicksThenRestartBelow) {
         ++ticks;
     } while (top != 2090 && ticks < 1000);
     EXPECT_EQ(ticks, 395);
-}
-
-TEST(AboutTexts, TwipsToPixelsRoundBothWays) {
-    EXPECT_EQ(AboutTexts::PixelsFromTwips(2000), 133);
-    EXPECT_EQ(AboutTexts::PixelsFromTwips(2010), 134);
-    EXPECT_EQ(AboutTexts::PixelsFromTwips(-20), -1);
-    EXPECT_EQ(AboutTexts::PixelsFromTwips(-5800), -387);
-    EXPECT_EQ(AboutTexts::PixelsFromTwips(1695), 113);
 }
 
 TEST(AboutTexts, ReadMeMissingMessageNamesTheFolder) {

@@ -1,4 +1,4 @@
-#include "scanner/ui/Antivirus.h"
+#include "app/Antivirus.h"
 
 #include "DialogAnswers.h"
 #include "WindowLookup.h"

@@ -2,6 +2,7 @@
 
 #include "controls/Module1.h"
 #include "controls/WindowText.h"
+#include "product/Product.h"
 #include "scanner/StartupTexts.h"
 
 #include <QLabel>
@@ -31,7 +32,7 @@ Load1::Load1(std::function<void()> showMainWindow, QWidget* parent)
     auto* version = new QLabel(toQString(StartupTexts::kVersion), this);
     version->setObjectName(QStringLiteral("Label2"));
     version->move(16, 160);
-    auto* date = new QLabel(toQString(StartupTexts::kReleaseDate), this);
+    auto* date = new QLabel(toQString(Product::kReleaseDate), this);
     date->setObjectName(QStringLiteral("Label3"));
     date->adjustSize();
     date->move(width() - date->width() - 16, 160);

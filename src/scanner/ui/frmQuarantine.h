@@ -1,7 +1,7 @@
 #pragma once
 
+#include "controls/ToolWindow.h"
 #include "scanner/QuarantineStore.h"
-#include "tools/ui/ToolWindow.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 #include "smart/ui/frmHDD.h"
 
+#include "controls/ControlGeometry.h"
 #include "smart/HddTexts.h"
-#include "tools/AboutTexts.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -12,7 +12,7 @@
 
 namespace {
 
-using AboutTexts::PixelsFromTwips;
+using ControlGeometry::PixelsFromTwips;
 
 void placeTwips(QWidget* widget, int left, int top, int width, int height) {
     widget->setGeometry(PixelsFromTwips(left), PixelsFromTwips(top), PixelsFromTwips(width),

@@ -1,12 +1,13 @@
 #include "tools/ui/frmAbout.h"
 
 #include "controls/Button.h"
+#include "controls/ControlGeometry.h"
 #include "controls/MsgBox.h"
-#include "controls/Shell.h"
 #include "controls/WindowText.h"
 #include "platform/ProgramSearch.h"
-#include "scanner/StartupTexts.h"
+#include "product/Product.h"
 #include "tools/AboutTexts.h"
+#include "tools/ui/Shell.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -20,7 +21,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-using AboutTexts::PixelsFromTwips;
+using ControlGeometry::PixelsFromTwips;
 
 namespace {
 
@@ -84,7 +85,7 @@ frmAbout::frmAbout(QWidget* mainWindow, std::string programFolder, bool timerTic
     Image1->setPixmap(banner(Image1->size()));
 
     std::vector<std::pair<QString, QString>> versions;
-    for (const AboutTexts::VersionRow& row : AboutTexts::kVersionTable) {
+    for (const Product::VersionRow& row : Product::kVersionTable) {
         versions.emplace_back(toQString(row.caption), toQString(row.value));
     }
     Frame1 = factsGroup(toQString(AboutTexts::kVersionFrame), this, "Frame1", versions);
@@ -155,7 +156,7 @@ frmAbout::frmAbout(QWidget* mainWindow, std::string programFolder, bool timerTic
                                  PixelsFromTwips(375));
         connect(item.button, &Button::Click, this, item.handler);
     }
-    cmdVisitMe->setToolTip(toQString(StartupTexts::kWebSite));
+    cmdVisitMe->setToolTip(toQString(Product::kWebSite));
     setFixedSize(right + rightWidth + 16, buttonTop + PixelsFromTwips(375 + 240));
     placeCredits(AboutTexts::kCreditsStartTop);
 }
@@ -184,7 +185,7 @@ void frmAbout::Timer1_Timer() {
 }
 
 void frmAbout::cmdVisitMe_Click() {
-    Shell::OpenAddress(this, std::string(StartupTexts::kWebSite));
+    Shell::OpenAddress(this, std::string(Product::kWebSite));
 }
 
 void frmAbout::Button1_Click() {

@@ -2,7 +2,7 @@
 
 #include "controls/Button.h"
 #include "controls/MsgBox.h"
-#include "controls/Shell.h"
+#include "tools/ui/Shell.h"
 #include "controls/WindowText.h"
 #include "platform/Mounts.h"
 #include "scanner/DisplayName.h"

@@ -3,7 +3,7 @@
 #include "platform/FolderFiles.h"
 #include "tools/Explorer.h"
 #include "tools/FileScan.h"
-#include "tools/ui/ToolWindow.h"
+#include "controls/ToolWindow.h"
 
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/ui/ToolWindow.h"
+#include "controls/ToolWindow.h"
 
 #include <atomic>
 #include <cstdint>

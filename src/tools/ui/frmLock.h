@@ -1,7 +1,7 @@
 #pragma once
 
 #include "tools/UsbLock.h"
-#include "tools/ui/ToolWindow.h"
+#include "controls/ToolWindow.h"
 
 #include <memory>
 

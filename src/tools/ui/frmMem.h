@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/SystemFacts.h"
-#include "tools/ui/ToolWindow.h"
+#include "controls/ToolWindow.h"
 
 #include <array>
 #include <functional>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "tools/SystemInfo.h"
-#include "tools/ui/ToolWindow.h"
+#include "controls/ToolWindow.h"
 
 #include <functional>
 

@@ -2,7 +2,7 @@
 
 #include "tools/FileScan.h"
 #include "tools/TaskList.h"
-#include "tools/ui/ToolWindow.h"
+#include "controls/ToolWindow.h"
 
 #include <functional>
 #include <map>

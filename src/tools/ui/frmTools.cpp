@@ -1,6 +1,7 @@
 #include "tools/ui/frmTools.h"
 
 #include "controls/Button.h"
+#include "controls/ControlGeometry.h"
 #include "controls/WindowText.h"
 #include "controls/WindowTitle.h"
 #include "tools/AboutTexts.h"
@@ -10,7 +11,7 @@
 frmTools::frmTools(QWidget* mainWindow, Openers openers)
     : ToolWindow(mainWindow, QStringLiteral("frmTools"), toQString(AboutTexts::kToolsTitle)),
       m_openers(std::move(openers)) {
-    using AboutTexts::PixelsFromTwips;
+    using ControlGeometry::PixelsFromTwips;
     // Wide enough for the window manager to show the whole title; the two columns of buttons
     // stay together in the middle.
     const int designWidth = PixelsFromTwips(2280 + 1695 + 240);

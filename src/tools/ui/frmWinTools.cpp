@@ -1,18 +1,19 @@
 #include "tools/ui/frmWinTools.h"
 
 #include "controls/Button.h"
+#include "controls/ControlGeometry.h"
 #include "controls/MsgBox.h"
-#include "controls/Shell.h"
 #include "controls/WindowText.h"
 #include "platform/ProgramSearch.h"
 #include "tools/AboutTexts.h"
+#include "tools/ui/Shell.h"
 
 using SystemPrograms::Tool;
 
 frmWinTools::frmWinTools(QWidget* mainWindow, SystemPrograms::Environment environment)
     : ToolWindow(mainWindow, QStringLiteral("frmWinTools"), toQString(AboutTexts::kWinToolsTitle)),
       m_environment(std::move(environment)) {
-    using AboutTexts::PixelsFromTwips;
+    using ControlGeometry::PixelsFromTwips;
     const struct {
         const char* name;
         Tool tool;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "tools/SystemPrograms.h"
-#include "tools/ui/ToolWindow.h"
+#include "controls/ToolWindow.h"
 
 #include <array>
 #include <optional>

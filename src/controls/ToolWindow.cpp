@@ -1,4 +1,4 @@
-#include "tools/ui/ToolWindow.h"
+#include "controls/ToolWindow.h"
 
 #include <QCloseEvent>
 

@@ -26,7 +26,9 @@ class ToolWindows;
 struct ActionResult;
 struct ScanSummary;
 
-/// The main window: scan, clean, quarantine, the tool menu, and the exit.
+/// The main window: scan, clean, quarantine, the tool menu, and the exit. Its parts: the layout
+/// (AntivirusLayout.cpp), the scan (AntivirusScan.cpp), the actions on what the scan listed
+/// (AntivirusActions.cpp), and the menu, activation and closing (Antivirus.cpp).
 class Antivirus final : public QMainWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Antivirus)

@@ -1,4 +1,4 @@
-#include "controls/Shell.h"
+#include "tools/ui/Shell.h"
 
 #include "controls/MsgBox.h"
 #include "controls/WindowText.h"
