@@ -10,7 +10,7 @@
 
 #include "controls/FolderDialog.h"
 #include "controls/MsgBox.h"
-#include "scanner/ui/Antivirus.h"
+#include "app/Antivirus.h"
 
 #include <QApplication>
 #include <QEventLoop>
