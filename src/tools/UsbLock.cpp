@@ -1,13 +1,11 @@
 #include "tools/UsbLock.h"
 
 #include "platform/EntryStamp.h"
-#include "tools/AboutTexts.h"
+#include "product/Product.h"
 
 namespace UsbLock {
 
 namespace {
-
-constexpr char kWebSite[] = "https://kesto-scanner.example.org";
 
 /// What tells one state of the rule file from another without reading it: "none" while there is
 /// no file, empty when that cannot be told (say, the folder cannot be searched).
@@ -41,9 +39,10 @@ std::string ReadMeText() {
 }
 
 std::string AboutText() {
-    return "Author" + std::string(10, ' ') + std::string(AboutTexts::kAuthor) + "\r" + "E-mail" +
-           std::string(11, ' ') + std::string(AboutTexts::kEmail) + "\r" + "Web Site" +
-           std::string(6, ' ') + kWebSite + "\r" + "\r" + "Thank you for using this program";
+    return "Author" + std::string(10, ' ') + std::string(Product::kAuthor) + "\r" + "E-mail" +
+           std::string(11, ' ') + std::string(Product::kEmail) + "\r" + "Web Site" +
+           std::string(6, ' ') + std::string(Product::kWebSite) + "\r" + "\r" +
+           "Thank you for using this program";
 }
 
 std::optional<std::uint32_t> StateOf(const modReg::Value& value) {

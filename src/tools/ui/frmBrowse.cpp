@@ -2,10 +2,10 @@
 
 #include "controls/Button.h"
 #include "controls/MsgBox.h"
-#include "tools/ui/Shell.h"
 #include "controls/WindowText.h"
 #include "platform/Mounts.h"
 #include "scanner/DisplayName.h"
+#include "tools/ui/Shell.h"
 
 #include <QAbstractTableModel>
 #include <QComboBox>
@@ -19,7 +19,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <clocale>
-#include <unistd.h>
+#include <filesystem>
 
 /// The file table's rows, shown without copying them into widget items, so a folder of a
 /// hundred thousand files fills at once.
@@ -91,12 +91,9 @@ private:
 namespace {
 
 std::string currentFolder() {
-    std::string buffer(4096, '\0');
-    if (::getcwd(buffer.data(), buffer.size()) == nullptr) {
-        return "/";
-    }
-    buffer.resize(buffer.find('\0'));
-    return buffer;
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::current_path(error);
+    return error ? std::string("/") : folder.string();
 }
 
 std::vector<std::string> systemDrives() {
