@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controls/ButtonInputState.h"
 #include "controls/ButtonLook.h"
 #include "controls/WinColor.h"
 
@@ -219,8 +220,9 @@ private:
         int height = 0;
     };
     CaptionBox captionBox() const;
-    void mouseDown(int button, int shift, int x, int y);
+    /// Clicks: a toggle flips its value first.
     void click();
+    /// The pointer is over the button or not; repaints when that changes anything.
     void setHovered(bool hovered);
     QPainterPath outlinePath() const;
 
@@ -256,11 +258,5 @@ private:
     QPixmap m_MouseIcon;
     int m_MousePointer = 0;
 
-    bool m_isPressed = false;
-    bool m_isHovered = false;
-    bool m_hasFocus = false;
-    // A left press on the button that has not left it yet: its release is a click.
-    bool m_clickArmed = false;
-    // Space went down on this button: its release is a click.
-    bool m_spaceArmed = false;
+    ButtonInputState m_input;
 };
