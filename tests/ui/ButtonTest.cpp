@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDrag>
+#include <QDragEnterEvent>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
@@ -388,6 +389,63 @@ private slots:
 
         QCOMPARE(button.hDC(), static_cast<QPaintDevice*>(&button));
         QVERIFY(button.hwnd() != 0);
+    }
+
+    // As a drop target the button accepts what is offered and reports enter (0), over (2) and
+    // leave (1) with the data, effect, buttons, shift state and position, then the drop.
+    void dropTargetReportsEnterOverLeaveAndDrop() {
+        Button button;
+        button.setAcceptDrops(true);
+        QStringList reports;
+        const QMimeData* seen = nullptr;
+        connect(
+            &button, &Button::OLEDragOver,
+            [&](const QMimeData* data, int effect, int mouse, int shift, int x, int y, int state) {
+                seen = data;
+                reports << QStringLiteral("over %1 %2 %3 %4 %5 %6")
+                               .arg(state)
+                               .arg(effect)
+                               .arg(mouse)
+                               .arg(shift)
+                               .arg(x)
+                               .arg(y);
+            });
+        connect(&button, &Button::OLEDragDrop,
+                [&](const QMimeData* data, int effect, int mouse, int shift, int x, int y) {
+                    seen = data;
+                    reports << QStringLiteral("drop %1 %2 %3 %4 %5")
+                                   .arg(effect)
+                                   .arg(mouse)
+                                   .arg(shift)
+                                   .arg(x)
+                                   .arg(y);
+                });
+        QMimeData data;
+        const QPoint at(7, 9);
+
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::ControlModifier);
+        QApplication::sendEvent(&button, &enter);
+        QVERIFY(enter.isAccepted());
+        QCOMPARE(seen, &data);
+        QDragMoveEvent move(at + QPoint(1, 1), Qt::CopyAction, &data, Qt::LeftButton,
+                            Qt::ControlModifier);
+        QApplication::sendEvent(&button, &move);
+        QVERIFY(move.isAccepted());
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(&button, &leave);
+        QCOMPARE(seen, nullptr);
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::ControlModifier);
+        // The application routes a drop only to the target of a running drag, so the button
+        // gets it directly.
+        static_cast<QObject&>(button).event(&drop);
+        QVERIFY(drop.isAccepted());
+        QCOMPARE(seen, &data);
+
+        QCOMPARE(reports.size(), 4);
+        QCOMPARE(reports.at(0), QStringLiteral("over 0 1 1 2 7 9"));
+        QCOMPARE(reports.at(1), QStringLiteral("over 2 1 1 2 8 10"));
+        QVERIFY(reports.at(2).startsWith(QStringLiteral("over 1 0 ")));
+        QCOMPARE(reports.at(3), QStringLiteral("drop 1 1 2 7 9"));
     }
 };
 
