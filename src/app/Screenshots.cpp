@@ -9,6 +9,7 @@
 #include "engine/ui/EngineWindows.h"
 #include "engine/ui/frmSignature.h"
 #include "engine/ui/frmTempDb.h"
+#include "platform/ScopedSeam.h"
 #include "scanner/ui/Load1.h"
 #include "scanner/ui/frmQuarantine.h"
 #include "smart/ui/frmHDD.h"
@@ -137,14 +138,16 @@ bool saveEngineWindows(QWidget& mainWindow, const std::string& databasePath, con
     ok = save(*engine.signatures(), folder, QStringLiteral("signatures.png")) && ok;
     engine.signatures()->close();
     engine.showTempDb();
-    cCommonDialog::SetOpenHandler([&inspected](const cCommonDialog::FileRequest&) {
-        cCommonDialog::FileAnswer answer;
-        answer.result = cCommonDialog::Result::Confirmed;
-        answer.files = QStringList{inspected};
-        return answer;
-    });
-    engine.tempDb()->cmdBrowse_Click();
-    cCommonDialog::SetOpenHandler(nullptr);
+    {
+        const platform::ScopedSeam chosen(cCommonDialog::SetOpenHandler,
+                                          [&inspected](const cCommonDialog::FileRequest&) {
+                                              cCommonDialog::FileAnswer answer;
+                                              answer.result = cCommonDialog::Result::Confirmed;
+                                              answer.files = QStringList{inspected};
+                                              return answer;
+                                          });
+        engine.tempDb()->cmdBrowse_Click();
+    }
     QCoreApplication::processEvents();
     ok = save(*engine.tempDb(), folder, QStringLiteral("temporary-database.png")) && ok;
     engine.tempDb()->close();
@@ -209,26 +212,30 @@ int TakeScreenshots(const QString& folder) {
     writeSample(sample.filePath(QStringLiteral("Downloads/eicar.com")), testFile);
     writeSample(sample.filePath(QStringLiteral("Downloads/setup/tool.exe")), "MZ tool");
     writeSample(sample.filePath(QStringLiteral("Music/cached-test-file.com")), testFile);
-    FolderDialog::SetHandler([&sample](const QString&) { return sample.path(); });
-    MsgBox::SetHandler([](const QString&, int, const QString&) { return int{MsgBox::Ok}; });
-    window.cmdScan_Click();
-    processUntil([&window] { return !window.scanning(); });
-    ok = save(window, folder, QStringLiteral("main-detections.png")) && ok;
+    {
+        // The scan is of the sample folder, and its messages answer themselves.
+        const platform::ScopedSeam folders(FolderDialog::SetHandler,
+                                           [&sample](const QString&) { return sample.path(); });
+        const platform::ScopedSeam messages(
+            MsgBox::SetHandler,
+            [](const QString&, int, const QString&) { return int{MsgBox::Ok}; });
+        window.cmdScan_Click();
+        processUntil([&window] { return !window.scanning(); });
+        ok = save(window, folder, QStringLiteral("main-detections.png")) && ok;
 
-    auto* menu = window.findChild<QMenu*>(QStringLiteral("mnu"));
-    if (menu != nullptr) {
-        menu->popup(window.mapToGlobal(QPoint(120, 220)));
-        QCoreApplication::processEvents();
-        ok = save(*menu, folder, QStringLiteral("menu.png")) && ok;
-        menu->hide();
+        auto* menu = window.findChild<QMenu*>(QStringLiteral("mnu"));
+        if (menu != nullptr) {
+            menu->popup(window.mapToGlobal(QPoint(120, 220)));
+            QCoreApplication::processEvents();
+            ok = save(*menu, folder, QStringLiteral("menu.png")) && ok;
+            menu->hide();
+        }
+        ok = saveEngineWindows(window, Antivirus::DefaultSettings().databasePath, folder,
+                               sample.filePath(QStringLiteral("Downloads/eicar.com"))) &&
+             ok;
+        ok = saveToolWindows(window.toolWindows(), folder) && ok;
+        ok = saveQuarantineWindow(folder, testFile) && ok;
     }
-    ok = saveEngineWindows(window, Antivirus::DefaultSettings().databasePath, folder,
-                           sample.filePath(QStringLiteral("Downloads/eicar.com"))) &&
-         ok;
-    ok = saveToolWindows(window.toolWindows(), folder) && ok;
-    ok = saveQuarantineWindow(folder, testFile) && ok;
-    FolderDialog::SetHandler(nullptr);
-    MsgBox::SetHandler(nullptr);
     {
         ControlGallery gallery;
         gallery.show();

@@ -6,6 +6,7 @@
 #include <QPalette>
 #include <QWidget>
 #include <array>
+#include <utility>
 
 namespace Rules = CommonDialogRules;
 
@@ -60,8 +61,8 @@ cCommonDialog::ColorAnswer runColorDialog(const cCommonDialog::ColorRequest& req
 
 } // namespace
 
-void cCommonDialog::SetColorHandler(ColorHandler handler) {
-    colorHandler() = std::move(handler);
+cCommonDialog::ColorHandler cCommonDialog::SetColorHandler(ColorHandler handler) {
+    return std::exchange(colorHandler(), std::move(handler));
 }
 
 bool cCommonDialog::VBChooseColor(WinColor::Value& Color, bool AnyColor, bool FullOpen,

@@ -1,6 +1,7 @@
 #include "controls/cCommonDialog.h"
 
 #include <QFileDialog>
+#include <utility>
 
 namespace Rules = CommonDialogRules;
 
@@ -38,11 +39,11 @@ QString fromStd(const std::string& text) {
 
 } // namespace
 
-void cCommonDialog::SetOpenHandler(FileHandler handler) {
-    openHandler() = std::move(handler);
+cCommonDialog::FileHandler cCommonDialog::SetOpenHandler(FileHandler handler) {
+    return std::exchange(openHandler(), std::move(handler));
 }
-void cCommonDialog::SetSaveHandler(FileHandler handler) {
-    saveHandler() = std::move(handler);
+cCommonDialog::FileHandler cCommonDialog::SetSaveHandler(FileHandler handler) {
+    return std::exchange(saveHandler(), std::move(handler));
 }
 
 void cCommonDialog::ConfigureFileDialog(QFileDialog& dialog, const FileRequest& request) {

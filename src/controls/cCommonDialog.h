@@ -149,10 +149,10 @@ public:
     /// The printer the print and page-setup dialogs set up; print through it.
     QPrinter& printerSetup();
 
-    /// Replace the dialogs; nullptr restores them.
-    static void SetOpenHandler(FileHandler handler);
-    static void SetSaveHandler(FileHandler handler);
-    static void SetColorHandler(ColorHandler handler);
+    /// Replace the dialogs; nullptr restores them. Each returns the handler installed before.
+    static FileHandler SetOpenHandler(FileHandler handler);
+    static FileHandler SetSaveHandler(FileHandler handler);
+    static ColorHandler SetColorHandler(ColorHandler handler);
 
     /// Sets a file dialog up for a request, as the real open and save calls do before showing it.
     static void ConfigureFileDialog(QFileDialog& dialog, const FileRequest& request);

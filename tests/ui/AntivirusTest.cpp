@@ -8,6 +8,7 @@
 #include "engine/KestoEngine.h"
 #include "engine/clsCRC.h"
 #include "engine/ui/frmTempDb.h"
+#include "platform/ScopedSeam.h"
 #include "scanner/ui/CellPictureDelegate.h"
 #include "scanner/ui/Load1.h"
 #include "testsupport/SampleFiles.h"
@@ -526,20 +527,22 @@ private slots:
         DialogAnswers answers;
         Antivirus window(settings());
         window.show();
-        cCommonDialog::SetOpenHandler([&suspect](const cCommonDialog::FileRequest&) {
-            cCommonDialog::FileAnswer answer;
-            answer.result = cCommonDialog::Result::Confirmed;
-            answer.files = {QString::fromStdString(suspect)};
-            return answer;
-        });
-        window.findChild<QAction*>(QStringLiteral("mnuTemp"))->trigger();
         frmTempDb* inspector = nullptr;
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            inspector = inspector != nullptr ? inspector : qobject_cast<frmTempDb*>(top);
+        {
+            const platform::ScopedSeam chosen(cCommonDialog::SetOpenHandler,
+                                              [&suspect](const cCommonDialog::FileRequest&) {
+                                                  cCommonDialog::FileAnswer answer;
+                                                  answer.result = cCommonDialog::Result::Confirmed;
+                                                  answer.files = {QString::fromStdString(suspect)};
+                                                  return answer;
+                                              });
+            window.findChild<QAction*>(QStringLiteral("mnuTemp"))->trigger();
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                inspector = inspector != nullptr ? inspector : qobject_cast<frmTempDb*>(top);
+            }
+            QVERIFY(inspector != nullptr);
+            inspector->cmdBrowse_Click();
         }
-        QVERIFY(inspector != nullptr);
-        inspector->cmdBrowse_Click();
-        cCommonDialog::SetOpenHandler(nullptr);
         inspector->findChild<QCheckBox*>(QStringLiteral("Check1"))->setChecked(true);
         inspector->cmdTutup_Click();
 

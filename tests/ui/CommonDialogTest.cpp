@@ -1,4 +1,5 @@
 #include "controls/cCommonDialog.h"
+#include "platform/ScopedSeam.h"
 
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -54,14 +55,16 @@ class CommonDialogTest final : public QObject {
 private:
     std::optional<cCommonDialog::FileRequest> m_request;
     int m_calls = 0;
+    std::optional<platform::ScopedSeam<cCommonDialog::FileHandler>> m_openAnswers;
 
-    /// Answers every open dialog with `answer` and keeps the request.
+    /// Answers every open dialog with `answer` and keeps the request, until the test ends.
     void answerOpen(cCommonDialog::FileAnswer answer) {
-        cCommonDialog::SetOpenHandler([this, answer](const cCommonDialog::FileRequest& request) {
-            m_request = request;
-            ++m_calls;
-            return answer;
-        });
+        m_openAnswers.emplace(cCommonDialog::SetOpenHandler,
+                              [this, answer](const cCommonDialog::FileRequest& request) {
+                                  m_request = request;
+                                  ++m_calls;
+                                  return answer;
+                              });
     }
 
 private slots:
@@ -70,11 +73,7 @@ private slots:
         m_calls = 0;
     }
 
-    void cleanup() {
-        cCommonDialog::SetOpenHandler(nullptr);
-        cCommonDialog::SetSaveHandler(nullptr);
-        cCommonDialog::SetColorHandler(nullptr);
-    }
+    void cleanup() { m_openAnswers.reset(); }
 
     void inspectorCallReachesTheHandlerAndConfirms() {
         QWidget inspector;
@@ -181,10 +180,11 @@ private slots:
     void saveUsesItsOwnHandlerAndTheOverwritePrompt() {
         answerOpen(chosen({QStringLiteral("/wrong")}, 1));
         std::optional<cCommonDialog::FileRequest> saveRequest;
-        cCommonDialog::SetSaveHandler([&](const cCommonDialog::FileRequest& request) {
-            saveRequest = request;
-            return chosen({QStringLiteral("/home/user/report.txt")}, 1);
-        });
+        const platform::ScopedSeam saveAnswers(
+            cCommonDialog::SetSaveHandler, [&](const cCommonDialog::FileRequest& request) {
+                saveRequest = request;
+                return chosen({QStringLiteral("/home/user/report.txt")}, 1);
+            });
         cCommonDialog dialog;
         QString Filename = QStringLiteral("report");
         QString FileTitle;
@@ -214,10 +214,11 @@ private slots:
         cCommonDialog::ColorAnswer answer;
         answer.result = cCommonDialog::Result::Confirmed;
         answer.color = WinColor::Rgb(10, 20, 30);
-        cCommonDialog::SetColorHandler([&](const cCommonDialog::ColorRequest& asked) {
-            request = asked;
-            return answer;
-        });
+        const platform::ScopedSeam colorAnswers(cCommonDialog::SetColorHandler,
+                                                [&](const cCommonDialog::ColorRequest& asked) {
+                                                    request = asked;
+                                                    return answer;
+                                                });
         cCommonDialog dialog;
         QCOMPARE(dialog.CustomColor(16), Rules::CustomColors::kNoColor);
         dialog.SetCustomColor(-1, WinColor::Rgb(1, 1, 1));

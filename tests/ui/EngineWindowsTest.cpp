@@ -6,6 +6,7 @@
 #include "engine/KestoEngine.h"
 #include "engine/ui/frmSignature.h"
 #include "engine/ui/frmTempDb.h"
+#include "platform/ScopedSeam.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 
@@ -65,6 +66,7 @@ private:
     TempDir m_dir;
     std::optional<cCommonDialog::FileRequest> m_request;
     int m_dialogs = 0;
+    std::optional<platform::ScopedSeam<cCommonDialog::FileHandler>> m_openAnswers;
 
     std::string databasePath() const { return m_dir.file("Virus Database.dll"); }
 
@@ -72,18 +74,19 @@ private:
         writeFile(databasePath(), testsupport::databaseText(lines));
     }
 
-    /// The next open dialogs choose `path`; none = the user cancels.
+    /// The next open dialogs of the test choose `path`; none = the user cancels.
     void answerOpen(std::optional<std::string> path) {
-        cCommonDialog::SetOpenHandler([this, path](const cCommonDialog::FileRequest& request) {
-            m_request = request;
-            ++m_dialogs;
-            cCommonDialog::FileAnswer answer;
-            if (path) {
-                answer.result = cCommonDialog::Result::Confirmed;
-                answer.files = {QString::fromStdString(*path)};
-            }
-            return answer;
-        });
+        m_openAnswers.emplace(cCommonDialog::SetOpenHandler,
+                              [this, path](const cCommonDialog::FileRequest& request) {
+                                  m_request = request;
+                                  ++m_dialogs;
+                                  cCommonDialog::FileAnswer answer;
+                                  if (path) {
+                                      answer.result = cCommonDialog::Result::Confirmed;
+                                      answer.files = {QString::fromStdString(*path)};
+                                  }
+                                  return answer;
+                              });
     }
 
     /// Chooses `path` in the inspector through its browse button.
@@ -99,7 +102,7 @@ private slots:
     }
 
     void cleanup() {
-        cCommonDialog::SetOpenHandler(nullptr);
+        m_openAnswers.reset();
         KestoEngine::SetTempDbChecksum("");
     }
 

@@ -4,6 +4,7 @@
 #include "controls/MsgBox.h"
 #include "controls/WindowTitle.h"
 #include "controls/cCommonDialog.h"
+#include "platform/ScopedSeam.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 #include "tools/ui/ToolWindows.h"
@@ -160,14 +161,16 @@ private slots:
         ToolWindows tools(&main, settings());
         tools.showEnc();
         frmEnc& window = *tools.enc();
-        cCommonDialog::SetOpenHandler([](const cCommonDialog::FileRequest&) {
-            cCommonDialog::FileAnswer answer;
-            answer.result = cCommonDialog::Result::Confirmed;
-            answer.files = {QStringLiteral("/chosen/file.doc")};
-            return answer;
-        });
-        click(window, "cmdBrowse2");
-        cCommonDialog::SetOpenHandler(nullptr);
+        {
+            const platform::ScopedSeam chosen(
+                cCommonDialog::SetOpenHandler, [](const cCommonDialog::FileRequest&) {
+                    cCommonDialog::FileAnswer answer;
+                    answer.result = cCommonDialog::Result::Confirmed;
+                    answer.files = {QStringLiteral("/chosen/file.doc")};
+                    return answer;
+                });
+            click(window, "cmdBrowse2");
+        }
         QCOMPARE(box(window, "Text2")->text(), QStringLiteral("/chosen/file.doc"));
         QCOMPARE(box(window, "Text1")->text(), QString());
     }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "controls/Shell.h"
+#include "platform/ScopedSeam.h"
+#include "tools/ui/Shell.h"
 
 #include <vector>
 
@@ -8,16 +9,13 @@
 /// for the lifetime of the object; `succeed` is the answer to every request.
 class ShellCalls {
 public:
-    ShellCalls() {
-        Shell::SetHandler([this](const Shell::Request& request) {
-            requests.push_back(request);
-            return succeed;
-        });
-    }
-    ~ShellCalls() { Shell::SetHandler(nullptr); }
-    ShellCalls(const ShellCalls&) = delete;
-    ShellCalls& operator=(const ShellCalls&) = delete;
-
     std::vector<Shell::Request> requests;
     bool succeed = true;
+
+private:
+    const platform::ScopedSeam<Shell::Handler> m_seam{Shell::SetHandler,
+                                                      [this](const Shell::Request& request) {
+                                                          requests.push_back(request);
+                                                          return succeed;
+                                                      }};
 };

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
+#include <utility>
 
 namespace Shell {
 
@@ -53,8 +54,8 @@ bool open(QWidget* parent, const Request& request) {
 
 } // namespace
 
-void SetHandler(Handler replacement) {
-    handler() = std::move(replacement);
+Handler SetHandler(Handler replacement) {
+    return std::exchange(handler(), std::move(replacement));
 }
 
 bool OpenFile(QWidget* parent, const std::string& path) {

@@ -34,7 +34,8 @@ bool Start(QWidget* parent, const std::string& program, const std::vector<std::s
            const std::string& name);
 
 /// Replaces the desktop; the handler answers whether the request succeeded. nullptr restores it.
+/// Returns the handler installed before.
 using Handler = std::function<bool(const Request& request)>;
-void SetHandler(Handler handler);
+Handler SetHandler(Handler handler);
 
 } // namespace Shell
