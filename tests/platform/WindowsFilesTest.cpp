@@ -3,6 +3,7 @@
 #include "platform/FileFacts.h"
 #include "platform/FileOps.h"
 #include "platform/FolderHandle.h"
+#include "platform/ScopedSeam.h"
 #include "platform/windows/WideText.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
@@ -162,13 +163,16 @@ TEST(WindowsAtomicFile, ReplacesWholeOrLeavesTheTargetAndNoTemporaryFile) {
     FolderHandle folder;
     ASSERT_FALSE(folder.openPath(dir.path()));
 
-    platform::setWriteCall([](platform::NativeHandle, const void*, std::size_t) -> ssize_t {
-        errno = ENOSPC;
-        return -1;
-    });
-    EXPECT_EQ(platform::replaceFileIn(folder, "record", "new", 0600),
-              std::errc::no_space_on_device);
-    platform::setWriteCall({});
+    {
+        const platform::ScopedSeam full(
+            platform::setWriteCall,
+            [](platform::NativeHandle, const void*, std::size_t) -> ssize_t {
+                errno = ENOSPC;
+                return -1;
+            });
+        EXPECT_EQ(platform::replaceFileIn(folder, "record", "new", 0600),
+                  std::errc::no_space_on_device);
+    }
     std::vector<FolderEntry> entries;
     ASSERT_FALSE(folder.list(false, entries));
     EXPECT_EQ(names(entries), std::vector<std::string>{"record"});
