@@ -2,6 +2,7 @@
 
 #include "FreedBlocks.h"
 #include "platform/AtomicFile.h"
+#include "platform/ScopedSeam.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -29,6 +31,21 @@ namespace {
 constexpr std::size_t kChunk = platform::kCryptChunk;
 constexpr std::size_t kHeader = 8 + 1 + 8 + 24;
 constexpr std::size_t kSealed = kChunk + 17;
+
+/// While it lives, lets `budget` bytes of the rewrites through, then fails every write with
+/// ENOSPC.
+platform::ScopedSeam<platform::WriteCall> failWritesAfter(std::size_t budget) {
+    auto written = std::make_shared<std::size_t>(0);
+    return {platform::setWriteCall, [written, budget](int fd, const void* data, std::size_t size) {
+                if (*written >= budget) {
+                    errno = ENOSPC;
+                    return ssize_t{-1};
+                }
+                const ssize_t n = ::write(fd, data, std::min(size, budget - *written));
+                *written += static_cast<std::size_t>(std::max<ssize_t>(n, 0));
+                return n;
+            }};
+}
 
 class FileCrypt : public ::testing::Test {
 protected:
@@ -166,18 +183,10 @@ TEST_F(FileCrypt, AFailedWriteLeavesTheFileAndNoTemporary) {
     ASSERT_FALSE(encryptFile(path, keys)); // makes the key before the writes fail
     const std::string sealed = readFile(path);
     for (const std::size_t budget : {std::size_t{0}, kHeader, kChunk + 3}) {
-        std::size_t written = 0;
-        platform::setWriteCall([&](int fd, const void* data, std::size_t size) {
-            if (written >= budget) {
-                errno = ENOSPC;
-                return ssize_t{-1};
-            }
-            const ssize_t n = ::write(fd, data, std::min(size, budget - written));
-            written += static_cast<std::size_t>(std::max<ssize_t>(n, 0));
-            return n;
-        });
-        EXPECT_EQ(decryptFile(path, keys), std::errc::no_space_on_device);
-        platform::setWriteCall(nullptr);
+        {
+            const auto full = failWritesAfter(budget);
+            EXPECT_EQ(decryptFile(path, keys), std::errc::no_space_on_device);
+        }
         EXPECT_EQ(readFile(path), sealed);
         EXPECT_EQ(entries(), 2U);
     }
@@ -219,15 +228,18 @@ TEST_F(FileCrypt, TwoProcessesMakingTheKeyAtOnceShareOneKey) {
 TEST_F(FileCrypt, AFileThatChangesDuringTheRewriteIsLeftAlone) {
     const std::string path = file("data.bin", testsupport::noise(kChunk + 10));
     bool touched = false;
-    platform::setWriteCall([&](int fd, const void* data, std::size_t size) {
-        if (!touched) {
-            touched = true;
-            writeFile(path, "rewritten by someone else");
-        }
-        return ::write(fd, data, size);
-    });
-    const std::error_code error = encryptFile(path, keys);
-    platform::setWriteCall(nullptr);
+    std::error_code error;
+    {
+        const platform::ScopedSeam changing(platform::setWriteCall,
+                                            [&](int fd, const void* data, std::size_t size) {
+                                                if (!touched) {
+                                                    touched = true;
+                                                    writeFile(path, "rewritten by someone else");
+                                                }
+                                                return ::write(fd, data, size);
+                                            });
+        error = encryptFile(path, keys);
+    }
     EXPECT_EQ(error, CryptError::Changed);
     EXPECT_EQ(readFile(path), "rewritten by someone else");
     EXPECT_EQ(entries(), 2U);
@@ -392,18 +404,6 @@ TEST_F(FileCrypt, PlainTextIsWipedOnEveryWayOut) {
     }
     const std::string path = file("secret.txt", plain);
     ASSERT_FALSE(encryptFile(file("other", "x"), keys)); // makes the key
-    const auto failWritesAfter = [](std::size_t budget) {
-        auto written = std::make_shared<std::size_t>(0);
-        platform::setWriteCall([written, budget](int fd, const void* data, std::size_t size) {
-            if (*written >= budget) {
-                errno = ENOSPC;
-                return ssize_t{-1};
-            }
-            const ssize_t n = ::write(fd, data, std::min(size, budget - *written));
-            *written += static_cast<std::size_t>(std::max<ssize_t>(n, 0));
-            return n;
-        });
-    };
     int unwiped = 0;
     const auto watched = [&](const std::function<std::error_code()>& work) {
         freedblocks::watch(kSecretMark);
@@ -413,9 +413,10 @@ TEST_F(FileCrypt, PlainTextIsWipedOnEveryWayOut) {
     };
 
     // Encrypting stops on a failed write, on a change and on a stop.
-    failWritesAfter(kHeader + kSealed);
-    EXPECT_EQ(watched([&] { return encryptFile(path, keys); }), std::errc::no_space_on_device);
-    platform::setWriteCall(nullptr);
+    {
+        const auto full = failWritesAfter(kHeader + kSealed);
+        EXPECT_EQ(watched([&] { return encryptFile(path, keys); }), std::errc::no_space_on_device);
+    }
     EXPECT_EQ(unwiped, 0);
     EXPECT_EQ(watched([&] { return encryptFile(path, keys, {}, [] { return true; }); }),
               CryptError::Interrupted);
@@ -425,9 +426,10 @@ TEST_F(FileCrypt, PlainTextIsWipedOnEveryWayOut) {
     // Decrypting stops on a failed write and on a damaged chunk.
     ASSERT_FALSE(encryptFile(path, keys));
     const std::string sealed = readFile(path);
-    failWritesAfter(kChunk);
-    EXPECT_EQ(watched([&] { return decryptFile(path, keys); }), std::errc::no_space_on_device);
-    platform::setWriteCall(nullptr);
+    {
+        const auto full = failWritesAfter(kChunk);
+        EXPECT_EQ(watched([&] { return decryptFile(path, keys); }), std::errc::no_space_on_device);
+    }
     EXPECT_EQ(unwiped, 0);
     std::string damaged = sealed;
     damaged[kHeader + kSealed + 10] = static_cast<char>(damaged[kHeader + kSealed + 10] ^ 1);
