@@ -4,6 +4,7 @@
 
 #include <mutex>
 #include <sodium.h>
+#include <utility>
 
 namespace platform {
 
@@ -57,9 +58,9 @@ SecretBytes::~SecretBytes() {
     sodium_memzero(m_bytes.data(), m_bytes.size());
 }
 
-void setCryptHook(std::function<void(CryptStage)> hook) {
+CryptHook setCryptHook(CryptHook hook) {
     const std::lock_guard<std::mutex> lock(hookMutex());
-    hookSlot() = std::move(hook);
+    return std::exchange(hookSlot(), std::move(hook));
 }
 
 std::error_code rewriteInChunks(CryptSource& source, std::span<const unsigned char> lead,

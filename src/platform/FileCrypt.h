@@ -65,7 +65,9 @@ enum class CryptStage {
     Flushed,      ///< after the temporary file is on the disk, before it replaces the file
 };
 /// Installs a call made at each stage of every rewrite (for tests); an empty call removes it.
-void setCryptHook(std::function<void(CryptStage)> hook);
+/// Returns the call installed before.
+using CryptHook = std::function<void(CryptStage)>;
+CryptHook setCryptHook(CryptHook hook);
 
 /// Whether the bytes start like an encrypted file.
 bool looksEncrypted(const void* data, std::size_t size);

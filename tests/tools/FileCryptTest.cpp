@@ -20,6 +20,7 @@
 
 using platform::CryptError;
 using platform::CryptStage;
+using CryptHookSeam = platform::ScopedSeam<platform::CryptHook>;
 using platform::decryptFile;
 using platform::encryptFile;
 using testsupport::readFile;
@@ -276,17 +277,19 @@ TEST_F(FileCrypt, AFileThatGrowsWhileItIsRewrittenIsLeftAloneWithWhatWasAdded) {
             const std::string plain = testsupport::noise(size);
             const std::string path = file("growing.log", plain);
             bool grown = false;
-            platform::setCryptHook([&](CryptStage reached) {
-                if (reached == stage && !grown) {
-                    grown = true;
-                    std::FILE* log = std::fopen(path.c_str(), "ab");
-                    ASSERT_NE(log, nullptr);
-                    std::fwrite(appended.data(), 1, appended.size(), log);
-                    std::fclose(log);
-                }
-            });
-            const std::error_code error = encryptFile(path, keys);
-            platform::setCryptHook(nullptr);
+            std::error_code error;
+            {
+                const CryptHookSeam seam(platform::setCryptHook, [&](CryptStage reached) {
+                    if (reached == stage && !grown) {
+                        grown = true;
+                        std::FILE* log = std::fopen(path.c_str(), "ab");
+                        ASSERT_NE(log, nullptr);
+                        std::fwrite(appended.data(), 1, appended.size(), log);
+                        std::fclose(log);
+                    }
+                });
+                error = encryptFile(path, keys);
+            }
             EXPECT_TRUE(grown);
             EXPECT_EQ(error, CryptError::Changed) << size;
             EXPECT_TRUE(readFile(path) == plain + appended) << size;
@@ -297,15 +300,16 @@ TEST_F(FileCrypt, AFileThatGrowsWhileItIsRewrittenIsLeftAloneWithWhatWasAdded) {
     const std::string path = file("growing.log", "some words");
     ASSERT_FALSE(encryptFile(path, keys));
     const std::string sealed = readFile(path);
-    platform::setCryptHook([&](CryptStage reached) {
-        if (reached == CryptStage::Flushed) {
-            std::FILE* log = std::fopen(path.c_str(), "ab");
-            std::fwrite(appended.data(), 1, appended.size(), log);
-            std::fclose(log);
-        }
-    });
-    EXPECT_EQ(decryptFile(path, keys), CryptError::Changed);
-    platform::setCryptHook(nullptr);
+    {
+        const CryptHookSeam seam(platform::setCryptHook, [&](CryptStage reached) {
+            if (reached == CryptStage::Flushed) {
+                std::FILE* log = std::fopen(path.c_str(), "ab");
+                std::fwrite(appended.data(), 1, appended.size(), log);
+                std::fclose(log);
+            }
+        });
+        EXPECT_EQ(decryptFile(path, keys), CryptError::Changed);
+    }
     EXPECT_EQ(readFile(path), sealed + appended);
     EXPECT_EQ(entries(), 2U);
 }
@@ -445,20 +449,21 @@ TEST_F(FileCrypt, AStopLeavesTheFileAndNoTemporary) {
     const std::string path = file("data.bin", plain);
     for (const CryptStage stage : {CryptStage::ChunkWritten, CryptStage::Flushed}) {
         bool stopAsked = false;
-        platform::setCryptHook(
-            [&](CryptStage reached) { stopAsked = stopAsked || reached == stage; });
+        const auto askStop = [&](CryptStage reached) { stopAsked = stopAsked || reached == stage; };
         const platform::CryptStop stop = [&] { return stopAsked; };
-        EXPECT_EQ(encryptFile(path, keys, {}, stop), CryptError::Interrupted);
-        EXPECT_TRUE(readFile(path) == plain);
-        EXPECT_EQ(entries(), 2U);
-        platform::setCryptHook(nullptr);
+        {
+            const CryptHookSeam seam(platform::setCryptHook, askStop);
+            EXPECT_EQ(encryptFile(path, keys, {}, stop), CryptError::Interrupted);
+            EXPECT_TRUE(readFile(path) == plain);
+            EXPECT_EQ(entries(), 2U);
+        }
         ASSERT_FALSE(encryptFile(path, keys));
         const std::string sealed = readFile(path);
         stopAsked = false;
-        platform::setCryptHook(
-            [&](CryptStage reached) { stopAsked = stopAsked || reached == stage; });
-        EXPECT_EQ(decryptFile(path, keys, {}, stop), CryptError::Interrupted);
-        platform::setCryptHook(nullptr);
+        {
+            const CryptHookSeam seam(platform::setCryptHook, askStop);
+            EXPECT_EQ(decryptFile(path, keys, {}, stop), CryptError::Interrupted);
+        }
         EXPECT_TRUE(readFile(path) == sealed);
         EXPECT_EQ(entries(), 2U);
         ASSERT_FALSE(decryptFile(path, keys));
