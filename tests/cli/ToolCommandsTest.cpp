@@ -148,7 +148,7 @@ TEST(CryptCommands, EncryptAndDecryptInPlace) {
 TEST(CryptCommands, APlainFileThatStartsWithTheHeaderIsRefused) {
     TempDir dir;
     const std::string path = dir.file("note.txt");
-    const std::string plain = std::string("KESTOENC\x01", 9) + " plain words";
+    const std::string plain = std::string("KESTOENC\x01", 9).append(" plain words");
     writeFile(path, plain);
     const CommandRun refused = run(runEncryptWith, {path}, dir.file("keys"));
     EXPECT_EQ(refused.code, kExitError);

@@ -45,7 +45,7 @@ TEST(FindBytes, StaysCorrectAndFastOnTextDenseWithTheNeedlesBytes) {
     // A naive search compares almost the whole needle at every position here: 16 MiB of "a"
     // against a needle of 4 KiB would take minutes if the search were quadratic.
     const std::string hay(16u << 20, 'a');
-    const std::string tail = std::string(4096, 'a') + "b";
+    const std::string tail = std::string(4096, 'a') + 'b';
     expectAt(hay + "b", tail, hay.size() + 1 - tail.size());
     expectAt(hay, tail, kNone);
     const std::string head = "b" + std::string(4096, 'a');

@@ -167,7 +167,7 @@ TEST(SmartSlots, ADriveIsKnownByItsDeviceNumberNeverByItsName) {
     fake.disk("sdc", "8:32", "ATA");
     fake.disk("sdd", "+8:48\n", "ATA");
     fake.disk("sde", "99999999999:64\n", "ATA");
-    fake.disk("sdf", std::string(100000, '8') + ":80\n", "ATA");
+    fake.disk("sdf", std::string(100000, '8').append(":80\n"), "ATA");
     fake.controller("nvme1", "241:1\n\n");
     fake.controller("evil", "241:2\n");
 
