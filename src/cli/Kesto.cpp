@@ -4,9 +4,9 @@
 #include "scanner/PrintableName.h"
 
 #include <cerrno>
-#include <cstring>
 #include <map>
 #include <new>
+#include <system_error>
 
 namespace {
 
@@ -20,7 +20,8 @@ int checkedOutput(int code, CommandStreams streams) {
     }
     const int error = errno;
     streams.err << "kesto: cannot write the output"
-                << (error != 0 ? std::string(": ") + std::strerror(error) : std::string()) << '\n';
+                << (error != 0 ? ": " + std::generic_category().message(error) : std::string())
+                << '\n';
     return code == kExitDetected ? code : kExitError;
 }
 

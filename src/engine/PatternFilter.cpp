@@ -1,6 +1,7 @@
 #include "engine/PatternFilter.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #ifdef KESTO_HAVE_VECTOR_FILTER
@@ -15,12 +16,12 @@ PatternFilter::PatternFilter(const std::vector<std::string>& patterns, Width wid
     std::size_t next = 0;
     for (std::size_t i = 0; i < m_patterns.size(); ++i) {
         const std::string_view prefix = std::string_view(m_patterns[i]).substr(0, kPrefix);
-        const auto twin = std::find_if(
-            m_patterns.begin(), m_patterns.begin() + i,
-            [&](const std::string& earlier) { return earlier.compare(0, kPrefix, prefix) == 0; });
-        bucketOf[i] = twin != m_patterns.begin() + i
-                          ? bucketOf[static_cast<std::size_t>(twin - m_patterns.begin())]
-                          : next++ % kBuckets;
+        const auto here = m_patterns.begin() + static_cast<std::ptrdiff_t>(i);
+        const auto twin = std::find_if(m_patterns.begin(), here, [&](const std::string& earlier) {
+            return earlier.compare(0, kPrefix, prefix) == 0;
+        });
+        bucketOf[i] = twin != here ? bucketOf[static_cast<std::size_t>(twin - m_patterns.begin())]
+                                   : next++ % kBuckets;
         m_members[bucketOf[i]].push_back(i);
         const auto bit = static_cast<std::uint8_t>(1u << bucketOf[i]);
         for (std::size_t j = 0; j < kPrefix; ++j) {

@@ -44,7 +44,9 @@ public:
     OpenFolder& operator=(const OpenFolder&) = delete;
 
     std::error_code error() const { return m_error; }
-    int fd() const { return ::dirfd(m_dir); }
+    // Called only after error() came back empty, which a failed open or fdopendir never leaves
+    // (it sets errno); the analyzer does not know that errno is then non-zero.
+    int fd() const { return ::dirfd(m_dir); } // NOLINT(clang-analyzer-core.NonNullParamChecker)
     DIR* dir() const { return m_dir; }
 
 private:
