@@ -8,9 +8,9 @@
 // "finished" message); exits with 1 when something was detected, like `kesto scan`, and with 2
 // when the scan did not run to its end.
 
+#include "app/Antivirus.h"
 #include "controls/FolderDialog.h"
 #include "controls/MsgBox.h"
-#include "app/Antivirus.h"
 
 #include <QApplication>
 #include <QEventLoop>

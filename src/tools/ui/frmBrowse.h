@@ -1,9 +1,9 @@
 #pragma once
 
+#include "controls/ToolWindow.h"
 #include "platform/FolderFiles.h"
 #include "tools/Explorer.h"
 #include "tools/FileScan.h"
-#include "controls/ToolWindow.h"
 
 #include <functional>
 #include <string>

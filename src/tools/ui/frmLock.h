@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tools/UsbLock.h"
 #include "controls/ToolWindow.h"
+#include "tools/UsbLock.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/SystemFacts.h"
 #include "controls/ToolWindow.h"
+#include "platform/SystemFacts.h"
 
 #include <array>
 #include <functional>

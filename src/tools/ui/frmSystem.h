@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tools/SystemInfo.h"
 #include "controls/ToolWindow.h"
+#include "tools/SystemInfo.h"
 
 #include <functional>
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "controls/ToolWindow.h"
 #include "tools/FileScan.h"
 #include "tools/TaskList.h"
-#include "controls/ToolWindow.h"
 
 #include <functional>
 #include <map>

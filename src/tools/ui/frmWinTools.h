@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tools/SystemPrograms.h"
 #include "controls/ToolWindow.h"
+#include "tools/SystemPrograms.h"
 
 #include <array>
 #include <optional>
