@@ -25,7 +25,8 @@ function(kesto_expose_headers target)
     endforeach()
 endfunction()
 
-# kesto_add_library(NAME [QT] [SOURCES...]): the current folder's static library. QT runs moc.
+# kesto_add_library(NAME [QT] [SOURCES...]): the current folder's static library. QT runs moc
+# and compiles with the precompiled Qt headers.
 function(kesto_add_library name)
     cmake_parse_arguments(ARG "QT" "" "SOURCES" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES} ${ARG_UNPARSED_ARGUMENTS})
@@ -34,5 +35,6 @@ function(kesto_add_library name)
     target_link_libraries(${name} PRIVATE kesto_warnings)
     if(ARG_QT)
         set_target_properties(${name} PROPERTIES AUTOMOC ON)
+        kesto_precompile(${name} QT)
     endif()
 endfunction()

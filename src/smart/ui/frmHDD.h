@@ -1,7 +1,7 @@
 #pragma once
 
+#include "controls/ToolWindow.h"
 #include "smart/mSMARTDef.h"
-#include "tools/ui/ToolWindow.h"
 
 #include <functional>
 
