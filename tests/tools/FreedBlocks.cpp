@@ -39,9 +39,13 @@ int stop() {
 
 } // namespace freedblocks
 
-// Blocks come from malloc, so operator delete can measure and search them before freeing.
+// Blocks come from malloc, so operator delete can measure and search them before freeing. Each
+// block is cleared when it is handed out: malloc may return memory that still holds bytes of a
+// block freed earlier (say, a copy of the plain text the test itself made and let go), and only
+// what the block's owner wrote into it may count at its free.
 void* operator new(std::size_t size) {
     if (void* block = std::malloc(size == 0 ? 1 : size)) {
+        std::memset(block, 0, malloc_usable_size(block));
         return block;
     }
     throw std::bad_alloc();
