@@ -14,6 +14,8 @@ constexpr const char* kDefaultQuarantineShown = "C:\\Karantina";
 #else
 constexpr const char* kDefaultQuarantineShown = "~/Karantina";
 #endif
+/// The default verdict cache folder as the help names it.
+constexpr const char* kDefaultCacheShown = "~/.cache/kesto, for root /var/cache/kesto";
 
 using Flag = bool CommandLine::*;
 using Value = std::optional<std::string> CommandLine::*;
@@ -21,11 +23,17 @@ using List = std::vector<std::string> CommandLine::*;
 
 const std::map<std::string, Flag>& flags() {
     static const std::map<std::string, Flag> table = {
-        {"-h", &CommandLine::help},       {"--help", &CommandLine::help},
-        {"-V", &CommandLine::version},    {"--version", &CommandLine::version},
-        {"--clean", &CommandLine::clean}, {"--quarantine", &CommandLine::quarantine},
-        {"--json", &CommandLine::json},   {"--quiet", &CommandLine::quiet},
-        {"-q", &CommandLine::quiet},      {"--no-summary", &CommandLine::noSummary},
+        {"-h", &CommandLine::help},
+        {"--help", &CommandLine::help},
+        {"-V", &CommandLine::version},
+        {"--version", &CommandLine::version},
+        {"--clean", &CommandLine::clean},
+        {"--quarantine", &CommandLine::quarantine},
+        {"--json", &CommandLine::json},
+        {"--quiet", &CommandLine::quiet},
+        {"-q", &CommandLine::quiet},
+        {"--no-summary", &CommandLine::noSummary},
+        {"--no-cache", &CommandLine::noCache},
     };
     return table;
 }
@@ -36,6 +44,7 @@ const std::map<std::string, Value>& valueOptions() {
         {"--quarantine-dir", &CommandLine::quarantineDir},
         {"--log", &CommandLine::log},
         {"--to", &CommandLine::to},
+        {"--cache-dir", &CommandLine::cacheDir},
     };
     return table;
 }
@@ -110,10 +119,13 @@ std::string usageText() {
            "\n"
            "Commands:\n"
            "  scan [--clean | --quarantine] [--json] [--quiet] [--no-summary] [--log FILE]\n"
-           "       [--exclude GLOB]... [--exclude-dir GLOB]... PATH...\n"
+           "       [--exclude GLOB]... [--exclude-dir GLOB]... [--no-cache] PATH...\n"
            "                        check every file below each FOLDER, each FILE given, and\n"
            "                        standard input for '-', and list each detection with one\n"
            "                        summary; Ctrl+C stops the scan\n"
+           "  cache stats [--json] | cache clear\n"
+           "                        show the verdict cache (entries, size, files the last scan\n"
+           "                        answered from it), or empty it\n"
            "  inspect FILE...       show each file's checksum text, type, compiler and packer\n"
            "  signatures            list every threat name the scanner knows, numbered\n"
            "  info                  show the user and system folders, memory figures and the\n"
@@ -147,8 +159,8 @@ std::string usageText() {
            std::string(kDefaultQuarantineShown) +
            "); files below it are never examined\n"
            "  --to DIR              (quarantine restore) the folder to restore into\n"
-           "  --json                (scan, smart, quarantine list) print one JSON document\n"
-           "                        instead of text lines\n"
+           "  --json                (scan, smart, quarantine list, cache stats) print one JSON\n"
+           "                        document instead of text lines\n"
            "  -q, --quiet           (scan) do not list unreadable folders and files\n"
            "  --no-summary          (scan) print only the detection lines: no counts,\n"
            "                        completion or action line\n"
@@ -158,6 +170,13 @@ std::string usageText() {
            "                        matches the path below the scanned folder); repeatable\n"
            "  --exclude-dir GLOB    (scan) do not enter folders whose name matches GLOB;\n"
            "                        repeatable; skipped files are not counted\n"
+           "  --no-cache            (scan) read every file: do not answer unchanged files from\n"
+           "                        the verdict cache, and do not fill it\n"
+           "  --cache-dir DIR       (scan, cache) keep the verdict cache in DIR, a folder of\n"
+           "                        yours that others cannot change (default\n"
+           "                        " +
+           std::string(kDefaultCacheShown) +
+           ")\n"
            "  --database PATH       use this signature database instead of the one beside\n"
            "                        the program (at most 64 MiB)\n"
            "  -h, --help            show this help and exit\n"

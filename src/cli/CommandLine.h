@@ -23,6 +23,10 @@ struct CommandLine {
     std::vector<std::string> excludeDirs;
     std::optional<std::string> log;
     bool noSummary = false;
+    /// `scan`: read every file, neither using nor filling the verdict cache.
+    bool noCache = false;
+    /// `scan`, `cache`: the verdict cache's folder instead of the user's own.
+    std::optional<std::string> cacheDir;
 };
 
 /// Throws UsageError for unknown options and missing option values.

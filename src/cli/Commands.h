@@ -27,6 +27,8 @@ enum ExitCode : int {
 int runInspect(const CommandLine& line, CommandStreams streams);
 int runSignatures(const CommandLine& line, CommandStreams streams);
 int runScan(const CommandLine& line, CommandStreams streams);
+/// `cache stats [--json]|clear`: the verdict cache of the user, or the one in --cache-dir.
+int runCache(const CommandLine& line, CommandStreams streams);
 int runInfo(const CommandLine& line, CommandStreams streams);
 /// `info` over the drives of `sources`, their space from `query`.
 int runInfoWith(const CommandLine& line, CommandStreams streams,

@@ -39,10 +39,8 @@ std::string databasePathFor(const CommandLine& line) {
 int runKesto(const std::vector<std::string>& arguments, CommandStreams streams) {
     static const std::map<std::string, CommandRunner> commands = [] {
         std::map<std::string, CommandRunner> all = {
-            {"inspect", runInspect},
-            {"quarantine", runQuarantine},
-            {"scan", runScan},
-            {"signatures", runSignatures},
+            {"cache", runCache}, {"inspect", runInspect},       {"quarantine", runQuarantine},
+            {"scan", runScan},   {"signatures", runSignatures},
         };
         all.insert(systemCommands().begin(), systemCommands().end());
         return all;

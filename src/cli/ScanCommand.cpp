@@ -1,3 +1,4 @@
+#include "cache/VerdictCache.h"
 #include "cli/Commands.h"
 #include "cli/JsonText.h"
 #include "cli/ReportLog.h"
@@ -8,6 +9,7 @@
 #include "platform/Terminal.h"
 #include "scanner/QuarantineFolder.h"
 #include "scanner/QuarantineStore.h"
+#include "scanner/ScanCache.h"
 
 #include <algorithm>
 #include <unistd.h>
@@ -146,9 +148,24 @@ int runScan(const CommandLine& line, CommandStreams streams) {
     for (const std::string& note : SettleOverlaps(targets, options.exclusions)) {
         streams.err << "kesto: " << note << '\n';
     }
+    // Standard input is read whatever the cache holds; a scan of it alone needs no cache.
+    std::unique_ptr<VerdictCache> cache;
+    const bool filesToScan =
+        std::any_of(targets.begin(), targets.end(), [](const ScanTarget& target) {
+            return target.kind != ScanTarget::Kind::Stream;
+        });
+    if (!line.noCache && filesToScan) {
+        std::string warning;
+        cache = OpenScanCache(database, line.cacheDir.value_or(""), warning);
+        if (!warning.empty()) {
+            streams.err << "kesto: " << PrintableName(warning)
+                        << (cache ? "" : "; scanning without it") << '\n';
+        }
+    }
     options.targets = std::move(targets);
     options.database = &database;
     options.quarantineFolder = quarantineFolder;
+    options.cache = cache.get();
     ScanSummary summary;
     {
         const platform::InterruptGuard guard;

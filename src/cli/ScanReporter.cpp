@@ -208,7 +208,7 @@ void ScanReporter::close() {
         separator = ", ";
     }
     out << "],\n  \"total\": " << counts.total << ",\n  \"checked\": " << counts.checked
-        << ",\n  \"detected\": " << counts.detections
+        << ",\n  \"cached\": " << counts.cached << ",\n  \"detected\": " << counts.detections
         << ",\n  \"elapsed\": " << JsonString(m_elapsed)
         << ",\n  \"stopped\": " << (m_summary.completion.stopped ? "true" : "false")
         << ",\n  \"completion\": " << JsonString(m_summary.completion.status)

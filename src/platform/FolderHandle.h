@@ -18,6 +18,16 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 
+/// The file system a folder lies on.
+struct VolumeFacts {
+    /// The file system's id as the system reports it (statfs), which tells mounted file systems
+    /// apart; 0 where it gives none.
+    std::uint64_t id = 0;
+    /// Whether it is a local file system that stamps every change of a file or folder with the
+    /// time of this computer's clock (see FolderHandle::changeTimeIsTrusted).
+    bool changeTimesTrusted = false;
+};
+
 /// An open folder. Everything below it is reached relative to its descriptor by single names
 /// without following symbolic links, so a folder swapped for a link is never entered and no path
 /// is ever too long.
@@ -48,6 +58,8 @@ public:
     /// entries with the time of this computer's clock, so that a folder whose change time is the
     /// same as before, and was already in the past then, has the same entries.
     bool changeTimeIsTrusted() const;
+    /// The file system the folder lies on; none where the system cannot say.
+    std::optional<VolumeFacts> volume() const;
     void close();
 
     /// Lists the folder as `listFolder` does.

@@ -86,6 +86,16 @@ std::error_code statFile(const std::string& path, FileStamp& stamp);
 /// Wall-clock time in nanoseconds, comparable with `FileStamp` times.
 std::int64_t wallClockNs();
 
+/// Called with the path or name of every file an InputFile opens (a seam for tests that count
+/// what a scan reads). Returns the hook it replaced; none is set at start.
+using InputOpenHook = void (*)(const std::string& name);
+InputOpenHook setInputOpenHook(InputOpenHook hook);
+
+namespace detail {
+/// Tells the hook, if any, that `name` was opened.
+void noteInputOpened(const std::string& name);
+} // namespace detail
+
 } // namespace platform
 
 template <> struct std::is_error_code_enum<platform::FileError> : std::true_type {};

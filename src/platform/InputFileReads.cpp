@@ -2,8 +2,25 @@
 #include "platform/InputFile.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace platform {
+
+namespace {
+
+std::atomic<InputOpenHook> g_openHook{nullptr};
+
+} // namespace
+
+InputOpenHook setInputOpenHook(InputOpenHook hook) {
+    return g_openHook.exchange(hook);
+}
+
+void detail::noteInputOpened(const std::string& name) {
+    if (const InputOpenHook hook = g_openHook.load(std::memory_order_relaxed)) {
+        hook(name);
+    }
+}
 
 std::error_code InputFile::readToEnd(std::string& out, std::uint64_t limit) {
     const auto tooLarge = [&out] {

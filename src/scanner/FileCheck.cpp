@@ -1,5 +1,6 @@
 #include "scanner/FileCheck.h"
 
+#include "cache/VerdictCache.h"
 #include "engine/KestoEngine.h"
 #include "engine/SignatureDatabase.h"
 #include "engine/StringSignature.h"
@@ -45,6 +46,94 @@ DetectionEntry rowFor(const WalkedFile& file, std::uint64_t length, std::string 
     return row;
 }
 
+/// The place (from 1) of a found pattern in the virus pattern list, as content facts keep it.
+std::uint16_t patternPlace(const StringSignature::VirusMatch& match) {
+    const auto& entries = StringSignature::VirusEntries();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].name == match.name && entries[i].size == match.size) {
+            return static_cast<std::uint16_t>(i + 1);
+        }
+    }
+    return 0;
+}
+
+std::optional<StringSignature::VirusMatch> patternAt(std::uint16_t place) {
+    const auto& entries = StringSignature::VirusEntries();
+    if (place == 0 || place > entries.size()) {
+        return std::nullopt;
+    }
+    const StringSignature::EntryFields& entry = entries[place - 1];
+    return StringSignature::VirusMatch{entry.name, entry.size};
+}
+
+/// The check's result from the facts of the file's content: the first pattern found lists a
+/// program; else a file below the checksum limit gets its checksum looked up.
+FileCheckResult verdictOf(const WalkedFile& file, const FileCheckContext& context,
+                          std::uint64_t length, const platform::FileStamp& stamp,
+                          const ContentFacts& facts,
+                          const std::optional<StringSignature::VirusMatch>& match) {
+    FileCheckResult result;
+    result.mayBeRunning = facts.mayBeRunning;
+    if (match) {
+        const bool larger = static_cast<std::uint64_t>(std::max(match->size, 0)) < length;
+        result.row =
+            rowFor(file, length, match->name, larger ? kInfectedFileInformation : "", stamp);
+        return result;
+    }
+    if (kilobytes(length) >= kChecksumLimitKb) {
+        return result;
+    }
+    CrcResult crc;
+    if (facts.checksum) {
+        crc = static_cast<std::int32_t>(*facts.checksum);
+    }
+    std::string threat;
+    std::uint64_t version = 0;
+    try {
+        threat = KestoEngine::LookupChecksum(context.database, ChecksumText(crc),
+                                             file.databaseRound, &version);
+    } catch (const DatabaseError& error) {
+        result.lookupFailure = error.what();
+        result.databaseVersion = 0;
+        return result;
+    }
+    result.databaseVersion = version;
+    if (!threat.empty()) {
+        result.row = rowFor(file, length, std::move(threat), kChecksumAdvice, stamp);
+    }
+    return result;
+}
+
+/// The check answered from the verdict cache without reading the file: only when the cache
+/// kept facts for the file at this very identity, length and times, and they hold all the
+/// check needs for a file of this name. None when the file must be read.
+std::optional<FileCheckResult> checkFromCache(const WalkedFile& file,
+                                              const FileCheckContext& context) {
+    if (file.listedId == 0) {
+        return std::nullopt;
+    }
+    const std::optional<VerdictRecord> kept = context.cache->find(*file.handle, file.listedId);
+    if (!kept) {
+        return std::nullopt;
+    }
+    platform::FileStamp stamp;
+    if (file.handle->statFile(file.name, stamp) || stamp.device != file.handle->id().device ||
+        stamp.inode != file.listedId ||
+        ContentStamp{stamp.size, stamp.modifiedNs, stamp.changedNs} != kept->stamp ||
+        stamp.size == 0 || !readByCheck(file.name, stamp.size)) {
+        return std::nullopt;
+    }
+    const ContentFacts& facts = kept->facts;
+    const std::optional<StringSignature::VirusMatch> match = patternAt(facts.pattern);
+    if ((facts.pattern != 0 && !match) || (isProgram(file.name) && !facts.patternsSearched) ||
+        (!match && kilobytes(stamp.size) < kChecksumLimitKb && !facts.checksum)) {
+        return std::nullopt;
+    }
+    FileCheckResult result = verdictOf(file, context, stamp.size, stamp, facts, match);
+    result.fromCache = true;
+    return result;
+}
+
 } // namespace
 
 bool InQuarantine(std::string_view folder, std::string_view quarantineFolder) {
@@ -61,6 +150,11 @@ FileCheckResult CheckFile(const WalkedFile& file, const FileCheckContext& contex
     FileCheckResult result;
     if (InQuarantine(file.folder, context.quarantineFolder)) {
         return result;
+    }
+    if (context.cache != nullptr) {
+        if (auto cached = checkFromCache(file, context)) {
+            return std::move(*cached);
+        }
     }
     // The walk does not look at each file: its length comes from the file once open. A file that
     // cannot be opened is looked at by name, to tell whether it would have been examined at all.
@@ -86,8 +180,6 @@ FileCheckResult CheckFile(const WalkedFile& file, const FileCheckContext& contex
     if (!readByCheck(file.name, length)) {
         return result;
     }
-    const bool program = isProgram(file.name);
-    const bool checksummed = kilobytes(length) < kChecksumLimitKb;
     // A file of no length is not read: some kernel files report none and never end.
     bool readable = false;
     if (openError) {
@@ -104,43 +196,31 @@ FileCheckResult CheckFile(const WalkedFile& file, const FileCheckContext& contex
     }
     input.close();
     const std::string_view content = readable ? buffer.view() : std::string_view();
-    result.mayBeRunning = !readable || platform::canBeProcessImage(content);
-
-    if (program && readable) {
-        if (const auto match = StringSignature::FirstVirusPattern(content)) {
-            const bool larger = static_cast<std::uint64_t>(std::max(match->size, 0)) < length;
-            result.row =
-                rowFor(file, length, match->name, larger ? kInfectedFileInformation : "", stamp);
-            return result;
-        }
-    }
-    if (!checksummed) {
-        return result;
+    ContentFacts facts;
+    facts.mayBeRunning = !readable || platform::canBeProcessImage(content);
+    std::optional<StringSignature::VirusMatch> match;
+    if (isProgram(file.name) && readable) {
+        facts.patternsSearched = true;
+        match = StringSignature::FirstVirusPattern(content);
+        facts.pattern = match ? patternPlace(*match) : 0;
     }
     // An unreadable or empty file has no checksum; its text "0" is looked up like any other.
-    CrcResult crc;
-    if (readable && !content.empty()) {
-        crc = clsCRC().CalculateBytes(content);
+    if (!match && kilobytes(length) < kChecksumLimitKb && readable && !content.empty()) {
+        facts.checksum = static_cast<std::uint32_t>(clsCRC().CalculateBytes(content));
     }
-    std::string threat;
-    std::uint64_t version = 0;
-    try {
-        threat = KestoEngine::LookupChecksum(context.database, ChecksumText(crc),
-                                             file.databaseRound, &version);
-    } catch (const DatabaseError& error) {
-        result.lookupFailure = error.what();
-        result.databaseVersion = 0;
-        return result;
+    if (readable && context.cache != nullptr) {
+        context.cache->remember(*file.handle, stamp, facts);
     }
-    result.databaseVersion = version;
-    if (!threat.empty()) {
-        result.row = rowFor(file, length, std::move(threat), kChecksumAdvice, stamp);
-    }
-    return result;
+    return verdictOf(file, context, length, stamp, facts, match);
 }
 
 bool PrefetchFile(const WalkedFile& file, const FileCheckContext& context) {
     if (InQuarantine(file.folder, context.quarantineFolder)) {
+        return false;
+    }
+    // A file the cache knows is most likely answered from it and not read at all.
+    if (context.cache != nullptr && file.listedId != 0 &&
+        context.cache->find(*file.handle, file.listedId)) {
         return false;
     }
     platform::InputFile input;

@@ -10,6 +10,7 @@
 #include <string_view>
 
 class SignatureDatabase;
+class VerdictCache;
 
 /// What the per-file check needs besides the file.
 struct FileCheckContext {
@@ -17,6 +18,8 @@ struct FileCheckContext {
     /// The quarantine folder without its final separator; files in it or below it are never
     /// examined.
     std::string quarantineFolder;
+    /// What earlier scans learnt about files that have not changed since; none reads every file.
+    VerdictCache* cache = nullptr;
 };
 
 /// Size limits, in KB of 1024 bytes: files this large are not examined at all, and files this
@@ -40,6 +43,8 @@ struct FileCheckResult {
     /// The version of the database its checksum was looked up in (SignatureDatabase::version), 0
     /// when the lookup failed; empty when nothing was looked up.
     std::optional<std::uint64_t> databaseVersion;
+    /// Whether the facts of the file's content came from the verdict cache instead of a read.
+    bool fromCache = false;
 };
 
 /// The per-file check of one walked file: programs and screen savers are searched for the
@@ -49,10 +54,13 @@ struct FileCheckResult {
 /// the walk's (which the scan does not look up). A file that cannot be read, and a lookup the
 /// database cannot answer, list nothing and are reported in the result; a file that vanished or
 /// stopped being a regular file since the walk is passed over. `buffer` is reused between calls.
-/// It does not end processes.
+/// It does not end processes. With a verdict cache, a file whose identity, length and times are
+/// those the cache kept is not read: the facts kept for its content stand in for the read, and
+/// the facts of a file read are kept for the next scan.
 FileCheckResult CheckFile(const WalkedFile& file, const FileCheckContext& context,
                           platform::ReadBuffer& buffer);
 
 /// Starts reading a walked file into memory ahead of its check, without waiting for it, when the
-/// check will read it and its start is not in memory yet. True when it did.
+/// check will read it (the verdict cache knows nothing of it) and its start is not in memory
+/// yet. True when it did.
 bool PrefetchFile(const WalkedFile& file, const FileCheckContext& context);

@@ -1,5 +1,6 @@
 #include "scanner/ScanSession.h"
 
+#include "cache/VerdictCache.h"
 #include "engine/SignatureDatabase.h"
 #include "platform/PathText.h"
 #include "platform/ProgramFolder.h"
@@ -67,13 +68,16 @@ public:
                  const std::function<bool()>& stopRequested, FolderListings& listings)
         : m_options(options), m_observer(observer), m_summary(summary),
           m_stopRequested(stopRequested),
-          m_listings(listings), m_context{*options.database, options.quarantineFolder},
+          m_listings(listings), m_context{*options.database, options.quarantineFolder,
+                                          options.cache},
           m_pipeline(
               workerCount(options.threads),
               [this](const WalkedFile& file, platform::ReadBuffer& buffer) {
                   FileCheckResult result = CheckFile(file, m_context, buffer);
                   // Reads that wait for the disk one file at a time leave it mostly idle.
-                  m_pipeline.noteRead(buffer.waitedForDisk());
+                  if (!result.fromCache) {
+                      m_pipeline.noteRead(buffer.waitedForDisk());
+                  }
                   return result;
               },
               [this](const WalkedFile& file) { return PrefetchFile(file, m_context); }) {}
@@ -270,6 +274,9 @@ private:
             ++counts.unreadable;
             m_observer.fileUnreadable(file.folder + file.name, result.unreadable);
         }
+        if (result.fromCache) {
+            ++counts.cached;
+        }
         if (!result.lookupFailure.empty()) {
             if (counts.lookupFailed++ == 0) {
                 m_summary.lookupFailure = result.lookupFailure;
@@ -339,7 +346,11 @@ ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
     ScanCounts& counts = summary.counts;
     // The scanning pass walks the folders of the counting pass again; folders that have not
     // changed since need not be listed twice.
-    FolderListings listings(FolderListings::Now());
+    const std::int64_t started = FolderListings::Now();
+    FolderListings listings(started);
+    if (options.cache != nullptr) {
+        options.cache->beginScan(started);
+    }
     // Made first, so that its workers check the files the counting pass meets while it counts.
     ScanningPass pass(options, observer, summary, stopRequested, listings);
 
@@ -378,6 +389,9 @@ ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
         stopped = pass.run(targets);
     }
     counts.detections = summary.detections.size();
+    if (options.cache != nullptr) {
+        options.cache->endScan(counts.checked, counts.cached);
+    }
     summary.completion = ScanTexts::CompletionFor(counts.detections, stopped);
     ScanTexts::AddUncheckedNote(
         summary.completion, ScanTexts::UncheckedNote(counts.unreadable, counts.unreadableFolders,

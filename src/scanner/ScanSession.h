@@ -13,6 +13,7 @@
 #include <vector>
 
 class SignatureDatabase;
+class VerdictCache;
 
 enum class ScanPass { Counting, Scanning };
 
@@ -24,6 +25,7 @@ struct ScanCounts {
     /// Folders the scanning pass could not open or list, so their files were not examined.
     std::uint64_t unreadableFolders = 0;
     std::uint64_t lookupFailed = 0; ///< files whose checksum the database could not answer for
+    std::uint64_t cached = 0;       ///< files answered from the verdict cache without a read
 };
 
 /// Progress after one file of the scanning pass. `percent` is set when the display changes (a
@@ -90,6 +92,9 @@ struct ScanOptions {
     const SignatureDatabase* database = nullptr;
     /// Files below this folder (no final separator) are never examined.
     std::string quarantineFolder;
+    /// What earlier scans learnt about files that have not changed since (none reads every
+    /// file); the scan keeps what it learns there too.
+    VerdictCache* cache = nullptr;
     /// Threads that read and check files ahead of the walk; 0 picks one per processor.
     unsigned threads = 0;
     /// End the running process of each listed file.

@@ -3,6 +3,8 @@
 #include "platform/linux/StatStamp.h"
 #include "platform/linux/SystemCall.h"
 
+#include <algorithm>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
@@ -66,23 +68,34 @@ std::error_code FolderHandle::adopt(int fd) {
 }
 
 bool FolderHandle::changeTimeIsTrusted() const {
+    const std::optional<VolumeFacts> facts = volume();
+    return facts && facts->changeTimesTrusted;
+}
+
+std::optional<VolumeFacts> FolderHandle::volume() const {
+    struct statfs volume {};
+    if (m_fd < 0 || ::fstatfs(m_fd, &volume) != 0) {
+        return std::nullopt;
+    }
+    VolumeFacts facts;
+    std::uint64_t id = 0;
+    std::memcpy(&id, &volume.f_fsid, std::min(sizeof id, sizeof volume.f_fsid));
+    facts.id = id;
     // Local disk file systems that keep a true change time, set from this kernel's clock. Network
     // shares take the server's clock, overlays and user-space file systems may pass on any time,
     // and FAT and exFAT give a folder's creation time once it is read from the disk again.
-    struct statfs volume {};
-    if (m_fd < 0 || ::fstatfs(m_fd, &volume) != 0) {
-        return false;
-    }
     switch (static_cast<unsigned long>(volume.f_type)) {
     case EXT4_SUPER_MAGIC:
     case XFS_SUPER_MAGIC:
     case BTRFS_SUPER_MAGIC:
     case F2FS_SUPER_MAGIC:
     case TMPFS_MAGIC:
-        return true;
+        facts.changeTimesTrusted = true;
+        break;
     default:
-        return false;
+        break;
     }
+    return facts;
 }
 
 std::error_code FolderHandle::openPath(const std::string& path) {

@@ -70,6 +70,7 @@ std::error_code InputFile::open(const std::string& path, Follow follow) {
     m_fd = fd;
     m_size = static_cast<std::uint64_t>(after.st_size);
     m_stamp = stampOf(after);
+    detail::noteInputOpened(path);
     return {};
 }
 
@@ -92,6 +93,7 @@ std::error_code InputFile::openAt(int folderFd, const std::string& name) {
     m_fd = fd;
     m_size = static_cast<std::uint64_t>(info.st_size);
     m_stamp = stampOf(info);
+    detail::noteInputOpened(name);
     return {};
 }
 

@@ -112,6 +112,10 @@ bool FolderHandle::changeTimeIsTrusted() const {
     return false; // no change time is taken here
 }
 
+std::optional<VolumeFacts> FolderHandle::volume() const {
+    return std::nullopt;
+}
+
 std::error_code FolderHandle::openPath(const std::string& path) {
     close();
     const std::wstring wide = windows::win32Path(path);

@@ -39,6 +39,7 @@ std::error_code InputFile::open(const std::string& path, Follow follow) {
     m_fd = handle.release();
     m_size = facts.stamp.size;
     m_stamp = facts.stamp;
+    detail::noteInputOpened(path);
     return {};
 }
 
@@ -52,6 +53,7 @@ std::error_code InputFile::openAt(NativeHandle folder, const std::string& name) 
     m_fd = handle.release();
     m_size = facts.stamp.size;
     m_stamp = facts.stamp;
+    detail::noteInputOpened(name);
     return {};
 }
 
