@@ -1,5 +1,6 @@
 #include "cache/VerdictCache.h"
 
+#include "cache/CacheError.h"
 #include "cache/CacheFolder.h"
 
 #include <chrono>
@@ -21,6 +22,9 @@ std::unique_ptr<VerdictCache> VerdictCache::Open(const std::string& folder, std:
                                                  std::string& warning, std::uint64_t limit) {
     platform::FolderHandle handle;
     if (const std::error_code error = OpenCacheFolder(folder, handle)) {
+        if (error == CacheError::Unavailable) {
+            return nullptr; // nothing to warn about where no cache is built
+        }
         warning = "cannot use the verdict cache folder '" + folder + "': " + error.message();
         return nullptr;
     }

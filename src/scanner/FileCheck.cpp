@@ -66,22 +66,20 @@ std::optional<StringSignature::VirusMatch> patternAt(std::uint16_t place) {
     return StringSignature::VirusMatch{entry.name, entry.size};
 }
 
-/// The check's result from the facts of the file's content: the first pattern found lists a
-/// program; else a file below the checksum limit gets its checksum looked up.
-FileCheckResult verdictOf(const WalkedFile& file, const FileCheckContext& context,
-                          std::uint64_t length, const platform::FileStamp& stamp,
-                          const ContentFacts& facts,
-                          const std::optional<StringSignature::VirusMatch>& match) {
-    FileCheckResult result;
+/// Completes the check's result from the facts of the file's content: the first pattern found
+/// lists a program; else a file below the checksum limit gets its checksum looked up.
+void judge(FileCheckResult& result, const WalkedFile& file, const FileCheckContext& context,
+           std::uint64_t length, const platform::FileStamp& stamp, const ContentFacts& facts,
+           const std::optional<StringSignature::VirusMatch>& match) {
     result.mayBeRunning = facts.mayBeRunning;
     if (match) {
         const bool larger = static_cast<std::uint64_t>(std::max(match->size, 0)) < length;
         result.row =
             rowFor(file, length, match->name, larger ? kInfectedFileInformation : "", stamp);
-        return result;
+        return;
     }
     if (kilobytes(length) >= kChecksumLimitKb) {
-        return result;
+        return;
     }
     CrcResult crc;
     if (facts.checksum) {
@@ -95,13 +93,12 @@ FileCheckResult verdictOf(const WalkedFile& file, const FileCheckContext& contex
     } catch (const DatabaseError& error) {
         result.lookupFailure = error.what();
         result.databaseVersion = 0;
-        return result;
+        return;
     }
     result.databaseVersion = version;
     if (!threat.empty()) {
         result.row = rowFor(file, length, std::move(threat), kChecksumAdvice, stamp);
     }
-    return result;
 }
 
 /// The check answered from the verdict cache without reading the file: only when the cache
@@ -129,8 +126,9 @@ std::optional<FileCheckResult> checkFromCache(const WalkedFile& file,
         (!match && kilobytes(stamp.size) < kChecksumLimitKb && !facts.checksum)) {
         return std::nullopt;
     }
-    FileCheckResult result = verdictOf(file, context, stamp.size, stamp, facts, match);
+    FileCheckResult result;
     result.fromCache = true;
+    judge(result, file, context, stamp.size, stamp, facts, match);
     return result;
 }
 
@@ -211,7 +209,8 @@ FileCheckResult CheckFile(const WalkedFile& file, const FileCheckContext& contex
     if (readable && context.cache != nullptr) {
         context.cache->remember(*file.handle, stamp, facts);
     }
-    return verdictOf(file, context, length, stamp, facts, match);
+    judge(result, file, context, length, stamp, facts, match);
+    return result;
 }
 
 bool PrefetchFile(const WalkedFile& file, const FileCheckContext& context) {

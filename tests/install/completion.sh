@@ -47,6 +47,10 @@ expect "kesto --database data.db " $commands
 expect "kesto usb-lock " status lock unlock
 expect "kesto usb-lock lock " ""
 expect "kesto quarantine " list restore delete
+expect "kesto cache " stats clear
+expect "kesto cache stats --j" --json
+expect "kesto scan --no-" --no-cache --no-summary
+expect "kesto scan --cache-dir " folder
 expect "kesto scan --ex" --exclude --exclude-dir
 expect "kesto scan --exclude " ""
 expect "kesto --database " data.db folder

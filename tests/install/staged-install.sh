@@ -28,7 +28,7 @@ printf '%s' 'X5O!P%@AP[4\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H
     >"$stage/sample/sub/test file.com"
 printf 'ordinary text\n' >"$stage/sample/letter.txt"
 status=0
-"$usr/bin/kesto" scan "$stage/sample" >"$stage/scan.out" 2>"$stage/scan.err" || status=$?
+"$usr/bin/kesto" scan --cache-dir "$stage/cache" "$stage/sample" >"$stage/scan.out" 2>"$stage/scan.err" || status=$?
 [ "$status" -eq 1 ] || { cat "$stage/scan.out" "$stage/scan.err"; fail "scan exited $status, not 1"; }
 grep -qF "$stage/sample/sub/test file.com: EICAR-Test-File (not a virus) FOUND" "$stage/scan.out" ||
     { cat "$stage/scan.out"; fail "no detection line for the test file"; }

@@ -9,16 +9,26 @@
 
 namespace {
 
-std::mutex g_overrideMutex;
-std::string g_override;
+/// The folder tests put in place of the usual one; made on first use, so that a replacement made
+/// while other files' globals are set up is never lost.
+struct Override {
+    std::mutex mutex;
+    std::string folder;
+};
+
+Override& folderOverride() {
+    static Override instance;
+    return instance;
+}
 
 } // namespace
 
 std::string DefaultCacheFolder() {
     {
-        const std::lock_guard lock(g_overrideMutex);
-        if (!g_override.empty()) {
-            return g_override;
+        Override& replacement = folderOverride();
+        const std::lock_guard lock(replacement.mutex);
+        if (!replacement.folder.empty()) {
+            return replacement.folder;
         }
     }
     if (platform::runningAsRoot()) {
@@ -32,8 +42,9 @@ std::string DefaultCacheFolder() {
 }
 
 std::string ExchangeDefaultCacheFolder(std::string folder) {
-    const std::lock_guard lock(g_overrideMutex);
-    std::swap(g_override, folder);
+    Override& replacement = folderOverride();
+    const std::lock_guard lock(replacement.mutex);
+    std::swap(replacement.folder, folder);
     return folder;
 }
 

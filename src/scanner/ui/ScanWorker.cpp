@@ -1,6 +1,8 @@
 #include "scanner/ui/ScanWorker.h"
 
+#include "cache/VerdictCache.h"
 #include "controls/WindowText.h"
+#include "scanner/ScanCache.h"
 
 #include <QTimer>
 
@@ -56,7 +58,17 @@ void ScanWorker::start(ScanOptions options) {
     m_pauseRequested.store(false);
     m_progress = std::make_unique<ProgressCoalescer>(*m_signals, kProgressInterval, m_clock);
     m_flushTimer->start();
-    m_thread = std::thread([this, options = std::move(options)] {
+    m_thread = std::thread([this, options = std::move(options)]() mutable {
+        // The same verdict cache as the command line's; opened here, off the window's thread.
+        std::unique_ptr<VerdictCache> cache;
+        if (options.cache == nullptr && options.database != nullptr) {
+            std::string warning;
+            cache = OpenScanCache(*options.database, {}, warning);
+            if (!warning.empty()) {
+                qWarning("%s%s", warning.c_str(), cache ? "" : "; scanning without it");
+            }
+            options.cache = cache.get();
+        }
         RunScan(options, *m_progress, [this] { return stopOrWait(); });
     });
 }
