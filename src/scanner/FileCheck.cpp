@@ -120,9 +120,13 @@ std::optional<FileCheckResult> checkFromCache(const WalkedFile& file,
         stamp.size == 0 || !readByCheck(file.name, stamp.size)) {
         return std::nullopt;
     }
+    // Only a program's name has its content searched for the patterns; what another name of
+    // the same file learnt may lack the search, or the checksum.
     const ContentFacts& facts = kept->facts;
-    const std::optional<StringSignature::VirusMatch> match = patternAt(facts.pattern);
-    if ((facts.pattern != 0 && !match) || (isProgram(file.name) && !facts.patternsSearched) ||
+    const bool program = isProgram(file.name);
+    const std::optional<StringSignature::VirusMatch> match =
+        program ? patternAt(facts.pattern) : std::nullopt;
+    if ((program && (!facts.patternsSearched || (facts.pattern != 0 && !match))) ||
         (!match && kilobytes(stamp.size) < kChecksumLimitKb && !facts.checksum)) {
         return std::nullopt;
     }

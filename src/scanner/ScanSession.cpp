@@ -346,7 +346,7 @@ ScanSummary RunScan(const ScanOptions& options, ScanObserver& observer,
     ScanCounts& counts = summary.counts;
     // The scanning pass walks the folders of the counting pass again; folders that have not
     // changed since need not be listed twice.
-    const std::int64_t started = FolderListings::Now();
+    const std::int64_t started = options.clock ? options.clock() : FolderListings::Now();
     FolderListings listings(started);
     if (options.cache != nullptr) {
         options.cache->beginScan(started);

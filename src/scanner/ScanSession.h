@@ -104,6 +104,9 @@ struct ScanOptions {
     std::function<std::size_t(const std::string& path)> endRunningProcess;
     /// Called with a folder's full path just before either pass opens it (a seam for tests).
     std::function<void(ScanPass pass, const std::string& folder)> beforeFolder;
+    /// This computer's clock in nanoseconds since 1970, read once as the scan begins; empty reads
+    /// the system's (a seam for tests, which need not wait for files to settle).
+    std::function<std::int64_t()> clock;
 };
 
 /// A scan of folders, files and streams: the counting pass, then the scanning pass that checks
