@@ -25,9 +25,11 @@ constexpr std::string_view kFingerprintKey = "fingerprint";
 constexpr std::string_view kSerialKey = "serial";
 constexpr std::string_view kNextVolumeKey = "next volume";
 constexpr std::string_view kLastScanKey = "last scan";
-// Past this share of the limit in use, the oldest quarter of the entries is dropped, which
-// leaves room for many writes before the limit itself is near.
-constexpr double kEvictAt = 0.75;
+/// Past three quarters of the limit in use, the oldest quarter of the entries is dropped, which
+/// leaves room for many writes before the limit itself is near.
+std::uint64_t evictionThreshold(std::uint64_t limit) {
+    return limit - limit / 4;
+}
 
 class LmdbCategory : public std::error_category {
 public:
@@ -510,8 +512,7 @@ std::error_code VerdictStore::write(std::string_view fingerprint, std::uint32_t 
     if (!store.fingerprintIs(txn.get(), fingerprint)) {
         code = store.reset(txn.get(), fingerprint);
     }
-    if (code == MDB_SUCCESS &&
-        store.bytesInUse(txn.get()) > static_cast<std::uint64_t>(kEvictAt * store.limit)) {
+    if (code == MDB_SUCCESS && store.bytesInUse(txn.get()) > evictionThreshold(store.limit)) {
         code = store.evictOldest(txn.get());
     }
     // The files of a batch lie mostly on one volume.
