@@ -46,7 +46,6 @@ void checkEncode(std::string_view data) {
     Numbers in(data);
     VerdictRecord record;
     record.stamp.size = in.next<std::uint32_t>() % VerdictRecord::kMaxSize;
-    record.stamp.modifiedNs = in.next<std::int64_t>();
     record.stamp.changedNs = in.next<std::int64_t>();
     const auto flags = in.next<std::uint8_t>();
     if ((flags & 1) != 0) {

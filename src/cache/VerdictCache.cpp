@@ -115,7 +115,7 @@ void VerdictCache::remember(const platform::FolderHandle& folder, const platform
     pending.volumeId = volume.id;
     pending.device = stamp.device;
     pending.inode = stamp.inode;
-    pending.record.stamp = {stamp.size, stamp.modifiedNs, stamp.changedNs};
+    pending.record.stamp = {stamp.size, stamp.changedNs};
     pending.record.facts = facts;
     bool wake = false;
     {

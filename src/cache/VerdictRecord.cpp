@@ -62,7 +62,6 @@ VerdictRecord::Value VerdictRecord::encode() const {
     Value value{};
     Bytes<kValueSize> out(value);
     out.put(static_cast<std::uint32_t>(stamp.size));
-    out.put(static_cast<std::uint64_t>(stamp.modifiedNs));
     out.put(static_cast<std::uint64_t>(stamp.changedNs));
     out.put(facts.checksum.value_or(0));
     std::uint8_t flags = 0;
@@ -83,7 +82,6 @@ std::optional<VerdictRecord> VerdictRecord::Decode(std::string_view bytes) {
     Reader in(bytes);
     VerdictRecord record;
     record.stamp.size = in.get<std::uint32_t>();
-    record.stamp.modifiedNs = in.get<std::int64_t>();
     record.stamp.changedNs = in.get<std::int64_t>();
     const auto checksum = in.get<std::uint32_t>();
     const auto flags = in.get<std::uint8_t>();

@@ -21,10 +21,11 @@ struct ContentFacts {
 };
 
 /// The state of a file's content that facts belong to, as its file system records it: a file
-/// whose length and both times are the same has not been written to since.
+/// whose length and change time are the same has not been written to since. (Its modification
+/// time adds nothing: every write, and every setting of that time, sets the change time to the
+/// clock's time too.)
 struct ContentStamp {
     std::uint64_t size = 0;
-    std::int64_t modifiedNs = 0;
     std::int64_t changedNs = 0;
     bool operator==(const ContentStamp&) const = default;
 };
@@ -41,7 +42,7 @@ struct VerdictRecord {
     bool operator==(const VerdictRecord&) const = default;
 
     static constexpr std::size_t kKeySize = 12;
-    static constexpr std::size_t kValueSize = 35;
+    static constexpr std::size_t kValueSize = 27;
     /// Files this long and longer are never recorded (the scan reads far shorter files only).
     static constexpr std::uint64_t kMaxSize = UINT32_MAX;
     using Key = std::array<char, kKeySize>;

@@ -115,8 +115,7 @@ std::optional<FileCheckResult> checkFromCache(const WalkedFile& file,
     }
     platform::FileStamp stamp;
     if (file.handle->statFile(file.name, stamp) || stamp.device != file.handle->id().device ||
-        stamp.inode != file.listedId ||
-        ContentStamp{stamp.size, stamp.modifiedNs, stamp.changedNs} != kept->stamp ||
+        stamp.inode != file.listedId || ContentStamp{stamp.size, stamp.changedNs} != kept->stamp ||
         stamp.size == 0 || !readByCheck(file.name, stamp.size)) {
         return std::nullopt;
     }

@@ -54,7 +54,7 @@ ContentFacts factsOf(std::uint64_t inode) {
 }
 
 ContentStamp contentOf(const platform::FileStamp& stamp) {
-    return {stamp.size, stamp.modifiedNs, stamp.changedNs};
+    return {stamp.size, stamp.changedNs};
 }
 
 TEST_F(VerdictCacheTest, OnlySettledFilesOnTheFoldersVolumeAreKeptForLaterScans) {

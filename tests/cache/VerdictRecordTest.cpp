@@ -12,10 +12,10 @@
 namespace {
 
 // Where the fields of a value lie (big-endian numbers).
-constexpr std::size_t kChecksumAt = 20;
-constexpr std::size_t kFlagsAt = 24;
-constexpr std::size_t kPatternAt = 25;
-constexpr std::size_t kCheckAt = 31;
+constexpr std::size_t kChecksumAt = 12;
+constexpr std::size_t kFlagsAt = 16;
+constexpr std::size_t kPatternAt = 17;
+constexpr std::size_t kCheckAt = 23;
 
 std::string bytesOf(const VerdictRecord& record) {
     const VerdictRecord::Value value = record.encode();
@@ -34,14 +34,13 @@ std::string withCheck(std::string bytes) {
 std::vector<VerdictRecord> variedRecords() {
     std::vector<VerdictRecord> records(4);
     // records[0]: nothing known but the stamp's zeros, may be running.
-    records[1].stamp = {VerdictRecord::kMaxSize - 1, std::numeric_limits<std::int64_t>::min(),
-                        std::numeric_limits<std::int64_t>::max()};
+    records[1].stamp = {VerdictRecord::kMaxSize - 1, std::numeric_limits<std::int64_t>::min()};
     records[1].facts = {0u, true, 0, false}; // a checksum of 0 is still a checksum
     records[1].serial = std::numeric_limits<std::uint32_t>::max();
-    records[2].stamp = {1, 1'700'000'000'123'456'789, -5};
+    records[2].stamp = {1, 1'700'000'000'123'456'789};
     records[2].facts = {0xDEADBEEFu, true, 65535, true};
     records[2].serial = 7;
-    records[3].stamp = {4096, 0, 1};
+    records[3].stamp = {4096, -5};
     records[3].facts = {std::nullopt, false, 0, false};
     records[3].serial = 1;
     return records;

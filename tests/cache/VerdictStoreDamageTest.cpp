@@ -95,7 +95,7 @@ TEST_F(VerdictStoreDamageTest, ADamagedStoreIsSetAsideAndMadeAnew) {
 
 TEST_F(VerdictStoreDamageTest, AnEntryDamagedInPlaceIsNeverHandedOutAndTheStoreIsSetAside) {
     VerdictRecord marked;
-    marked.stamp = {0x5AFE, 0x0123456789ABCDEF, 0x7EDCBA9876543210};
+    marked.stamp = {0x5AFE, 0x7EDCBA9876543210};
     marked.facts = {0xC0FFEEu, true, 0, true};
     std::uint32_t volume = 0;
     {
@@ -139,7 +139,7 @@ constexpr std::uint32_t kBatch = 32;
 
 VerdictRecord batchRecord(std::uint32_t serial, std::uint32_t i) {
     VerdictRecord record = sampleRecord(i);
-    record.stamp = {serial, std::int64_t{serial} * 1000 + i, std::int64_t{serial}};
+    record.stamp = {serial, std::int64_t{serial} * 1000 + i};
     record.serial = serial;
     return record;
 }

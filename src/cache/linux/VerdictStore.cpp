@@ -19,7 +19,7 @@ using platform::linux_calls::lastError;
 const std::string kLockSuffix = "-lock";
 const std::string kDamagedSuffix = ".damaged";
 // What the store's own record says it is; another text is another program's file.
-constexpr std::string_view kFormat = "kesto verdicts 1";
+constexpr std::string_view kFormat = "kesto verdicts 2";
 constexpr std::string_view kFormatKey = "format";
 constexpr std::string_view kFingerprintKey = "fingerprint";
 constexpr std::string_view kSerialKey = "serial";
