@@ -28,6 +28,8 @@ public:
     void totalCounted(std::uint64_t total) override;
     void detectionListed(const DetectionEntry& entry, std::uint64_t detections) override;
     void fileStarted(const std::string& status) override;
+    /// Only the live progress line shows the file being checked.
+    bool wantsFileStatus() const override { return m_settings.liveProgress; }
     void fileChecked(const ScanProgress& progress) override;
     void folderUnreadable(ScanPass pass, const std::string& folder, std::error_code error) override;
     void fileUnreadable(const std::string& location, const std::string& reason) override;

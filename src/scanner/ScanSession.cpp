@@ -267,8 +267,10 @@ private:
 
     /// Lists the file's row, if any, and reports the progress, as the walk reaches the file.
     void handle(const WalkedFile& file, const CheckPipeline::Result& result) {
-        m_observer.fileStarted(
-            ScanTexts::FileDisplay(DisplayName(file.folder), DisplayName(file.name)));
+        if (m_wantsFileStatus) {
+            m_observer.fileStarted(
+                ScanTexts::FileDisplay(DisplayName(file.folder), DisplayName(file.name)));
+        }
         ScanCounts& counts = m_summary.counts;
         if (!result.unreadable.empty()) {
             ++counts.unreadable;
@@ -314,6 +316,7 @@ private:
     const std::function<bool()>& m_stopRequested;
     FolderListings& m_listings; // what the counting pass listed
     const FileCheckContext m_context;
+    const bool m_wantsFileStatus = m_observer.wantsFileStatus();
     bool m_stopped = false;
     std::shared_ptr<const WalkedFolder> m_roundFolder; // the folder of the database round
     std::uint64_t m_databaseRound = 0;

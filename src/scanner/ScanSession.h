@@ -54,6 +54,9 @@ public:
     virtual void totalCounted(std::uint64_t total) { (void)total; }
     /// The scanning pass is about to check a file; `status` is the status-line text.
     virtual void fileStarted(const std::string& status) { (void)status; }
+    /// Whether fileStarted is wanted at all: an observer that shows no status line says no, and
+    /// the scan then does not make the text for every file.
+    virtual bool wantsFileStatus() const { return true; }
     /// A row was listed (and any running process of the file ended); `detections` counts it.
     virtual void detectionListed(const DetectionEntry& entry, std::uint64_t detections) {
         (void)entry;

@@ -114,6 +114,20 @@ TEST_F(ScanSessionTest, ReportsEveryStepInWalkOrder) {
     EXPECT_TRUE(summary.completion.showMessage);
 }
 
+TEST_F(ScanSessionTest, AnObserverWithoutAStatusLineGetsEverythingElse) {
+    struct NoStatus : RecordingObserver {
+        bool wantsFileStatus() const override { return false; }
+    };
+    plant("a.txt", "clean");
+    plant("b.txt", "bad one", "Threat.B");
+    NoStatus observer;
+    scan(observer);
+    EXPECT_EQ(observer.events,
+              (std::vector<std::string>{"count", "total 2", "scan", "checked 1 50 % Complete...",
+                                        "listed 1 Threat.B", "checked 2 100 % Complete...",
+                                        "finished Scanning is finished, 1 virus detected..."}));
+}
+
 #ifndef _WIN32
 // A pipe as the stream, a link swapped in; WindowsScanTest covers named files on Windows.
 TEST_F(ScanSessionTest, FoldersFilesAndStreamsAreOneScanInTheirOrder) {
