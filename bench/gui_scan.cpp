@@ -2,8 +2,10 @@
 // event loop running so that every progress report is handled and painted as in real use. Run
 // without a display: QT_QPA_PLATFORM=offscreen.
 //
-//   gui_scan --database DB FOLDER
+//   gui_scan [--no-cache] --database DB FOLDER
 //
+// --no-cache reads every file, as `kesto scan --no-cache` does; otherwise the window uses the
+// user's verdict cache.
 // Prints the detection count and the wall time from the click to the end of the scan (the
 // "finished" message); exits with 1 when something was detected, like `kesto scan`, and with 2
 // when the scan did not run to its end.
@@ -23,8 +25,13 @@
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    const bool noCache = argc > 1 && std::string(argv[1]) == "--no-cache";
+    if (noCache) {
+        --argc;
+        ++argv;
+    }
     if (argc != 4 || std::string(argv[1]) != "--database") {
-        std::fprintf(stderr, "usage: gui_scan --database DB FOLDER\n");
+        std::fprintf(stderr, "usage: gui_scan [--no-cache] --database DB FOLDER\n");
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[3]);
@@ -36,6 +43,7 @@ int main(int argc, char** argv) {
 
     Antivirus::Settings settings = Antivirus::DefaultSettings();
     settings.databasePath = argv[2];
+    settings.verdictCache = !noCache;
     bool ended = false;
     settings.endProgram = [&ended] { ended = true; };
 

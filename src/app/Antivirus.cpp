@@ -78,6 +78,7 @@ Antivirus::Antivirus(Settings settings, QWidget* parent)
       m_actionWorker(new ActionWorker(this)) {
     setObjectName(QStringLiteral("Antivirus"));
     setWindowTitle(toQString(StartupTexts::kMainCaption));
+    m_worker->setVerdictCache(m_settings.verdictCache);
     buildWindow();
     buildMenu();
 

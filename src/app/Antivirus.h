@@ -48,6 +48,8 @@ public:
         ToolSettings tools;
         /// Called on the action's thread just before a listed file is deleted or moved (tests).
         std::function<void(const DetectionEntry& entry)> beforeAct;
+        /// Whether scans answer unchanged files from the user's verdict cache.
+        bool verdictCache = true;
     };
     /// The settings of the installed program.
     static Settings DefaultSettings();

@@ -58,10 +58,10 @@ void ScanWorker::start(ScanOptions options) {
     m_pauseRequested.store(false);
     m_progress = std::make_unique<ProgressCoalescer>(*m_signals, kProgressInterval, m_clock);
     m_flushTimer->start();
-    m_thread = std::thread([this, options = std::move(options)]() mutable {
+    m_thread = std::thread([this, options = std::move(options), useCache = m_useCache]() mutable {
         // The same verdict cache as the command line's; opened here, off the window's thread.
         std::unique_ptr<VerdictCache> cache;
-        if (options.cache == nullptr && options.database != nullptr) {
+        if (useCache && options.cache == nullptr && options.database != nullptr) {
             std::string warning;
             cache = OpenScanCache(*options.database, {}, warning);
             if (!warning.empty()) {

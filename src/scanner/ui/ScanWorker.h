@@ -37,8 +37,11 @@ public:
     /// Stops a running scan and waits for its thread.
     ~ScanWorker() override;
 
-    /// Starts a scan; `database` must live until `finished` has been delivered.
+    /// Starts a scan; `database` must live until `finished` has been delivered. Unless the
+    /// options name a cache, the scan uses the user's verdict cache when that is on.
     void start(ScanOptions options);
+    /// Whether scans use the user's verdict cache (on by default).
+    void setVerdictCache(bool use) { m_useCache = use; }
     /// Also ends a pause.
     void requestStop();
     bool stopRequested() const { return m_stop.load(); }
@@ -69,6 +72,7 @@ private:
     mutable std::mutex m_pauseMutex; ///< guards the changes a waiting scan is woken for
     std::condition_variable m_pauseEnded;
     bool m_waiting = false;
+    bool m_useCache = true;
     std::thread m_thread;
     ProgressCoalescer::Clock m_clock;
     std::unique_ptr<ScanObserver> m_signals; ///< emits the signals
