@@ -63,17 +63,10 @@ kesto=$build/bin/kesto
 make_corpus=$build/bench/make_corpus
 scan_floor=$build/bench/scan_floor
 evict_files=$build/bench/evict_files
-for program in "$kesto" "$make_corpus" "$scan_floor" "$evict_files"; do
-    if [[ ! -x $program ]]; then
-        echo "run_cache_bench.sh: $program is missing; build it first:" >&2
-        echo "  cmake --build $build --target kesto make_corpus scan_floor evict_files" >&2
-        exit 2
-    fi
-done
-if [[ ! -x /usr/bin/time ]]; then
-    echo "run_cache_bench.sh: /usr/bin/time is missing; install it: sudo apt-get install time" >&2
-    exit 2
-fi
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
+require_programs run_cache_bench.sh "$build" "kesto make_corpus scan_floor evict_files" \
+    "$kesto" "$make_corpus" "$scan_floor" "$evict_files"
 if ! command -v jq >/dev/null; then
     echo "run_cache_bench.sh: jq is missing; install it: sudo apt-get install jq" >&2
     exit 2
@@ -117,14 +110,7 @@ done
 kesto_stamp=$(stat -c '%y' "$kesto")
 echo "== $kesto: $("$kesto" --version | head -1), built $kesto_stamp"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/kesto-cache-bench.XXXXXX")
-# shellcheck disable=SC2317 # called by the EXIT trap
-cleanup() {
-    if ((keep == 0)); then
-        rm -rf "$work"
-    fi
-}
-trap cleanup EXIT
+make_work_folder cache-bench
 
 # prepare CORPUS: generates the corpus when missing and writes it out to the disk, so that its
 # pages can be dropped from the cache; then waits until its files are settled for the cache.

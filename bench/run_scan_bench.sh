@@ -75,17 +75,10 @@ make_corpus=$build/bench/make_corpus
 scan_floor=$build/bench/scan_floor
 classic_scan=$build/bench/classic_scan
 yara_rules=$build/bench/yara_rules
-for program in "$kesto" "$make_corpus" "$scan_floor" "$classic_scan"; do
-    if [[ ! -x $program ]]; then
-        echo "run_scan_bench.sh: $program is missing; build it first:" >&2
-        echo "  cmake --build $build --target kesto make_corpus scan_floor classic_scan" >&2
-        exit 2
-    fi
-done
-if [[ ! -x /usr/bin/time ]]; then
-    echo "run_scan_bench.sh: /usr/bin/time is missing; install it: sudo apt-get install time" >&2
-    exit 2
-fi
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
+require_programs run_scan_bench.sh "$build" "kesto make_corpus scan_floor classic_scan" \
+    "$kesto" "$make_corpus" "$scan_floor" "$classic_scan"
 yara=$(command -v yara || true)
 if [[ -z $yara ]]; then
     echo "note: yara is not on PATH; it is left out (Debian: sudo apt-get install yara)"
@@ -132,14 +125,7 @@ fi
 # ---------------------------------------------------------------------------------------------
 # Timed runs
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/kesto-scan-bench.XXXXXX")
-# shellcheck disable=SC2317 # called by the EXIT trap
-cleanup() {
-    if ((keep == 0)); then
-        rm -rf "$work"
-    fi
-}
-trap cleanup EXIT
+make_work_folder scan-bench
 
 busy_runs=0
 

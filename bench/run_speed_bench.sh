@@ -59,17 +59,10 @@ make_corpus=$build/bench/make_corpus
 scan_floor=$build/bench/scan_floor
 evict_files=$build/bench/evict_files
 gui_scan=$build/bench/gui_scan
-for program in "$kesto" "$make_corpus" "$scan_floor" "$evict_files" ${baseline:+"$baseline"}; do
-    if [[ ! -x $program ]]; then
-        echo "run_speed_bench.sh: $program is missing; build it first:" >&2
-        echo "  cmake --build $build --target kesto make_corpus scan_floor evict_files" >&2
-        exit 2
-    fi
-done
-if [[ ! -x /usr/bin/time ]]; then
-    echo "run_speed_bench.sh: /usr/bin/time is missing; install it: sudo apt-get install time" >&2
-    exit 2
-fi
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
+require_programs run_speed_bench.sh "$build" "kesto make_corpus scan_floor evict_files" \
+    "$kesto" "$make_corpus" "$scan_floor" "$evict_files" ${baseline:+"$baseline"}
 
 # The corpus of each case: folder name and make_corpus options. The cold case reads the mixed one.
 declare -A corpus_of=([mixed]=mixed [programs]=programs [tiny]=tiny [cold]=mixed [desktop]=mixed)
@@ -94,14 +87,7 @@ baseline_flags=()
 if [[ -n $baseline ]] && "$baseline" --help 2>/dev/null | grep -q -- --no-cache; then
     baseline_flags=(--no-cache)
 fi
-work=$(mktemp -d "${TMPDIR:-/tmp}/kesto-speed-bench.XXXXXX")
-# shellcheck disable=SC2317 # called by the EXIT trap
-cleanup() {
-    if ((keep == 0)); then
-        rm -rf "$work"
-    fi
-}
-trap cleanup EXIT
+make_work_folder speed-bench
 
 # prepare CORPUS: generates the corpus when missing and writes it out to the disk, so that its
 # pages can be dropped from the cache.
