@@ -116,6 +116,16 @@ protected:
         ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
     }
 
+    /// The options of a scan of the tree with `cache`.
+    ScanOptions optionsWith(VerdictCache* cache) const {
+        ScanOptions options;
+        options.root = tree.path();
+        options.database = &database;
+        options.quarantineFolder = dir.file("Karantina");
+        options.cache = cache;
+        return options;
+    }
+
     /// One whole scan of the tree with the cache for the database as it is now. The scan starts
     /// ten seconds after the clock, so that the files just written count as settled.
     ScanRecord scan(bool useCache = true) {
@@ -124,11 +134,7 @@ protected:
             useCache ? OpenScanCache(database, dir.file("cache"), warning) : nullptr;
         EXPECT_EQ(warning, "");
         ScanRecord record;
-        ScanOptions options;
-        options.root = tree.path();
-        options.database = &database;
-        options.quarantineFolder = dir.file("Karantina");
-        options.cache = cache.get();
+        ScanOptions options = optionsWith(cache.get());
         options.threads = 2;
         options.endRunningProcess = [&record](const std::string& path) {
             record.ended.push_back(path);
@@ -262,11 +268,7 @@ TEST_F(ScanCacheTest, FilesChangedJustBeforeTheScanAreNotKept) {
     const std::unique_ptr<VerdictCache> cache = OpenScanCache(database, dir.file("cache"), warning);
     ASSERT_TRUE(cache);
     ScanRecord record;
-    ScanOptions options;
-    options.root = tree.path();
-    options.database = &database;
-    options.quarantineFolder = dir.file("Karantina");
-    options.cache = cache.get();
+    ScanOptions options = optionsWith(cache.get());
     options.endProcesses = false;
     RunScan(options, record, [] { return false; });
     const std::int64_t newest = changeTime(tree.file("sub/deeper/clean.exe"));
