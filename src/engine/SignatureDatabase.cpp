@@ -200,6 +200,12 @@ std::uint64_t SignatureDatabase::version(std::uint64_t round) const {
     return current(round)->version;
 }
 
+std::shared_ptr<const std::string> SignatureDatabase::content(std::uint64_t round) const {
+    std::shared_ptr<const Index> index = current(round);
+    // Shares the index's ownership: the bytes live as long as the caller holds them.
+    return {index, &index->content};
+}
+
 std::string SignatureDatabase::problem() const {
     return current(0)->problem;
 }

@@ -64,6 +64,9 @@ public:
     /// The version of the file a lookup in `round` would answer from: a number that changes
     /// whenever the file is read anew, never 0. Throws DatabaseError as `lookup` does.
     std::uint64_t version(std::uint64_t round) const;
+    /// The bytes of the file a lookup in `round` would answer from, as the index holds them (the
+    /// file is not read again for this). Throws DatabaseError as `lookup` does.
+    std::shared_ptr<const std::string> content(std::uint64_t round) const;
 
     /// Why lookups of keys the database lacks fail, or empty when they do not. Throws
     /// DatabaseError when the file cannot be read at all.

@@ -31,7 +31,7 @@ std::optional<std::string> VerdictFingerprint(const SignatureDatabase& database)
         addField(hash, std::to_string(entry.size));
     }
     try {
-        addField(hash, SignatureDatabase::ReadFile(database.path()));
+        addField(hash, *database.content(0));
     } catch (const DatabaseError&) {
         return std::nullopt;
     }

@@ -200,6 +200,14 @@ TEST_F(SignatureDatabaseTest, EveryChangeOfTheFileIsSeen) {
     testsupport::writeFile(m_path + ".new", databaseText({"AAAA1111:Renamed", "Selesai:Selesai"}));
     std::filesystem::rename(m_path + ".new", m_path);
     EXPECT_EQ(database.lookup("AAAA1111"), "Renamed");
+    // The bytes handed out are those of the file answering now, and outlive a later change.
+    const auto held = database.content(0);
+    EXPECT_EQ(*held, databaseText({"AAAA1111:Renamed", "Selesai:Selesai"}));
+    write(databaseText({"CCCC3333:Later", "Selesai:Selesai"}));
+    EXPECT_EQ(*database.content(0), databaseText({"CCCC3333:Later", "Selesai:Selesai"}));
+    EXPECT_EQ(*held, databaseText({"AAAA1111:Renamed", "Selesai:Selesai"}));
+    std::filesystem::remove(m_path);
+    EXPECT_THROW(database.content(0), DatabaseError);
 }
 
 TEST_F(SignatureDatabaseTest, ARoundLooksAtTheFileOnceAndEveryNewRoundAgain) {
