@@ -137,33 +137,16 @@ TEST_F(CacheCommandTest, StatsShowTheLastScanAndClearEmptiesTheCache) {
 }
 
 TEST_F(CacheCommandTest, ACacheThatCannotBeTrustedIsLeftAloneAndTheScanReadsEverything) {
+    // Which owners and modes count as untrusted is tested with the store and its folder; here,
+    // what the scan does then.
     fillCache();
-    struct Case {
-        const char* what;
-        std::function<void()> spoil;
-        const char* warning;
-    };
-    const std::vector<Case> cases = {
-        {"folder open to others", [&] { ::chmod(cacheDir.c_str(), 0777); },
-         "': other users may change it; scanning without it\n"},
-        {"folder open to its group", [&] { ::chmod(cacheDir.c_str(), 0770); },
-         "': other users may change it; scanning without it\n"},
-        {"store open to others", [&] { ::chmod(storePath().c_str(), 0666); },
-         "': other users may change it; scanning without it\n"},
-    };
-    for (const Case& spoiled : cases) {
-        SCOPED_TRACE(spoiled.what);
-        ::chmod(cacheDir.c_str(), 0700);
-        ::chmod(storePath().c_str(), 0600);
-        spoiled.spoil();
-        const CommandRun run = scan({"--json", tree.path()});
-        EXPECT_EQ(run.code, kExitDetected);
-        EXPECT_NE(run.out.find("\"cached\": 0,"), std::string::npos) << run.out;
-        EXPECT_NE(run.out.find("eicar.com"), std::string::npos);
-        EXPECT_NE(run.err.find(spoiled.warning), std::string::npos) << run.err;
-        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one warning: " << run.err;
-    }
-    ::chmod(cacheDir.c_str(), 0700);
+    ::chmod(storePath().c_str(), 0666);
+    const CommandRun run = scan({"--json", tree.path()});
+    EXPECT_EQ(run.code, kExitDetected);
+    EXPECT_NE(run.out.find("\"cached\": 0,"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("eicar.com"), std::string::npos);
+    EXPECT_EQ(run.err, "kesto: cannot use the verdict cache in '" + cacheDir +
+                           "': other users may change it; scanning without it\n");
     ::chmod(storePath().c_str(), 0600);
     EXPECT_NE(scan({"--json", tree.path()}).out.find("\"cached\": 3,"), std::string::npos);
 }
