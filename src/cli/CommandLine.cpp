@@ -34,6 +34,7 @@ const std::map<std::string, Flag>& flags() {
         {"-q", &CommandLine::quiet},
         {"--no-summary", &CommandLine::noSummary},
         {"--no-cache", &CommandLine::noCache},
+        {"--fail-closed", &CommandLine::failClosed},
     };
     return table;
 }
@@ -45,6 +46,9 @@ const std::map<std::string, Value>& valueOptions() {
         {"--log", &CommandLine::log},
         {"--to", &CommandLine::to},
         {"--cache-dir", &CommandLine::cacheDir},
+        {"--on-detection", &CommandLine::onDetection},
+        {"--deadline", &CommandLine::deadline},
+        {"--state-dir", &CommandLine::stateDir},
     };
     return table;
 }
@@ -54,6 +58,7 @@ const std::map<std::string, List>& listOptions() {
     static const std::map<std::string, List> table = {
         {"--exclude", &CommandLine::excludes},
         {"--exclude-dir", &CommandLine::excludeDirs},
+        {"--watch", &CommandLine::watch},
     };
     return table;
 }

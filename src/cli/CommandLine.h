@@ -27,6 +27,15 @@ struct CommandLine {
     bool noCache = false;
     /// `scan`, `cache`: the verdict cache's folder instead of the user's own.
     std::optional<std::string> cacheDir;
+    /// `guard`: the paths watched (each option may be repeated), what becomes of a listed file
+    /// that was written ("report" or "quarantine"), the seconds an exec waits at most for its
+    /// check, whether an exec whose check did not end in time is denied, and the folder of the
+    /// status file (`guard status` too).
+    std::vector<std::string> watch;
+    std::optional<std::string> onDetection;
+    std::optional<std::string> deadline;
+    bool failClosed = false;
+    std::optional<std::string> stateDir;
 };
 
 /// Throws UsageError for unknown options and missing option values.
