@@ -63,7 +63,7 @@ void VerdictCache::beginScan(std::int64_t startedNs) {
     m_generation.store(++g_instances, std::memory_order_release);
 }
 
-VerdictCache::Volume VerdictCache::volumeOf(const platform::FolderHandle& folder) {
+VerdictCache::Volume VerdictCache::volumeOf(platform::NativeHandle handle, std::uint64_t device) {
     // Most lookups in a row come from one device: each thread keeps the last answer, valid for
     // this cache's current scan only.
     struct Memo {
@@ -72,7 +72,6 @@ VerdictCache::Volume VerdictCache::volumeOf(const platform::FolderHandle& folder
         Volume volume;
     };
     thread_local Memo memo;
-    const std::uint64_t device = folder.id().device;
     const std::uint64_t generation = m_generation.load(std::memory_order_acquire);
     if (memo.owner == generation && memo.device == device) {
         return memo.volume;
@@ -80,7 +79,7 @@ VerdictCache::Volume VerdictCache::volumeOf(const platform::FolderHandle& folder
     const std::lock_guard lock(m_volumesMutex);
     auto [known, inserted] = m_volumes.try_emplace(device);
     if (inserted) {
-        if (const auto facts = folder.volume()) {
+        if (const auto facts = platform::volumeOf(handle)) {
             known->second.trusted = facts->changeTimesTrusted;
             known->second.id = facts->id;
         }
@@ -94,21 +93,45 @@ VerdictCache::Volume VerdictCache::volumeOf(const platform::FolderHandle& folder
 
 std::optional<VerdictRecord> VerdictCache::find(const platform::FolderHandle& folder,
                                                 std::uint64_t inode) {
-    const Volume volume = volumeOf(folder);
+    const Volume volume = volumeOf(folder.fd(), folder.id().device);
     if (!volume.number) {
         return std::nullopt;
     }
     return m_store->find(m_fingerprint, *volume.number, inode);
 }
 
+std::optional<VerdictRecord> VerdictCache::find(platform::NativeHandle file,
+                                                const platform::FileStamp& stamp) {
+    const Volume volume = volumeOf(file, stamp.device);
+    if (!volume.number) {
+        return std::nullopt;
+    }
+    return m_store->find(m_fingerprint, *volume.number, stamp.inode);
+}
+
 void VerdictCache::remember(const platform::FolderHandle& folder, const platform::FileStamp& stamp,
                             const ContentFacts& facts) {
     // A file mounted over a name of the folder lies on another volume than the folder.
-    if (stamp.device != folder.id().device || stamp.size >= VerdictRecord::kMaxSize) {
+    if (stamp.device != folder.id().device) {
         return;
     }
-    const Volume volume = volumeOf(folder);
-    if (!volume.trusted) {
+    std::int64_t settledBefore = 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        settledBefore = m_settledBefore;
+    }
+    keep(volumeOf(folder.fd(), folder.id().device), stamp, facts, settledBefore);
+}
+
+void VerdictCache::remember(platform::NativeHandle file, const platform::FileStamp& stamp,
+                            const ContentFacts& facts, std::int64_t readStartedNs) {
+    keep(volumeOf(file, stamp.device), stamp, facts, readStartedNs - kSettledNanoseconds);
+}
+
+void VerdictCache::keep(const Volume& volume, const platform::FileStamp& stamp,
+                        const ContentFacts& facts, std::int64_t settledBefore) {
+    if (!volume.trusted || stamp.size >= VerdictRecord::kMaxSize ||
+        stamp.changedNs >= settledBefore) {
         return;
     }
     PendingVerdict pending;
@@ -120,7 +143,7 @@ void VerdictCache::remember(const platform::FolderHandle& folder, const platform
     bool wake = false;
     {
         const std::lock_guard lock(m_mutex);
-        if (stamp.changedNs >= m_settledBefore || m_waiting.size() >= kMaxWaiting) {
+        if (m_waiting.size() >= kMaxWaiting) {
             return;
         }
         m_waiting.push_back(pending);

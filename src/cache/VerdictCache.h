@@ -51,6 +51,15 @@ public:
     /// lies settled before the scan began.
     void remember(const platform::FolderHandle& folder, const platform::FileStamp& stamp,
                   const ContentFacts& facts);
+    /// The facts kept for the open file `file` (of a watcher rather than a scan), whose
+    /// identity is `stamp`'s.
+    std::optional<VerdictRecord> find(platform::NativeHandle file,
+                                      const platform::FileStamp& stamp);
+    /// Keeps the facts of the content the open file `file` had at `stamp`, read from
+    /// `readStartedNs` on; passed over unless the file system keeps true change times and the
+    /// change time lies settled before the read began.
+    void remember(platform::NativeHandle file, const platform::FileStamp& stamp,
+                  const ContentFacts& facts, std::int64_t readStartedNs);
     /// The scan is over: writes what waits and records its counts.
     void endScan(std::uint64_t checked, std::uint64_t hits);
 
@@ -64,7 +73,10 @@ private:
     };
 
     VerdictCache(std::unique_ptr<VerdictStore> store, std::string fingerprint);
-    Volume volumeOf(const platform::FolderHandle& folder);
+    /// The volume of device `device`, asked of `handle` (open on it) the first time.
+    Volume volumeOf(platform::NativeHandle handle, std::uint64_t device);
+    void keep(const Volume& volume, const platform::FileStamp& stamp, const ContentFacts& facts,
+              std::int64_t settledBefore);
     void writeLoop();
     /// Writes the facts waiting; called on the writing thread.
     void writeWaiting(std::unique_lock<std::mutex>& lock);

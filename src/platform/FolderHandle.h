@@ -28,6 +28,10 @@ struct VolumeFacts {
     bool changeTimesTrusted = false;
 };
 
+/// The file system that holds the open file or folder `handle`; none where the system cannot
+/// say.
+std::optional<VolumeFacts> volumeOf(NativeHandle handle);
+
 /// An open folder. Everything below it is reached relative to its descriptor by single names
 /// without following symbolic links, so a folder swapped for a link is never entered and no path
 /// is ever too long.

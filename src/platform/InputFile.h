@@ -47,6 +47,10 @@ public:
     /// Opens the entry `name` of the open folder `folder` without following a link; anything
     /// but a regular file is refused once it is open (a walked entry was listed as one already).
     std::error_code openAt(NativeHandle folder, const std::string& name);
+    /// Takes over `file`, a descriptor (handle on Windows) open for reading that the system
+    /// handed over, such as the file of an access event; anything but a regular file is refused
+    /// (and closed all the same).
+    std::error_code adopt(NativeHandle file);
     bool isOpen() const { return m_fd != kNoHandle; }
     /// The open descriptor (handle on Windows), owned by this object.
     NativeHandle nativeHandle() const { return m_fd; }

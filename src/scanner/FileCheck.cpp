@@ -66,39 +66,86 @@ std::optional<StringSignature::VirusMatch> patternAt(std::uint16_t place) {
     return StringSignature::VirusMatch{entry.name, entry.size};
 }
 
-/// Completes the check's result from the facts of the file's content: the first pattern found
-/// lists a program; else a file below the checksum limit gets its checksum looked up.
-void judge(FileCheckResult& result, const WalkedFile& file, const FileCheckContext& context,
-           std::uint64_t length, const platform::FileStamp& stamp, const ContentFacts& facts,
-           const std::optional<StringSignature::VirusMatch>& match) {
-    result.mayBeRunning = facts.mayBeRunning;
+/// What the facts of a file's content say: the first pattern found lists a program; else a file
+/// below the checksum limit gets its checksum looked up in `round` of the database.
+OpenFileVerdict judgeContent(const SignatureDatabase& database, std::uint64_t round,
+                             std::uint64_t length, const ContentFacts& facts,
+                             const std::optional<StringSignature::VirusMatch>& match) {
+    OpenFileVerdict verdict;
     if (match) {
         const bool larger = static_cast<std::uint64_t>(std::max(match->size, 0)) < length;
-        result.row =
-            rowFor(file, length, match->name, larger ? kInfectedFileInformation : "", stamp);
-        return;
+        verdict.threat = match->name;
+        verdict.information = larger ? kInfectedFileInformation : "";
+        return verdict;
     }
     if (kilobytes(length) >= kChecksumLimitKb) {
-        return;
+        return verdict;
     }
     CrcResult crc;
     if (facts.checksum) {
         crc = static_cast<std::int32_t>(*facts.checksum);
     }
-    std::string threat;
     std::uint64_t version = 0;
     try {
-        threat = KestoEngine::LookupChecksum(context.database, ChecksumText(crc),
-                                             file.databaseRound, &version);
+        verdict.threat = KestoEngine::LookupChecksum(database, ChecksumText(crc), round, &version);
     } catch (const DatabaseError& error) {
-        result.lookupFailure = error.what();
-        result.databaseVersion = 0;
-        return;
+        verdict.lookupFailure = error.what();
+        verdict.databaseVersion = 0;
+        return verdict;
     }
-    result.databaseVersion = version;
-    if (!threat.empty()) {
-        result.row = rowFor(file, length, std::move(threat), kChecksumAdvice, stamp);
+    verdict.databaseVersion = version;
+    if (!verdict.threat.empty()) {
+        verdict.information = kChecksumAdvice;
     }
+    return verdict;
+}
+
+/// Completes the check's result from the facts of the file's content.
+void judge(FileCheckResult& result, const WalkedFile& file, const FileCheckContext& context,
+           std::uint64_t length, const platform::FileStamp& stamp, const ContentFacts& facts,
+           const std::optional<StringSignature::VirusMatch>& match) {
+    result.mayBeRunning = facts.mayBeRunning;
+    OpenFileVerdict verdict =
+        judgeContent(context.database, file.databaseRound, length, facts, match);
+    result.lookupFailure = std::move(verdict.lookupFailure);
+    result.databaseVersion = verdict.databaseVersion;
+    if (!verdict.threat.empty()) {
+        result.row =
+            rowFor(file, length, std::move(verdict.threat), std::move(verdict.information), stamp);
+    }
+}
+
+/// The pattern kept facts name for a file of this name and length, or none; nothing when the
+/// facts lack what the check of such a file needs (what another name of the same file learnt may
+/// lack the pattern search, or the checksum), so that the file must be read.
+std::optional<std::optional<StringSignature::VirusMatch>>
+keptMatch(const ContentFacts& facts, std::string_view name, std::uint64_t length) {
+    // Only a program's name has its content searched for the patterns.
+    const bool program = isProgram(name);
+    std::optional<StringSignature::VirusMatch> match =
+        program ? patternAt(facts.pattern) : std::nullopt;
+    if ((program && (!facts.patternsSearched || (facts.pattern != 0 && !match))) ||
+        (!match && kilobytes(length) < kChecksumLimitKb && !facts.checksum)) {
+        return std::nullopt;
+    }
+    return match;
+}
+
+/// The facts of content read from a file of this name and length, and the pattern found first.
+ContentFacts factsOf(std::string_view content, bool readable, std::string_view name,
+                     std::uint64_t length, std::optional<StringSignature::VirusMatch>& match) {
+    ContentFacts facts;
+    facts.mayBeRunning = !readable || platform::canBeProcessImage(content);
+    if (isProgram(name) && readable) {
+        facts.patternsSearched = true;
+        match = StringSignature::FirstVirusPattern(content);
+        facts.pattern = match ? patternPlace(*match) : 0;
+    }
+    // An unreadable or empty file has no checksum; its text "0" is looked up like any other.
+    if (!match && kilobytes(length) < kChecksumLimitKb && readable && !content.empty()) {
+        facts.checksum = static_cast<std::uint32_t>(clsCRC().CalculateBytes(content));
+    }
+    return facts;
 }
 
 /// The check answered from the verdict cache without reading the file: only when the cache
@@ -119,19 +166,13 @@ std::optional<FileCheckResult> checkFromCache(const WalkedFile& file,
         stamp.size == 0 || !readByCheck(file.name, stamp.size)) {
         return std::nullopt;
     }
-    // Only a program's name has its content searched for the patterns; what another name of
-    // the same file learnt may lack the search, or the checksum.
-    const ContentFacts& facts = kept->facts;
-    const bool program = isProgram(file.name);
-    const std::optional<StringSignature::VirusMatch> match =
-        program ? patternAt(facts.pattern) : std::nullopt;
-    if ((program && (!facts.patternsSearched || (facts.pattern != 0 && !match))) ||
-        (!match && kilobytes(stamp.size) < kChecksumLimitKb && !facts.checksum)) {
+    const auto match = keptMatch(kept->facts, file.name, stamp.size);
+    if (!match) {
         return std::nullopt;
     }
     FileCheckResult result;
     result.fromCache = true;
-    judge(result, file, context, stamp.size, stamp, facts, match);
+    judge(result, file, context, stamp.size, stamp, kept->facts, *match);
     return result;
 }
 
@@ -197,23 +238,60 @@ FileCheckResult CheckFile(const WalkedFile& file, const FileCheckContext& contex
     }
     input.close();
     const std::string_view content = readable ? buffer.view() : std::string_view();
-    ContentFacts facts;
-    facts.mayBeRunning = !readable || platform::canBeProcessImage(content);
     std::optional<StringSignature::VirusMatch> match;
-    if (isProgram(file.name) && readable) {
-        facts.patternsSearched = true;
-        match = StringSignature::FirstVirusPattern(content);
-        facts.pattern = match ? patternPlace(*match) : 0;
-    }
-    // An unreadable or empty file has no checksum; its text "0" is looked up like any other.
-    if (!match && kilobytes(length) < kChecksumLimitKb && readable && !content.empty()) {
-        facts.checksum = static_cast<std::uint32_t>(clsCRC().CalculateBytes(content));
-    }
+    const ContentFacts facts = factsOf(content, readable, file.name, length, match);
     if (readable && context.cache != nullptr) {
         context.cache->remember(*file.handle, stamp, facts);
     }
     judge(result, file, context, length, stamp, facts, match);
     return result;
+}
+
+bool ExaminedByCheck(std::string_view name, std::uint64_t length) {
+    return length > 0 && readByCheck(name, length);
+}
+
+OpenFileVerdict CheckOpenFile(platform::InputFile& input, std::string_view name,
+                              const OpenFileContext& context, platform::ReadBuffer& buffer) {
+    OpenFileVerdict verdict;
+    const platform::FileStamp stamp = input.stamp();
+    if (!ExaminedByCheck(name, stamp.size)) {
+        return verdict;
+    }
+    verdict.examined = true;
+    if (context.cache != nullptr) {
+        if (const auto kept = context.cache->find(input.nativeHandle(), stamp);
+            kept && ContentStamp{stamp.size, stamp.changedNs} == kept->stamp) {
+            if (const auto match = keptMatch(kept->facts, name, stamp.size)) {
+                OpenFileVerdict cached = judgeContent(context.database, context.databaseRound,
+                                                      stamp.size, kept->facts, *match);
+                cached.examined = true;
+                cached.fromCache = true;
+                return cached;
+            }
+        }
+    }
+    const std::int64_t readStarted = context.nowNs ? context.nowNs() : 0;
+    const std::error_code ec = buffer.readOpenFile(input, kExamineLimitBytes - 1);
+    if (ec == std::errc::file_too_large) {
+        verdict.examined = false; // grew past the examination limit since it was opened
+        return verdict;
+    }
+    if (ec) {
+        verdict.unreadable = ec.message();
+        return verdict;
+    }
+    std::optional<StringSignature::VirusMatch> match;
+    const ContentFacts facts = factsOf(buffer.view(), true, name, stamp.size, match);
+    // Facts are kept under the stamp the file had when it was opened; a write during the read
+    // gives the file a later change time, so what was read then is never taken for it.
+    if (context.cache != nullptr && context.nowNs) {
+        context.cache->remember(input.nativeHandle(), stamp, facts, readStarted);
+    }
+    OpenFileVerdict judged =
+        judgeContent(context.database, context.databaseRound, stamp.size, facts, match);
+    judged.examined = true;
+    return judged;
 }
 
 bool PrefetchFile(const WalkedFile& file, const FileCheckContext& context) {

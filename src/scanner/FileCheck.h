@@ -5,6 +5,7 @@
 #include "scanner/FolderWalk.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,6 +60,45 @@ struct FileCheckResult {
 /// the facts of a file read are kept for the next scan.
 FileCheckResult CheckFile(const WalkedFile& file, const FileCheckContext& context,
                           platform::ReadBuffer& buffer);
+
+/// Whether the check reads a file of this name and length: programs up to the examine limit,
+/// other files below the checksum limit, and no file of no length.
+bool ExaminedByCheck(std::string_view name, std::uint64_t length);
+
+/// What the check of a file opened elsewhere needs besides the file.
+struct OpenFileContext {
+    const SignatureDatabase& database;
+    /// The database lookup round (SignatureDatabase::startRound); 0 looks at the database file
+    /// for each lookup.
+    std::uint64_t databaseRound = 0;
+    /// What earlier checks learnt about files that have not changed since; none reads every file.
+    VerdictCache* cache = nullptr;
+    /// This computer's clock (nanoseconds since 1970), for when a read began; without it no new
+    /// facts are kept.
+    std::function<std::int64_t()> nowNs;
+};
+
+/// What the check of a file opened elsewhere found.
+struct OpenFileVerdict {
+    std::string threat;      ///< the listed name; empty when the file is not listed
+    std::string information; ///< the row's information for a listed file
+    /// Whether the file's name and length call for a look at its content at all (a program up to
+    /// the examine limit, another file below the checksum limit); false for the others, which are
+    /// passed over unread as a scan passes them over.
+    bool examined = false;
+    bool fromCache = false;    ///< answered from the verdict cache without a read
+    std::string unreadable;    ///< why the file could not be read; empty when it was
+    std::string lookupFailure; ///< why its checksum could not be looked up; empty when it was
+    /// As FileCheckResult::databaseVersion.
+    std::optional<std::uint64_t> databaseVersion;
+};
+
+/// Checks an open file (a program about to run, a file just written) as CheckFile checks a
+/// walked one: `name` (its name in its folder) decides whether its content is searched for the
+/// patterns, its length when opened decides whether it is read at all. Reads from the file's
+/// current position, which must be its start.
+OpenFileVerdict CheckOpenFile(platform::InputFile& input, std::string_view name,
+                              const OpenFileContext& context, platform::ReadBuffer& buffer);
 
 /// Starts reading a walked file into memory ahead of its check, without waiting for it, when the
 /// check will read it (the verdict cache knows nothing of it) and its start is not in memory

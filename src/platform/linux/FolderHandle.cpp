@@ -73,8 +73,12 @@ bool FolderHandle::changeTimeIsTrusted() const {
 }
 
 std::optional<VolumeFacts> FolderHandle::volume() const {
+    return volumeOf(m_fd);
+}
+
+std::optional<VolumeFacts> volumeOf(int handle) {
     struct statfs volume {};
-    if (m_fd < 0 || ::fstatfs(m_fd, &volume) != 0) {
+    if (handle < 0 || ::fstatfs(handle, &volume) != 0) {
         return std::nullopt;
     }
     VolumeFacts facts;

@@ -97,6 +97,20 @@ std::error_code InputFile::openAt(int folderFd, const std::string& name) {
     return {};
 }
 
+std::error_code InputFile::adopt(int file) {
+    close();
+    struct stat info {};
+    if (::fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const std::error_code ec = S_ISREG(info.st_mode) ? lastError() : FileError::NotRegularFile;
+        ::close(file);
+        return ec;
+    }
+    m_fd = file;
+    m_size = static_cast<std::uint64_t>(info.st_size);
+    m_stamp = stampOf(info);
+    return {};
+}
+
 std::size_t InputFile::read(char* buffer, std::size_t count, std::error_code& ec) {
     ec.clear();
     const ssize_t got = retryOnEintr([&] { return ::read(m_fd, buffer, count); });

@@ -113,7 +113,11 @@ bool FolderHandle::changeTimeIsTrusted() const {
 }
 
 std::optional<VolumeFacts> FolderHandle::volume() const {
-    return std::nullopt;
+    return volumeOf(m_fd);
+}
+
+std::optional<VolumeFacts> volumeOf(NativeHandle) {
+    return std::nullopt; // no change time is taken here, so no volume is trusted
 }
 
 std::error_code FolderHandle::openPath(const std::string& path) {

@@ -57,6 +57,22 @@ std::error_code InputFile::openAt(NativeHandle folder, const std::string& name) 
     return {};
 }
 
+std::error_code InputFile::adopt(NativeHandle file) {
+    close();
+    OwnedHandle handle(file);
+    HandleFacts facts;
+    if (const auto ec = windows::factsOfHandle(file, facts)) {
+        return ec;
+    }
+    if (!windows::isDiskFile(file, facts)) {
+        return FileError::NotRegularFile;
+    }
+    m_fd = handle.release();
+    m_size = facts.stamp.size;
+    m_stamp = facts.stamp;
+    return {};
+}
+
 std::size_t InputFile::read(char* buffer, std::size_t count, std::error_code& ec) {
     ec.clear();
     // One ReadFile moves at most a DWORD of bytes; pieces of 1 GiB keep well below that.
