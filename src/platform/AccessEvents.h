@@ -13,8 +13,14 @@ namespace platform {
 
 /// What a watched file was used for.
 enum class AccessKind : std::uint8_t {
-    Exec,     ///< about to be run as a program (or a script): the system waits for an answer
-    Written,  ///< closed after it was opened for writing; nothing waits
+    /// About to be run as a program (or a script): the system waits for an answer. A script whose
+    /// interpreter lies on a watched file system gives a second Exec for the interpreter once the
+    /// script is allowed.
+    Exec,
+    /// Closed after it was opened for writing, whether anything was written or not, by any
+    /// process (this one too); nothing waits. Closes of one file that follow each other before
+    /// they are read may come as one event.
+    Written,
     Overflow, ///< the system's queue overflowed and events were lost; no file
 };
 
@@ -24,7 +30,8 @@ struct AccessEvent {
     /// Open for reading on the file that was used; the receiver owns it and closes it with
     /// closeAccessFile, an Exec event only after it was answered. None for Overflow.
     NativeHandle file = kNoHandle;
-    /// The process that used the file; 0 when the system cannot say.
+    /// The process that used the file (its process id, whichever of its threads it was); 0 when
+    /// the system cannot say.
     std::int32_t pid = 0;
 };
 
@@ -50,7 +57,7 @@ public:
     virtual std::error_code watch(const std::string& path) = 0;
     /// Waits up to `timeoutMs` (negative: without end) for events, or for `wake`, and appends at
     /// most `max` of them to `events`. An interrupted wait returns without events and without
-    /// error.
+    /// error. One thread waits at a time.
     virtual std::error_code wait(std::vector<AccessEvent>& events, std::size_t max,
                                  int timeoutMs) = 0;
     /// Answers an Exec event: the program runs, or its start fails with "Operation not
