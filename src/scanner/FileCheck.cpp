@@ -251,26 +251,38 @@ bool ExaminedByCheck(std::string_view name, std::uint64_t length) {
     return length > 0 && readByCheck(name, length);
 }
 
+std::optional<OpenFileVerdict> CheckOpenFileFromCache(const platform::InputFile& input,
+                                                      std::string_view name,
+                                                      const OpenFileContext& context) {
+    const platform::FileStamp& stamp = input.stamp();
+    if (!ExaminedByCheck(name, stamp.size)) {
+        return OpenFileVerdict{};
+    }
+    if (context.cache == nullptr) {
+        return std::nullopt;
+    }
+    const auto kept = context.cache->find(input.nativeHandle(), stamp);
+    if (!kept || ContentStamp{stamp.size, stamp.changedNs} != kept->stamp) {
+        return std::nullopt;
+    }
+    const auto match = keptMatch(kept->facts, name, stamp.size);
+    if (!match) {
+        return std::nullopt;
+    }
+    OpenFileVerdict verdict =
+        judgeContent(context.database, context.databaseRound, stamp.size, kept->facts, *match);
+    verdict.examined = true;
+    verdict.fromCache = true;
+    return verdict;
+}
+
 OpenFileVerdict CheckOpenFile(platform::InputFile& input, std::string_view name,
                               const OpenFileContext& context, platform::ReadBuffer& buffer) {
+    if (auto known = CheckOpenFileFromCache(input, name, context)) {
+        return std::move(*known);
+    }
     OpenFileVerdict verdict;
     const platform::FileStamp stamp = input.stamp();
-    if (!ExaminedByCheck(name, stamp.size)) {
-        return verdict;
-    }
-    verdict.examined = true;
-    if (context.cache != nullptr) {
-        if (const auto kept = context.cache->find(input.nativeHandle(), stamp);
-            kept && ContentStamp{stamp.size, stamp.changedNs} == kept->stamp) {
-            if (const auto match = keptMatch(kept->facts, name, stamp.size)) {
-                OpenFileVerdict cached = judgeContent(context.database, context.databaseRound,
-                                                      stamp.size, kept->facts, *match);
-                cached.examined = true;
-                cached.fromCache = true;
-                return cached;
-            }
-        }
-    }
     const std::int64_t readStarted = context.nowNs ? context.nowNs() : 0;
     const std::error_code ec = buffer.readOpenFile(input, kExamineLimitBytes - 1);
     if (ec == std::errc::file_too_large) {

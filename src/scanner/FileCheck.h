@@ -100,6 +100,12 @@ struct OpenFileVerdict {
 OpenFileVerdict CheckOpenFile(platform::InputFile& input, std::string_view name,
                               const OpenFileContext& context, platform::ReadBuffer& buffer);
 
+/// CheckOpenFile's answer for a file it would not read: one a scan passes over unread, or one
+/// the verdict cache answers; none when the file must be read. Never reads the file.
+std::optional<OpenFileVerdict> CheckOpenFileFromCache(const platform::InputFile& input,
+                                                      std::string_view name,
+                                                      const OpenFileContext& context);
+
 /// Starts reading a walked file into memory ahead of its check, without waiting for it, when the
 /// check will read it (the verdict cache knows nothing of it) and its start is not in memory
 /// yet. True when it did.

@@ -2,8 +2,8 @@
 
 const std::map<std::string, CommandRunner>& systemCommands() {
     static const std::map<std::string, CommandRunner> commands = {
-        {"decrypt", runDecrypt}, {"encrypt", runEncrypt},  {"info", runInfo},
-        {"smart", runSmart},     {"usb-lock", runUsbLock},
+        {"decrypt", runDecrypt}, {"encrypt", runEncrypt}, {"guard", runGuard},
+        {"info", runInfo},       {"smart", runSmart},     {"usb-lock", runUsbLock},
     };
     return commands;
 }

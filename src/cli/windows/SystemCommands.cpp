@@ -7,13 +7,21 @@ int runUnavailable(const CommandLine& line, CommandStreams streams) {
     return kExitError;
 }
 
+/// The guard answers the system before a program runs, which Windows asks only of a signed
+/// file-system filter driver; this program has none.
+int runGuardUnavailable(const CommandLine&, CommandStreams streams) {
+    streams.err << "kesto: 'guard' needs Linux (fanotify): on Windows a real-time guard needs a "
+                   "file-system filter driver, which this program does not have\n";
+    return kExitError;
+}
+
 } // namespace
 
 const std::map<std::string, CommandRunner>& systemCommands() {
     // System facts, disk health, the USB lock and file encryption have no Windows backend yet.
     static const std::map<std::string, CommandRunner> commands = {
-        {"decrypt", runUnavailable}, {"encrypt", runUnavailable},  {"info", runUnavailable},
-        {"smart", runUnavailable},   {"usb-lock", runUnavailable},
+        {"decrypt", runUnavailable}, {"encrypt", runUnavailable}, {"guard", runGuardUnavailable},
+        {"info", runUnavailable},    {"smart", runUnavailable},   {"usb-lock", runUnavailable},
     };
     return commands;
 }

@@ -1,0 +1,46 @@
+#include "guard/GuardChecker.h"
+
+#include "cache/VerdictCache.h"
+#include "engine/SignatureDatabase.h"
+#include "platform/ReadBuffer.h"
+
+#include <chrono>
+
+namespace {
+
+std::int64_t nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+GuardChecker::GuardChecker(const SignatureDatabase& database, VerdictCache* cache)
+    : m_database(database), m_cache(cache), m_round(database.startRound()) {
+    if (m_cache != nullptr) {
+        m_cache->beginScan(nowNs());
+    }
+}
+
+OpenFileVerdict GuardChecker::check(platform::InputFile& file, std::string_view name) {
+    // Each checking thread reads into a buffer of its own, kept for its next file.
+    thread_local platform::ReadBuffer buffer;
+    const OpenFileContext context{m_database, m_round.load(std::memory_order_acquire), m_cache,
+                                  nowNs};
+    return CheckOpenFile(file, name, context, buffer);
+}
+
+std::optional<OpenFileVerdict> GuardChecker::checkUnread(const platform::InputFile& file,
+                                                         std::string_view name) {
+    const OpenFileContext context{m_database, m_round.load(std::memory_order_acquire), m_cache,
+                                  nullptr};
+    return CheckOpenFileFromCache(file, name, context);
+}
+
+void GuardChecker::refresh() {
+    m_round.store(m_database.startRound(), std::memory_order_release);
+    if (m_cache != nullptr) {
+        m_cache->beginScan(nowNs());
+    }
+}

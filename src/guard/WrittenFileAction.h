@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/InputFile.h"
+#include "scanner/FileCheck.h"
+
+#include <string>
+
+class SignatureDatabase;
+
+/// Moves a listed file that was written into the quarantine folder, as a scan's quarantine
+/// action moves a listed file: the file is reached again from its folder without following a
+/// link, and moved only while it is still the file that was checked (`stamp`); one that changed
+/// since is examined again with `database` and moved only when still listed. Empty when it was
+/// moved, else why not.
+std::string QuarantineWrittenFile(const SignatureDatabase& database,
+                                  const std::string& quarantineFolder, const std::string& path,
+                                  const platform::FileStamp& stamp, const OpenFileVerdict& verdict);
