@@ -1,6 +1,7 @@
 #include "guard/GuardChecker.h"
 
 #include "cache/VerdictCache.h"
+#include "engine/KestoEngine.h"
 #include "engine/SignatureDatabase.h"
 #include "platform/ReadBuffer.h"
 
@@ -17,10 +18,8 @@ std::int64_t nowNs() {
 } // namespace
 
 GuardChecker::GuardChecker(const SignatureDatabase& database, VerdictCache* cache)
-    : m_database(database), m_cache(cache), m_round(database.startRound()) {
-    if (m_cache != nullptr) {
-        m_cache->beginScan(nowNs());
-    }
+    : m_database(database), m_cache(cache) {
+    refresh();
 }
 
 OpenFileVerdict GuardChecker::check(platform::InputFile& file, std::string_view name) {
@@ -39,7 +38,15 @@ std::optional<OpenFileVerdict> GuardChecker::checkUnread(const platform::InputFi
 }
 
 void GuardChecker::refresh() {
-    m_round.store(m_database.startRound(), std::memory_order_release);
+    // The first lookup of a round looks at the database file, and reads it anew when it changed:
+    // that happens here, before the checks (the answering thread's among them) see the round.
+    const std::uint64_t round = m_database.startRound();
+    try {
+        KestoEngine::LookupChecksum(m_database, "0", round);
+    } catch (const DatabaseError&) {
+        // The checks report the lookup's failure themselves.
+    }
+    m_round.store(round, std::memory_order_release);
     if (m_cache != nullptr) {
         m_cache->beginScan(nowNs());
     }

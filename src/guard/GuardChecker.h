@@ -30,5 +30,5 @@ public:
 private:
     const SignatureDatabase& m_database;
     VerdictCache* m_cache;
-    std::atomic<std::uint64_t> m_round;
+    std::atomic<std::uint64_t> m_round{0};
 };
