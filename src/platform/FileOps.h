@@ -2,6 +2,7 @@
 
 #include "platform/FolderHandle.h"
 
+#include <cstdint>
 #include <string>
 #include <system_error>
 
@@ -16,8 +17,16 @@ std::string homeFolder();
 /// Creates a folder and any missing parents; an existing folder is fine.
 std::error_code createFolders(const std::string& path);
 
+/// As `createFolders`, but a folder it makes at `path` itself gets the permission bits `mode`
+/// (less the umask; Windows: the ACL it inherits). An existing folder is kept as it is.
+std::error_code createFolder(const std::string& path, std::uint32_t mode);
+
 /// As `createFolders`, but a folder it makes at `path` itself is open to this user only (0700).
 std::error_code createPrivateFolder(const std::string& path);
+
+/// Gives the file `from` the name `to`, replacing a file of that name. A link at either name is
+/// renamed or replaced as itself, never followed.
+std::error_code renameFile(const std::string& from, const std::string& to);
 
 /// Clears what keeps the file `name` of `folder` from being changed or removed: gives the owner
 /// write permission and, on FAT volumes, clears the read-only, hidden, system and archive

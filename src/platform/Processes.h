@@ -49,6 +49,10 @@ bool canBeProcessImage(std::string_view firstBytes);
 /// Executable path of one process; empty when the process is gone or its path cannot be read.
 std::string processPath(std::int32_t pid);
 
+/// Whether process `pid` runs: it exists, whoever owns it, and has not ended (one that ended and
+/// waits for its parent to collect it is gone). Never true for a pid of 0 or less.
+bool processExists(std::int32_t pid);
+
 /// What `terminateProcessRunning` did.
 enum class Termination {
     Ended,      ///< the process ran the file and was sent SIGKILL

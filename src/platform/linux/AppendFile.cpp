@@ -15,12 +15,13 @@ AppendFile::~AppendFile() {
     close();
 }
 
-std::error_code AppendFile::open(const std::string& path) {
+std::error_code AppendFile::open(const std::string& path, std::uint32_t mode) {
     close();
     // O_NONBLOCK keeps the open of a FIFO without a reader from waiting; such a file is refused.
-    const int fd = ::open(
-        path.c_str(),
-        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644);
+    const int fd =
+        ::open(path.c_str(),
+               O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
+               static_cast<mode_t>(mode));
     if (fd < 0) {
         return lastError();
     }
@@ -35,6 +36,18 @@ std::error_code AppendFile::open(const std::string& path) {
         return make_error_code(FileError::NotRegularFile);
     }
     m_fd = fd;
+    return {};
+}
+
+std::error_code AppendFile::size(std::uint64_t& bytes) const {
+    struct stat info {};
+    if (m_fd < 0) {
+        return std::make_error_code(std::errc::bad_file_descriptor);
+    }
+    if (::fstat(m_fd, &info) != 0) {
+        return lastError();
+    }
+    bytes = static_cast<std::uint64_t>(info.st_size);
     return {};
 }
 

@@ -190,14 +190,25 @@ std::error_code createFolders(const std::string& path) {
     }
 }
 
-std::error_code createPrivateFolder(const std::string& path) {
+std::error_code createFolder(const std::string& path, std::uint32_t mode) {
     const std::filesystem::path folder(path);
     if (folder.has_parent_path() && folder.parent_path() != folder) {
         if (const auto ec = createFolders(folder.parent_path().string())) {
             return ec;
         }
     }
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+    if (::mkdir(path.c_str(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST) {
+        return lastError();
+    }
+    return {};
+}
+
+std::error_code createPrivateFolder(const std::string& path) {
+    return createFolder(path, 0700);
+}
+
+std::error_code renameFile(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
         return lastError();
     }
     return {};

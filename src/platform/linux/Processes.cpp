@@ -185,6 +185,18 @@ std::vector<ProcessInfo> listProcesses() {
     return processes;
 }
 
+bool processExists(std::int32_t pid) {
+    if (pid <= 0) {
+        return false;
+    }
+    // Signal 0 only asks; EPERM means a process of another user is there.
+    if (::kill(pid, 0) != 0 && errno != EPERM) {
+        return false;
+    }
+    const std::optional<ProcessStat> stat = processStat(pid);
+    return !stat || stat->state != 'Z';
+}
+
 bool canBeProcessImage(std::string_view firstBytes) {
     return firstBytes.starts_with("\x7f"
                                   "ELF");

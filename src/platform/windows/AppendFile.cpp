@@ -10,7 +10,8 @@ AppendFile::~AppendFile() {
     close();
 }
 
-std::error_code AppendFile::open(const std::string& path) {
+std::error_code AppendFile::open(const std::string& path, std::uint32_t /*mode*/) {
+    // Who may read the new file is decided by the ACL it inherits.
     close();
     // A device name (CON, a serial port) is never opened; a link is opened as itself and refused.
     if (windows::namesDevice(path)) {
@@ -35,6 +36,18 @@ std::error_code AppendFile::open(const std::string& path) {
         return make_error_code(FileError::NotRegularFile);
     }
     m_fd = handle.release();
+    return {};
+}
+
+std::error_code AppendFile::size(std::uint64_t& bytes) const {
+    LARGE_INTEGER length{};
+    if (m_fd == kNoHandle) {
+        return std::make_error_code(std::errc::bad_file_descriptor);
+    }
+    if (!GetFileSizeEx(m_fd, &length)) {
+        return windows::lastError();
+    }
+    bytes = static_cast<std::uint64_t>(length.QuadPart);
     return {};
 }
 

@@ -140,9 +140,26 @@ std::error_code createFolders(const std::string& path) {
     return {};
 }
 
-std::error_code createPrivateFolder(const std::string& path) {
+std::error_code createFolder(const std::string& path, std::uint32_t /*mode*/) {
     // Who may use a new folder is decided by the ACL it inherits.
     return createFolders(path);
+}
+
+std::error_code createPrivateFolder(const std::string& path) {
+    return createFolder(path, 0700);
+}
+
+std::error_code renameFile(const std::string& from, const std::string& to) {
+    const std::wstring source = windows::win32Path(from);
+    const std::wstring target = windows::win32Path(to);
+    if (source.empty() || target.empty()) {
+        return std::make_error_code(std::errc::no_such_file_or_directory);
+    }
+    // A reparse point is moved as itself; MoveFileEx never follows the name it moves.
+    if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        return windows::lastError();
+    }
+    return {};
 }
 
 std::error_code makeNormal(const FolderHandle& folder, const std::string& name) {

@@ -107,6 +107,20 @@ std::string processPath(std::int32_t pid) {
     return process.valid() ? imagePathOf(process.get()) : std::string();
 }
 
+bool processExists(std::int32_t pid) {
+    if (pid <= 0) {
+        return false;
+    }
+    const OwnedHandle process(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid)));
+    if (!process.valid()) {
+        // A process that may not be asked is there all the same.
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    }
+    DWORD code = 0;
+    return GetExitCodeProcess(process.get(), &code) && code == STILL_ACTIVE;
+}
+
 Termination terminateProcessRunning(std::int32_t pid, const std::string& path) {
     // The handle pins the process, so the id cannot be reused between the check and the end.
     const OwnedHandle process(
