@@ -1,9 +1,11 @@
 #pragma once
 
 #include "guard/GuardRecord.h"
+#include "platform/AppendFile.h"
 #include "platform/NativeHandle.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -41,4 +43,35 @@ public:
     std::uint64_t dropped() const { return m_dropped.load(std::memory_order_relaxed); }
     /// A problem with the log file (it cannot be opened, a write failed), empty when none.
     std::string fileProblem() const;
+
+private:
+    /// The writer thread: takes one record at a time off the queue and writes it out.
+    void run();
+    void writeText(const std::string& line);
+    /// Waits until the text output has room; false when it was closed or, once the log is
+    /// ending, stayed stuck past the time given.
+    bool waitForText();
+    void writeFile(const std::string& line);
+    void openFile();
+    /// Renames the file to PATH.1 and opens a new one.
+    void rotateFile();
+    /// Stops writing the file, keeps why, and says so on the text output.
+    void giveUpFile(const std::string& problem);
+
+    GuardLogOptions m_options;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<GuardRecord> m_queue;
+    bool m_stopping = false; ///< under m_mutex: the log is ending, add() drops
+    /// Set (with `m_giveUpAt`) when the log is ending: a stuck output is waited for until then.
+    std::atomic<bool> m_ending{false};
+    std::chrono::steady_clock::time_point m_giveUpAt;
+    std::atomic<std::uint64_t> m_dropped{0};
+    /// The writer thread's own: the text output took an error or its reader went away.
+    bool m_textClosed = false;
+    platform::AppendFile m_file;
+    mutable std::mutex m_problemMutex;
+    std::string m_fileProblem;
+    /// Started last, once everything it uses exists.
+    std::thread m_writer;
 };

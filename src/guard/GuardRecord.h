@@ -20,11 +20,11 @@ enum class GuardEvent : std::uint8_t {
 struct GuardRecord {
     std::int64_t timeNs = 0; ///< when it happened, nanoseconds since 1970
     GuardEvent event = GuardEvent::Error;
-    std::string path;    ///< the file, when there is one
-    std::string threat;  ///< its listed name, for a detection
-    std::int32_t pid = 0;   ///< the process that used the file; 0 when unknown
-    std::string program; ///< that process's name, when known
-    std::string detail;  ///< why, or what else there is to say
+    std::string path;     ///< the file, when there is one
+    std::string threat;   ///< its listed name, for a detection
+    std::int32_t pid = 0; ///< the process that used the file; 0 when unknown
+    std::string program;  ///< that process's name, when known
+    std::string detail;   ///< why, or what else there is to say
 };
 
 /// The record's name in the log ("denied", "quarantined", ...).

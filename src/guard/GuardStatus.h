@@ -69,6 +69,8 @@ std::optional<GuardStatus> ReadGuardStatus(const std::string& folder, std::error
 /// its process still exists (`processExists`, a seam for tests).
 bool GuardRunning(const GuardStatus& status, std::int64_t nowNs,
                   const std::function<bool(std::int32_t pid)>& processExists);
+/// `GuardRunning` by this computer's clock and processes.
+bool GuardRunningNow(const GuardStatus& status);
 
 /// The lines `kesto guard status` prints: running or not, since when, the counts, the last
 /// detections. `status` is none when no guard ever wrote one.

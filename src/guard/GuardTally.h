@@ -15,8 +15,8 @@ public:
     void addDenied() { m_denied.fetch_add(1, std::memory_order_relaxed); }
     void addUnchecked() { m_unchecked.fetch_add(1, std::memory_order_relaxed); }
     void addOverflow() { m_overflows.fetch_add(1, std::memory_order_relaxed); }
-    /// A listed file: counted as detected unless it was denied (an Exec), as quarantined when
-    /// its action says so, and kept among the last ten.
+    /// A listed file: counted as detected unless it was denied (an Exec, whose denial
+    /// `addDenied` counts), as quarantined when its action says so, and kept among the last ten.
     void addDetection(GuardDetection detection);
 
     /// The counts now; `dropped` comes from the log.
