@@ -51,6 +51,21 @@ if(PKG_CONFIG_FOUND)
     endif()
 endif()
 
+# systemd's folder for the units a package ships, relative to the prefix: lib/systemd/system,
+# which systemd reads under /usr and under /usr/local.
+set(KESTO_INSTALL_SYSTEMDUNITDIR lib/systemd/system)
+if(PKG_CONFIG_FOUND)
+    execute_process(
+        COMMAND ${PKG_CONFIG_EXECUTABLE} --define-variable=prefix=/prefix
+                --define-variable=root_prefix=/prefix --define-variable=rootprefix=/prefix
+                --variable=systemdsystemunitdir systemd
+        OUTPUT_VARIABLE unitDir OUTPUT_STRIP_TRAILING_WHITESPACE
+        RESULT_VARIABLE unitResult ERROR_QUIET)
+    if(unitResult EQUAL 0 AND unitDir MATCHES "^/prefix/(.+)$")
+        set(KESTO_INSTALL_SYSTEMDUNITDIR ${CMAKE_MATCH_1})
+    endif()
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kesto)
 set(CPACK_PACKAGE_VENDOR "Kesto Team")
@@ -84,7 +99,12 @@ if(KESTO_BUILD_GUI)
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
     set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, fonts-dejavu-core, xdg-utils")
 endif()
-# Purging the package also removes the registry store the tools keep under /var/lib/kesto.
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/data/package/postrm)
+# The guard's unit is installed but never enabled or started: postinst only tells systemd that
+# the unit changed and restarts a guard that runs on an upgrade, prerm stops it on removal, and
+# purging removes the tools' registry store, the guard's log, root's verdict cache and the link
+# that enabled the guard (a quarantine folder in /var/lib/kesto stays). CPack adds no
+# maintainer script of its own for units.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/data/package/postinst
+    ${CMAKE_SOURCE_DIR}/data/package/prerm ${CMAKE_SOURCE_DIR}/data/package/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
