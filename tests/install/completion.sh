@@ -60,4 +60,12 @@ expect "kesto --quarantine-dir $work/quarantine quarantine restore " "a.exe_vir"
 expect "kesto --quarantine-dir $work/quarantine quarantine delete a" "a.exe_vir"
 expect "kesto quarantine restore --t" --to
 expect "kesto scan -- --j" ""
+expect "kesto guard " status
+expect "kesto guard --deadline 2 --on-detection report " status
+expect "kesto guard --on-detection " report quarantine
+expect "kesto guard --deadline " ""
+expect "kesto guard --watch " folder
+expect "kesto guard --state-dir " folder
+expect "kesto guard --f" --fail-closed
+expect "kesto guard status --" -- --database --help --json --quarantine-dir --state-dir --version
 echo "completion: ok"
