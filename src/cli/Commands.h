@@ -53,6 +53,10 @@ int runDecrypt(const CommandLine& line, CommandStreams streams);
 int runEncryptWith(const CommandLine& line, CommandStreams streams, const std::string& keyFolder);
 int runDecryptWith(const CommandLine& line, CommandStreams streams, const std::string& keyFolder);
 
+/// `guard status [--json]`: whether a guard runs, from the status file in --state-dir or the
+/// system's folder; 0 when one runs, 1 when none does, 2 when the status file cannot be read.
+int runGuardStatus(const CommandLine& line, CommandStreams streams);
+
 /// Reports a usage problem as one line and where to read more; returns kExitError.
 int usageError(CommandStreams streams, const std::string& problem);
 
