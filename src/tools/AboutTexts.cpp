@@ -3,6 +3,7 @@
 #include "engine/Crc32.h"
 #include "engine/PatternSet.h"
 #include "engine/StringSignature.h"
+#include "guard/GuardStatus.h"
 #include "platform/ProgramFolder.h"
 #include "product/Product.h"
 
@@ -42,6 +43,13 @@ std::string CreditsText() {
 std::vector<std::pair<std::string, std::string>> EngineFacts() {
     return {{"CRC-32", crc32::backendName()},
             {"Pattern search", StringSignature::VirusPatternSet().backendName()}};
+}
+
+std::string GuardFact(const std::string& guardStateFolder) {
+    std::error_code error;
+    const std::optional<GuardStatus> status =
+        ReadGuardStatus(guardStateFolder.empty() ? kGuardStateFolder : guardStateFolder, error);
+    return GuardSummaryLine(status ? &*status : nullptr, status && GuardRunningNow(*status));
 }
 
 int NextCreditsTop(int top) {

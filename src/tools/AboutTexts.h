@@ -20,6 +20,10 @@ std::string CreditsText();
 /// The running engine as `kesto --version` describes it: caption and value per line.
 std::vector<std::pair<std::string, std::string>> EngineFacts();
 
+/// The line under the engine facts that says whether the real-time guard runs, as the status
+/// file in `guardStateFolder` (empty: the system's) and this computer's processes tell.
+std::string GuardFact(const std::string& guardStateFolder);
+
 /// Credits scrolling in twips: the text starts at `kCreditsStartTop`, moves up 20 twips per
 /// 50 ms tick and starts again at `kCreditsRestartTop` once it is below -5800.
 inline constexpr int kCreditsStartTop = 2000;

@@ -6,6 +6,7 @@
 #include "app/Antivirus.h"
 #include "controls/Button.h"
 #include "controls/WindowTitle.h"
+#include "guard/GuardStatus.h"
 #include "smart/ui/frmHDD.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
@@ -29,9 +30,11 @@
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <unistd.h>
 
 using testsupport::TempDir;
 using testsupport::writeFile;
@@ -68,6 +71,8 @@ private:
     ToolSettings settings() {
         ToolSettings settings;
         settings.programFolder = m_dir.file("program");
+        // No guard has written a status here, whatever runs on this computer.
+        settings.guardStateFolder = m_dir.file("guard-none");
         settings.systemRows = [] { return SystemInfo::SystemRows("alice", "/usr", "/usr/bin"); };
         settings.memoryStatus = [this] {
             platform::MemoryStatus status;
@@ -193,6 +198,14 @@ private slots:
     }
 
     void aboutEngineBoxShowsEveryLine() {
+        // The longest guard line: a guard (this process) that runs.
+        GuardStatus guard;
+        guard.pid = getpid();
+        guard.updatedNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                              std::chrono::system_clock::now().time_since_epoch())
+                              .count();
+        guard.startedNs = guard.updatedNs;
+        QVERIFY(!WriteGuardStatus(m_dir.file("guard-running"), guard));
         // The default font and a larger desktop font, as a window manager's session may set.
         const QFont original = QApplication::font();
         for (const int points : {0, 11}) {
@@ -202,11 +215,12 @@ private slots:
             }
             QApplication::setFont(font);
             QWidget main;
-            frmAbout about(&main, m_dir.file("program"), false);
+            frmAbout about(&main, m_dir.file("program"), false, m_dir.file("guard-running"));
             about.show();
             auto* engine = about.findChild<QGroupBox*>(QStringLiteral("FrameEngine"));
             const QList<QLabel*> facts = engine->findChildren<QLabel*>();
-            QCOMPARE(facts.size(), 2);
+            QCOMPARE(facts.size(), 3);
+            QVERIFY(facts.back()->text().startsWith(QStringLiteral("Guard: running since ")));
             for (const QLabel* fact : facts) {
                 const QString what = QStringLiteral("%1 at %2 points")
                                          .arg(fact->text())
@@ -295,6 +309,9 @@ private slots:
         QVERIFY(!main.isEnabled());
         QCOMPARE(about->windowIcon().cacheKey(), main.windowIcon().cacheKey());
         QCOMPARE(about->timer()->interval(), 50);
+        const QList<QLabel*> engineLines =
+            about->findChild<QGroupBox*>(QStringLiteral("FrameEngine"))->findChildren<QLabel*>();
+        QCOMPARE(engineLines.back()->text(), QStringLiteral("Guard: not running"));
 
         auto* credits = about->findChild<QPlainTextEdit*>(QStringLiteral("Text1"));
         QCOMPARE(credits->toPlainText().count(QLatin1Char('\n')), 21);

@@ -26,6 +26,8 @@ struct ToolSettings {
     modReg::Locations usbLock;
     /// The folder of the file encryption key; empty means the user's config folder.
     std::string keyFolder;
+    /// The folder of the real-time guard's status file; empty means the system's.
+    std::string guardStateFolder;
     /// Whether the memory refresh and the credits scroll tick by themselves; tests turn this off
     /// and call the timer handlers as the clock.
     bool timersTick = true;

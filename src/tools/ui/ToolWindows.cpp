@@ -67,7 +67,7 @@ void ToolWindows::showWinTools() {
 void ToolWindows::showAbout() {
     open(m_about, [this] {
         return std::make_unique<frmAbout>(m_mainWindow.data(), m_settings.programFolder,
-                                          m_settings.timersTick);
+                                          m_settings.timersTick, m_settings.guardStateFolder);
     });
 }
 

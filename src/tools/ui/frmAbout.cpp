@@ -74,7 +74,8 @@ QGroupBox* factsGroup(const QString& title, QWidget* parent, const char* name,
 
 } // namespace
 
-frmAbout::frmAbout(QWidget* mainWindow, std::string programFolder, bool timerTicks)
+frmAbout::frmAbout(QWidget* mainWindow, std::string programFolder, bool timerTicks,
+                   const std::string& guardStateFolder)
     : ToolWindow(mainWindow, QStringLiteral("frmAbout"), toQString(AboutTexts::kAboutTitle)),
       m_programFolder(std::move(programFolder)), m_timerTicks(timerTicks) {
     const int right = 321;
@@ -93,14 +94,19 @@ frmAbout::frmAbout(QWidget* mainWindow, std::string programFolder, bool timerTic
     const int rightWidth = std::max(240, Frame1->sizeHint().width());
     Frame1->setGeometry(right, 4, rightWidth, Frame1->sizeHint().height());
 
-    // The engine in use, as `kesto --version` names it; long names wrap.
+    // The engine in use, as `kesto --version` names it, and the guard; long names wrap.
     m_engine = new QGroupBox(QStringLiteral("Engine in Use"), this);
     m_engine->setObjectName(QStringLiteral("FrameEngine"));
     auto* engineRows = new QVBoxLayout(m_engine);
     engineRows->setContentsMargins(8, 4, 8, 4);
     engineRows->setSpacing(2);
+    std::vector<std::string> engineLines;
     for (const auto& [caption, value] : AboutTexts::EngineFacts()) {
-        QLabel* fact = makeLabel(toQString(caption + ": " + value), m_engine);
+        engineLines.push_back(caption + ": " + value);
+    }
+    engineLines.push_back(AboutTexts::GuardFact(guardStateFolder));
+    for (const std::string& line : engineLines) {
+        QLabel* fact = makeLabel(toQString(line), m_engine);
         fact->setWordWrap(true);
         engineRows->addWidget(fact);
     }

@@ -11,14 +11,16 @@ class QLabel;
 class QPlainTextEdit;
 class QTimer;
 
-/// The About window: version facts, the engine in use, scrolling credits, the maker's web site
-/// and the read-me.
+/// The About window: version facts, the engine in use and whether the real-time guard runs,
+/// scrolling credits, the maker's web site and the read-me.
 class frmAbout final : public ToolWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmAbout)
 
 public:
-    frmAbout(QWidget* mainWindow, std::string programFolder, bool timerTicks);
+    /// `guardStateFolder` holds the guard's status file (empty: the system's folder).
+    frmAbout(QWidget* mainWindow, std::string programFolder, bool timerTicks,
+             const std::string& guardStateFolder);
     ~frmAbout() override;
 
     /// Disables the main window, takes its icon and starts the credits from the top.
