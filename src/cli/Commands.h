@@ -53,6 +53,8 @@ int runDecrypt(const CommandLine& line, CommandStreams streams);
 int runEncryptWith(const CommandLine& line, CommandStreams streams, const std::string& keyFolder);
 int runDecryptWith(const CommandLine& line, CommandStreams streams, const std::string& keyFolder);
 
+/// `guard [--watch PATH]...`: the real-time guard, until stopped; `guard status` shows it.
+int runGuard(const CommandLine& line, CommandStreams streams);
 /// `guard status [--json]`: whether a guard runs, from the status file in --state-dir or the
 /// system's folder; 0 when one runs, 1 when none does, 2 when the status file cannot be read.
 int runGuardStatus(const CommandLine& line, CommandStreams streams);
