@@ -275,6 +275,7 @@ void Guard::settle(Waiting& waiting, const OpenFileVerdict& verdict) {
     const std::int32_t pid = waiting.event.pid;
     if (!verdict.threat.empty()) {
         if (answer(waiting, false)) {
+            m_tally.addChecked();
             m_tally.addDenied();
             m_tally.addDetection(
                 {wallClockNs(), waiting.path, verdict.threat, "denied", pid, programOf(pid)});
@@ -340,13 +341,13 @@ void Guard::checkWritten(Written& written) {
                              "reported",    written.pid,  programOf(written.pid)};
     if (!m_options.act) {
         record(GuardEvent::Detected, written.path, written.pid, verdict.threat);
-    } else if (const std::string reason = m_options.act(written.path, stamp, verdict);
-               reason.empty()) {
+    } else if (const GuardActionResult result = m_options.act(written.path, stamp, verdict);
+               result.done) {
         detection.action = "quarantined";
-        record(GuardEvent::Quarantined, written.path, written.pid, verdict.threat);
+        record(GuardEvent::Quarantined, written.path, written.pid, verdict.threat, result.detail);
     } else {
-        detection.action = "not quarantined: " + reason;
-        record(GuardEvent::ActionFailed, written.path, written.pid, verdict.threat, reason);
+        detection.action = "not quarantined: " + result.detail;
+        record(GuardEvent::ActionFailed, written.path, written.pid, verdict.threat, result.detail);
     }
     m_tally.addDetection(std::move(detection));
 }

@@ -24,8 +24,14 @@
 
 /// Checks one open file as a scan would; called on the guard's checking threads at once.
 using GuardCheck = std::function<OpenFileVerdict(platform::InputFile& file, std::string_view name)>;
-/// Acts on a listed file that was written (quarantines it); empty when it was done, else why not.
-using GuardAction = std::function<std::string(
+/// What acting on a listed written file came to.
+struct GuardActionResult {
+    bool done = false;
+    /// Why it was not done; for a file that was, what could not be done beside (empty if all).
+    std::string detail;
+};
+/// Acts on a listed file that was written (quarantines it).
+using GuardAction = std::function<GuardActionResult(
     const std::string& path, const platform::FileStamp& stamp, const OpenFileVerdict& verdict)>;
 
 /// Answers a file without reading it, quickly enough for the thread that answers the system:

@@ -5,18 +5,18 @@
 
 #include <memory>
 
-std::string QuarantineWrittenFile(const SignatureDatabase& database,
-                                  const std::string& quarantineFolder, const std::string& path,
-                                  const platform::FileStamp& stamp,
-                                  const OpenFileVerdict& verdict) {
+GuardActionResult QuarantineWrittenFile(const SignatureDatabase& database,
+                                        const std::string& quarantineFolder,
+                                        const std::string& path, const platform::FileStamp& stamp,
+                                        const OpenFileVerdict& verdict) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos || slash + 1 == path.size()) {
-        return "no folder in its path";
+        return {false, "no folder in its path"};
     }
     const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
     platform::FolderHandle handle;
     if (const std::error_code error = handle.openPath(folder)) {
-        return "cannot open its folder: " + error.message();
+        return {false, "cannot open its folder: " + error.message()};
     }
     DetectionEntry entry;
     entry.name = verdict.threat;
@@ -31,8 +31,8 @@ std::string QuarantineWrittenFile(const SignatureDatabase& database,
     const ActionResult result =
         tindakan(kActionQuarantine, list, ActionOptionsFor(database, quarantineFolder), quiet);
     if (result.outcomes.empty()) {
-        return "nothing was done";
+        return {false, "nothing was done"};
     }
     const ActionOutcome& outcome = result.outcomes.front();
-    return outcome.done ? std::string() : outcome.reason;
+    return {outcome.done, outcome.done ? outcome.note : outcome.reason};
 }

@@ -175,7 +175,7 @@ TEST_F(GuardServiceTest, ListedProgramsOnWatchedPathsAreDeniedOthersAllowed) {
     EXPECT_EQ(denied[dir.file("elsewhere/listed.exe")], 0);
     const GuardCounts counts = tally.counts(0);
     EXPECT_EQ(counts.denied, 1u);
-    EXPECT_EQ(counts.checked, 1u);
+    EXPECT_EQ(counts.checked, 2u);
     ASSERT_EQ(tally.recent().size(), 1u);
     EXPECT_EQ(tally.recent()[0].threat, "Test.Threat");
     EXPECT_EQ(tally.recent()[0].action, "denied");
@@ -270,7 +270,7 @@ TEST_F(GuardServiceTest, ListedWrittenFilesAreActedOnAndReported) {
     options.act = [&](const std::string& path, const platform::FileStamp&,
                       const OpenFileVerdict& verdict) {
         acted.set_value(path + " " + verdict.threat);
-        return std::string("the disk is full");
+        return GuardActionResult{false, "the disk is full"};
     };
     start(byContent);
     events.use(platform::AccessKind::Written, dir.file("watched/clean.exe"));
