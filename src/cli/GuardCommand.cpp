@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <csignal>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -115,6 +116,8 @@ int runGuard(const CommandLine& line, CommandStreams streams) {
     if (!line.operands.empty()) {
         return usageError(streams, "guard takes no operands but 'status'");
     }
+    // A journal reader that goes away must not end the guard: its writes fail instead.
+    std::signal(SIGPIPE, SIG_IGN);
     const std::string onDetection = line.onDetection.value_or("report");
     if (onDetection != "report" && onDetection != "quarantine") {
         return usageError(streams, "--on-detection needs 'report' or 'quarantine'");

@@ -63,7 +63,7 @@ std::size_t openDescriptors(pid_t pid) {
 }
 
 /// A field of /proc/PID/status in kB (VmRSS, VmHWM).
-long statusKb(pid_t pid, const std::string& field) {
+[[maybe_unused]] long statusKb(pid_t pid, const std::string& field) {
     const std::string text = testsupport::readFile("/proc/" + std::to_string(pid) + "/status");
     const std::size_t at = text.find(field + ":");
     return at == std::string::npos ? -1 : std::stol(text.substr(at + field.size() + 1));
