@@ -136,6 +136,15 @@ protected:
         running = std::async(std::launch::async, [this] { return guard->run(); });
     }
 
+    /// The counts once `done` holds for them (the guard counts just after it answers), or after
+    /// 5 s as they are.
+    GuardCounts countsWhen(const std::function<bool(const GuardCounts&)>& done) {
+        for (int i = 0; i < 500 && !done(tally.counts(0)); ++i) {
+            std::this_thread::sleep_for(10ms);
+        }
+        return tally.counts(0);
+    }
+
     void TearDown() override {
         if (guard) {
             guard->stop();
@@ -146,6 +155,8 @@ protected:
 
     TempDir dir;
     FakeEvents events;
+    /// Outlives the guard, whose checking threads may still call it after the test body.
+    StuckCheck stuck;
     GuardOptions options;
     GuardLog log{GuardLogOptions{}};
     GuardTally tally;
@@ -173,9 +184,13 @@ TEST_F(GuardServiceTest, ListedProgramsOnWatchedPathsAreDeniedOthersAllowed) {
     EXPECT_EQ(denied[dir.file("watched/listed.exe")], 1);
     EXPECT_EQ(denied[dir.file("watched/clean.exe")], 0);
     EXPECT_EQ(denied[dir.file("elsewhere/listed.exe")], 0);
-    const GuardCounts counts = tally.counts(0);
+    const GuardCounts counts =
+        countsWhen([](const GuardCounts& now) { return now.checked == 2 && now.denied == 1; });
     EXPECT_EQ(counts.denied, 1u);
     EXPECT_EQ(counts.checked, 2u);
+    for (int i = 0; i < 500 && tally.recent().empty(); ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
     ASSERT_EQ(tally.recent().size(), 1u);
     EXPECT_EQ(tally.recent()[0].threat, "Test.Threat");
     EXPECT_EQ(tally.recent()[0].action, "denied");
@@ -183,7 +198,6 @@ TEST_F(GuardServiceTest, ListedProgramsOnWatchedPathsAreDeniedOthersAllowed) {
 
 TEST_F(GuardServiceTest, ACheckThatNeverEndsIsAnsweredByTheDeadline) {
     options.deadline = 100ms;
-    StuckCheck stuck;
     start(std::ref(stuck));
     const Clock::time_point asked = Clock::now();
     events.use(platform::AccessKind::Exec, dir.file("watched/clean.exe"));
@@ -192,14 +206,13 @@ TEST_F(GuardServiceTest, ACheckThatNeverEndsIsAnsweredByTheDeadline) {
     EXPECT_TRUE(answers[0].allow);
     EXPECT_LT(answers[0].when - asked, 1s);
     EXPECT_GE(answers[0].when - asked, 100ms);
-    EXPECT_EQ(tally.counts(0).unchecked, 1u);
+    EXPECT_EQ(countsWhen([](const GuardCounts& now) { return now.unchecked == 1; }).unchecked, 1u);
     stuck.release();
 }
 
 TEST_F(GuardServiceTest, FailClosedDeniesWhatItCouldNotCheck) {
     options.deadline = 50ms;
     options.failClosed = true;
-    StuckCheck stuck;
     start(std::ref(stuck));
     events.use(platform::AccessKind::Exec, dir.file("watched/clean.exe"));
     const auto answers = events.answers(1);
@@ -212,7 +225,6 @@ TEST_F(GuardServiceTest, ProgramsPastTheWaitingLimitAreAnsweredAtOnce) {
     options.deadline = 5s;
     options.checkers = 1;
     options.waitingLimit = 2;
-    StuckCheck stuck;
     start(std::ref(stuck));
     for (int i = 0; i < 5; ++i) {
         events.use(platform::AccessKind::Exec, dir.file("watched/clean.exe"));
@@ -222,7 +234,7 @@ TEST_F(GuardServiceTest, ProgramsPastTheWaitingLimitAreAnsweredAtOnce) {
     const auto answers = events.answers(3);
     EXPECT_EQ(answers.size(), 3u);
     EXPECT_LT(Clock::now() - asked, 2s);
-    EXPECT_EQ(tally.counts(0).unchecked, 3u);
+    EXPECT_EQ(countsWhen([](const GuardCounts& now) { return now.unchecked == 3; }).unchecked, 3u);
     stuck.release();
     EXPECT_EQ(events.answers(5).size(), 5u);
 }
@@ -243,7 +255,6 @@ TEST_F(GuardServiceTest, AStuckLogNeverDelaysAnAnswer) {
         GuardLog stuckLog(stuckOutput);
         options.deadline = 20ms;
         options.failClosed = false;
-        StuckCheck stuck;
         Guard stuckGuard(events, options, std::ref(stuck), stuckLog, tally);
         auto stuckRun = std::async(std::launch::async, [&] { return stuckGuard.run(); });
         // Each program is answered unchecked and logged; the log is full after four.
