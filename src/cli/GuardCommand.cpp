@@ -16,9 +16,9 @@
 
 #include <algorithm>
 #include <charconv>
-#include <csignal>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <thread>
 #include <unistd.h>
