@@ -36,35 +36,35 @@ function(kesto_install_gzipped source destination)
     install(FILES ${folder}/${name}.gz DESTINATION ${destination})
 endfunction()
 
-# bash-completion's own folder for the completions it loads on demand, relative to the prefix.
-set(KESTO_INSTALL_COMPLETIONSDIR ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+# kesto_pkg_config_folder(VARIABLE PACKAGE PC_VARIABLE DEFAULT)
+# Sets VARIABLE to the folder PACKAGE's pkg-config file names in PC_VARIABLE, relative to the
+# prefix (asked with every prefix variable set to a stand-in), or to DEFAULT when pkg-config or
+# the package does not say.
 find_package(PkgConfig QUIET)
-if(PKG_CONFIG_FOUND)
-    execute_process(
-        COMMAND ${PKG_CONFIG_EXECUTABLE} --define-variable=prefix=/prefix
-                --define-variable=datadir=/prefix/${CMAKE_INSTALL_DATADIR}
-                --variable=completionsdir bash-completion
-        OUTPUT_VARIABLE completionsDir OUTPUT_STRIP_TRAILING_WHITESPACE
-        RESULT_VARIABLE completionsResult ERROR_QUIET)
-    if(completionsResult EQUAL 0 AND completionsDir MATCHES "^/prefix/(.+)$")
-        set(KESTO_INSTALL_COMPLETIONSDIR ${CMAKE_MATCH_1})
+function(kesto_pkg_config_folder variable package pcVariable default)
+    set(${variable} ${default} PARENT_SCOPE)
+    if(NOT PKG_CONFIG_FOUND)
+        return()
     endif()
-endif()
-
-# systemd's folder for the units a package ships, relative to the prefix: lib/systemd/system,
-# which systemd reads under /usr and under /usr/local.
-set(KESTO_INSTALL_SYSTEMDUNITDIR lib/systemd/system)
-if(PKG_CONFIG_FOUND)
     execute_process(
         COMMAND ${PKG_CONFIG_EXECUTABLE} --define-variable=prefix=/prefix
                 --define-variable=root_prefix=/prefix --define-variable=rootprefix=/prefix
-                --variable=systemdsystemunitdir systemd
-        OUTPUT_VARIABLE unitDir OUTPUT_STRIP_TRAILING_WHITESPACE
-        RESULT_VARIABLE unitResult ERROR_QUIET)
-    if(unitResult EQUAL 0 AND unitDir MATCHES "^/prefix/(.+)$")
-        set(KESTO_INSTALL_SYSTEMDUNITDIR ${CMAKE_MATCH_1})
+                --define-variable=datadir=/prefix/${CMAKE_INSTALL_DATADIR}
+                --variable=${pcVariable} ${package}
+        OUTPUT_VARIABLE folder OUTPUT_STRIP_TRAILING_WHITESPACE
+        RESULT_VARIABLE result ERROR_QUIET)
+    if(result EQUAL 0 AND folder MATCHES "^/prefix/(.+)$")
+        set(${variable} ${CMAKE_MATCH_1} PARENT_SCOPE)
     endif()
-endif()
+endfunction()
+
+# bash-completion's own folder for the completions it loads on demand, relative to the prefix.
+kesto_pkg_config_folder(KESTO_INSTALL_COMPLETIONSDIR bash-completion completionsdir
+                        ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+# systemd's folder for the units a package ships, relative to the prefix: lib/systemd/system,
+# which systemd reads under /usr and under /usr/local.
+kesto_pkg_config_folder(KESTO_INSTALL_SYSTEMDUNITDIR systemd systemdsystemunitdir
+                        lib/systemd/system)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kesto)
