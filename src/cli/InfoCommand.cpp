@@ -13,8 +13,8 @@ int runInfoWith(const CommandLine& line, CommandStreams streams,
     if (!line.operands.empty()) {
         return usageError(streams, "info takes no arguments");
     }
-    const auto system = SystemInfo::SystemRows(platform::userName(), platform::kWindowsFolder,
-                                               platform::kSystemFolder);
+    const auto system = SystemInfo::SystemRows(platform::userName(), platform::windowsFolder(),
+                                               platform::systemFolder());
     // Mount points and devices are names anyone who can mount may choose: they are shown as
     // printable names, so that none can add a line of its own or reach the terminal's controls.
     // The space is still asked for under the real mount point; printable names are unique.

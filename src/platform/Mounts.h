@@ -26,7 +26,7 @@ std::string unescapeMountField(std::string_view field);
 bool isNetworkFileSystem(std::string_view type);
 bool isFuseFileSystem(std::string_view type);
 
-/// A mounted block-device file system.
+/// A mounted block-device file system; on Windows a drive letter.
 struct Drive {
     std::string source;
     std::string mountPoint;
@@ -36,18 +36,31 @@ struct Drive {
     bool queryable = true;
 };
 
-/// Where the drive list comes from; tests point these at their own files.
+/// What a Windows drive letter holds.
+enum class DriveKind { None, Removable, Fixed, Network, Optical, RamDisk };
+
+/// Where the drive list comes from; tests point these at their own files and answers.
 struct DriveSources {
+    // Linux:
     std::string mountsFile = "/proc/self/mounts";
     std::string sysClassBlock = "/sys/class/block";
     /// Whether a mount's source is a block device; by default a "/dev/" path that `stat` finds
     /// to be one.
     std::function<bool(const std::string& source)> isBlockDevice;
+
+    // Windows, each by default the system's answer:
+    /// The drive letters in use, bit 0 for A:.
+    std::function<std::uint32_t()> letters;
+    /// What the root ("C:\") holds; None for an unknown kind or a root that does not exist.
+    std::function<DriveKind(const std::string& root)> kind;
+    /// The name of the root's file system; empty when the drive does not answer.
+    std::function<std::string(const std::string& root)> fileSystem;
 };
 
-/// The block-device mounts in byte order of the mount point (so "/" comes first), each mount
-/// point once (the last mount on it, the one that is visible). Network file systems are never
-/// listed.
+/// On Linux, the block-device mounts in byte order of the mount point (so "/" comes first), each
+/// mount point once (the last mount on it, the one that is visible). On Windows, the drives "A:\"
+/// to "Z:\" in letter order; the source tells the kind of drive, the type its file system
+/// ("unknown" when it does not answer). Network file systems and drives are never listed.
 std::vector<Drive> listDrives(const DriveSources& sources = {});
 
 /// Whether the block device `name` (a disk or a partition) is removable, from
@@ -61,7 +74,7 @@ struct Space {
     std::uint64_t free = 0;      ///< including the blocks reserved for the administrator
 };
 
-/// `statvfs` of a mount point; none when it fails.
+/// `statvfs` of a mount point, `GetDiskFreeSpaceExW` of a Windows root; none when it fails.
 std::optional<Space> querySpace(const std::string& mountPoint);
 
 } // namespace platform

@@ -8,14 +8,17 @@
 
 namespace platform {
 
-/// Name of the effective user, from the password database; the user number when it has no entry.
+/// Name of the user running the program: on Linux the effective user's, from the password
+/// database, or the user number when it has no entry; on Windows the logon name.
 std::string userName();
 
-/// What stands in for the Windows folder and the system folder.
-inline constexpr std::string_view kWindowsFolder = "/usr";
-inline constexpr std::string_view kSystemFolder = "/usr/bin";
+/// The Windows folder and the system folder; on Linux what stands in for them, "/usr" and
+/// "/usr/bin".
+std::string windowsFolder();
+std::string systemFolder();
 
-/// Memory figures in bytes. A figure the system did not give reads 0.
+/// Memory figures in bytes. A figure the system did not give reads 0. Virtual memory is the
+/// process's address space; the swap is the page file on Windows.
 struct MemoryStatus {
     std::uint64_t totalPhysical = 0;
     std::uint64_t availablePhysical = 0;
@@ -25,7 +28,8 @@ struct MemoryStatus {
     std::uint64_t swapFree = 0;
 };
 
-/// Where the memory figures come from; tests point these at their own files.
+/// Where the memory figures come from on Linux; tests point these at their own files. Windows asks
+/// the system's memory status and has no sources.
 struct MemorySources {
     std::string meminfo = "/proc/meminfo";
     std::string status = "/proc/self/status";
@@ -33,9 +37,10 @@ struct MemorySources {
     std::function<std::optional<std::uint64_t>()> addressSpaceLimit;
 };
 
-/// Physical memory from `meminfo` (MemTotal, MemAvailable, else MemFree + Buffers + Cached) and
-/// the swap; virtual: the address-space limit (the architecture's user address space when there
-/// is none), of which VmSize of `status` is in use.
+/// On Linux: physical memory from `meminfo` (MemTotal, MemAvailable, else MemFree + Buffers +
+/// Cached) and the swap; virtual: the address-space limit (the architecture's user address space
+/// when there is none), of which VmSize of `status` is in use. On Windows: the system's memory
+/// status (see platform/windows/MemoryFigures.h).
 MemoryStatus memoryStatus(const MemorySources& sources = {});
 
 /// The value of `key` in a "Key:   123 kB" text, in bytes. None when the key is missing, the

@@ -70,10 +70,11 @@ std::array<std::string, 6> MemoryValues(const platform::MemoryStatus& status) {
 }
 
 std::string SwapText(const platform::MemoryStatus& status) {
-    if (status.swapTotal == 0) {
+    // Less than half a megabyte is no swap space to speak of: "0 MB of 0 MB" would say nothing.
+    const std::uint64_t total = Megabytes(status.swapTotal);
+    if (total == 0) {
         return "No swap space";
     }
-    const std::uint64_t total = Megabytes(status.swapTotal);
     return "Swap in use: " + megabytesText(difference(total, Megabytes(status.swapFree))) + " of " +
            megabytesText(total);
 }

@@ -40,7 +40,8 @@ inline constexpr int kMemoryRefreshMs = 500;
 /// The six value texts ("512 MB"): total, used and available physical, then virtual memory; the
 /// used figures are the rounded total less the rounded available amount (never below 0).
 std::array<std::string, 6> MemoryValues(const platform::MemoryStatus& status);
-/// Swap in use, for the memory window's tooltip.
+/// Swap in use, for the memory window's tooltip; "No swap space" when there is not half a
+/// megabyte of it.
 std::string SwapText(const platform::MemoryStatus& status);
 
 /// One drive's block, each line ending in CR LF: the root, its size, used and free space in MB.

@@ -34,27 +34,6 @@ std::vector<std::string> mountPoints(const std::vector<platform::Drive>& drives)
 
 } // namespace
 
-TEST(DriveReport, OneGibibyteWithAQuarterFree) {
-    const platform::Space space{1024 * kMiB, 256 * kMiB, 256 * kMiB};
-    EXPECT_EQ(SystemInfo::DriveSpaceText("/media/usb/", space),
-              "/media/usb/\r\n-> Drive Size : 1024 MB\r\n-> Space Used : 768 MB\r\n"
-              "-> Free Space : 256 MB\r\n");
-    EXPECT_EQ(SystemInfo::DriveSpaceText("/", std::nullopt),
-              "/\r\n-> Drive Size : 0 MB\r\n-> Space Used : 0 MB\r\n-> Free Space : 0 MB\r\n");
-}
-
-TEST(DriveReport, BlocksReservedForTheAdministratorAreNeitherUsedNorFree) {
-    // statvfs of a 258,020 MB disk: 18,856 MB in use, 239,164 MB free blocks of which 79,131 MB
-    // an ordinary user may write; df shows Used 18856 and Avail 79131.
-    const platform::Space space{258020 * kMiB, 79131 * kMiB, 239164 * kMiB};
-    EXPECT_EQ(SystemInfo::DriveSpaceText("/", space),
-              "/\r\n-> Drive Size : 258020 MB\r\n-> Space Used : 18856 MB\r\n"
-              "-> Free Space : 79131 MB\r\n");
-    // Rounding each figure on its own never makes the used space negative.
-    EXPECT_EQ(SystemInfo::DriveSpaceText("/", platform::Space{kMiB / 2, 0, kMiB}),
-              "/\r\n-> Drive Size : 0 MB\r\n-> Space Used : 0 MB\r\n-> Free Space : 0 MB\r\n");
-}
-
 TEST(DriveReport, BlockMountsInPathOrderWithFailuresAsZeros) {
     TempDir dir;
     const auto drives = drivesOf(dir, "proc /proc proc rw 0 0\n"

@@ -96,25 +96,9 @@ TEST(MemoryStatus, FieldUnitsAndOverflow) {
     EXPECT_EQ(platform::procFieldBytes("A: kB", "A"), std::nullopt);
 }
 
-TEST(MemoryStatus, UsedNeverBelowZeroWhenAvailableExceedsTotal) {
-    platform::MemoryStatus status;
-    status.totalPhysical = 100 * kMiB;
-    status.availablePhysical = 300 * kMiB;
-    EXPECT_EQ(SystemInfo::MemoryValues(status)[1], "0 MB");
-}
-
-TEST(MemoryStatus, MegabytesRoundToNearestTiesToEven) {
-    EXPECT_EQ(SystemInfo::Megabytes(0), 0U);
-    EXPECT_EQ(SystemInfo::Megabytes(kMiB / 2 - 1), 0U);
-    EXPECT_EQ(SystemInfo::Megabytes(kMiB / 2), 0U);
-    EXPECT_EQ(SystemInfo::Megabytes(kMiB / 2 + 1), 1U);
-    EXPECT_EQ(SystemInfo::Megabytes(kMiB + kMiB / 2), 2U);
-    EXPECT_EQ(SystemInfo::Megabytes(UINT64_MAX), std::uint64_t{1} << 44);
-}
-
 TEST(SystemRows, FoldersEndWithTheSeparator) {
     const auto rows =
-        SystemInfo::SystemRows("alice", platform::kWindowsFolder, platform::kSystemFolder);
+        SystemInfo::SystemRows("alice", platform::windowsFolder(), platform::systemFolder());
     EXPECT_EQ(rows[0].caption, "Username");
     EXPECT_EQ(rows[0].value, "alice");
     EXPECT_EQ(rows[1].caption, "Windows Directory");

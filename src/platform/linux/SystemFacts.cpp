@@ -28,6 +28,14 @@ std::string userName() {
     return std::to_string(uid);
 }
 
+std::string windowsFolder() {
+    return "/usr";
+}
+
+std::string systemFolder() {
+    return "/usr/bin";
+}
+
 std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {

@@ -12,8 +12,8 @@ ToolSettings ToolSettings::resolved() const {
     }
     if (!settings.systemRows) {
         settings.systemRows = [] {
-            return SystemInfo::SystemRows(platform::userName(), platform::kWindowsFolder,
-                                          platform::kSystemFolder);
+            return SystemInfo::SystemRows(platform::userName(), platform::windowsFolder(),
+                                          platform::systemFolder());
         };
     }
     if (!settings.memoryStatus) {
