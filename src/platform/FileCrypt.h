@@ -5,10 +5,14 @@
 #include <string>
 #include <system_error>
 
-/// Encrypts and decrypts files in place with the user's own key: XChaCha20-Poly1305 in chunks of
-/// 64 KiB behind an authenticated header ("KESTOENC", version, key id) and ending in a final
-/// chunk. The new content replaces the file through a temporary file in the same folder, so every
-/// failure leaves the file exactly as it was, and a file that changes meanwhile is left alone.
+/// Encrypts and decrypts files in place, tied to the user. On Linux with the user's own key:
+/// XChaCha20-Poly1305 in chunks of 64 KiB behind an authenticated header ("KESTOENC", version,
+/// key id) and ending in a final chunk. The new content replaces the file through a temporary file
+/// in the same folder, so every failure leaves the file exactly as it was, and a file that changes
+/// meanwhile is left alone. On Windows the file system encrypts the file for the user's account
+/// (EncryptFileW, DecryptFileW); the system keeps the key, and the key folder is not used.
+/// Either way only a regular file is encrypted: never a link, a folder or a device, nor one of
+/// the program's own files.
 namespace platform {
 
 enum class CryptError {
@@ -25,6 +29,7 @@ enum class CryptError {
     NoKeyFolder,      ///< the account has no home folder to keep the key in
     ForeignHeader,    ///< a file to encrypt starts with the header of another key
     Interrupted,      ///< stopped on request before the file was replaced
+    ProgramFile,      ///< a file of the program's own folder (Windows)
 };
 std::error_code make_error_code(CryptError e);
 
@@ -39,7 +44,8 @@ inline constexpr char kKeyFileName[] = "file-encryption.key";
 
 /// The key folder of the effective user: "$XDG_CONFIG_HOME/kesto" when that folder is the
 /// user's own, else ".config/kesto" in the home folder named by the user's password entry (never
-/// $HOME, so a program run through sudo never puts root's key in a user's folder).
+/// $HOME, so a program run through sudo never puts root's key in a user's folder). Empty on
+/// Windows, where the system keeps the key.
 std::string defaultKeyFolder();
 
 /// Told how many bytes of the file were read so far, and how many there are.
@@ -68,6 +74,13 @@ enum class CryptStage {
 /// Returns the call installed before.
 using CryptHook = std::function<void(CryptStage)>;
 CryptHook setCryptHook(CryptHook hook);
+
+/// The call that encrypts (or decrypts) a file in place where the file system does it (Windows:
+/// EncryptFileW or DecryptFileW on the file's wide path); the system's error number, 0 on success.
+/// Installs a replacement (for tests) and returns the call installed before; an empty call puts
+/// the system's back.
+using SystemCrypt = std::function<unsigned long(const std::wstring& path, bool encrypt)>;
+SystemCrypt setSystemCrypt(SystemCrypt call);
 
 /// Whether the bytes start like an encrypted file.
 bool looksEncrypted(const void* data, std::size_t size);

@@ -23,43 +23,6 @@ constexpr std::size_t kHeaderSize = kPrefixSize + kStreamHeader;
 constexpr std::size_t kAbytes = crypto_secretstream_xchacha20poly1305_ABYTES;
 constexpr std::size_t kSealedChunk = kCryptChunk + kAbytes;
 
-class CryptCategory final : public std::error_category {
-public:
-    const char* name() const noexcept override { return "file encryption"; }
-    std::string message(int value) const override {
-        switch (static_cast<CryptError>(value)) {
-        case CryptError::NotRegularFile:
-            return "not a regular file";
-        case CryptError::HardLinked:
-            return "the file has more than one name (hard link)";
-        case CryptError::KeyFile:
-            return "the key file itself cannot be encrypted";
-        case CryptError::KeyUnusable:
-            return "the key file is unreadable, of the wrong size or not yours";
-        case CryptError::WrongKey:
-            return "the file was encrypted with another key";
-        case CryptError::Damaged:
-            return "the encrypted file is damaged or incomplete";
-        case CryptError::Changed:
-            return "the file changed while it was being rewritten";
-        case CryptError::EmptyPath:
-            return "no file given";
-        case CryptError::KeyExposed:
-            return "the key file can be read or changed by other users";
-        case CryptError::KeyFolderExposed:
-            return "the key folder is not yours or can be changed by other users";
-        case CryptError::NoKeyFolder:
-            return "there is no folder for the key (the account has no home folder)";
-        case CryptError::ForeignHeader:
-            return "the file starts like a file encrypted with another key, so it is not "
-                   "encrypted again";
-        case CryptError::Interrupted:
-            return "interrupted; the file was left as it was";
-        }
-        return "unknown error";
-    }
-};
-
 /// The stream state (it holds the key of the stream), wiped however the function holding it
 /// returns.
 struct StreamState {
@@ -135,11 +98,6 @@ std::error_code checkOwnEncrypted(CryptSource& source, const CryptKey& key,
 }
 
 } // namespace
-
-std::error_code make_error_code(CryptError e) {
-    static const CryptCategory category;
-    return {static_cast<int>(e), category};
-}
 
 bool looksEncrypted(const void* data, std::size_t size) {
     const auto* bytes = static_cast<const unsigned char*>(data);

@@ -23,17 +23,6 @@ using linux_calls::retryOnEintr;
 
 constexpr std::size_t kKeySize = crypto_secretstream_xchacha20poly1305_KEYBYTES;
 
-class KeyFolderCategory final : public std::error_category {
-public:
-    const char* name() const noexcept override { return "key folder"; }
-    std::string message(int value) const override {
-        return "cannot make or use the key folder: " + std::generic_category().message(value);
-    }
-    std::error_condition default_error_condition(int value) const noexcept override {
-        return {value, std::generic_category()};
-    }
-};
-
 std::error_code keyFolderError(int value) {
     return {value, keyFolderCategory()};
 }
@@ -103,11 +92,6 @@ std::error_code checkKeyFolder(const FolderHandle& folder) {
 }
 
 } // namespace
-
-const std::error_category& keyFolderCategory() {
-    static const KeyFolderCategory category;
-    return category;
-}
 
 std::string defaultKeyFolder() {
     // $XDG_CONFIG_HOME counts only when it is the effective user's own folder: a variable kept
