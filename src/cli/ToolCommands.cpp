@@ -42,8 +42,8 @@ int runUsbLockAt(const CommandLine& line, CommandStreams streams, const modReg::
     const std::string action = line.operands.size() == 1 ? line.operands.front() : std::string();
     if (action == "status") {
         const UsbLock::Status status = UsbLock::ReadStatus(where);
-        if (std::holds_alternative<std::monostate>(status.start)) {
-            streams.err << "kesto: the USB storage rule in " << where.ruleFolder
+        if (status.found == modReg::Found::Unreadable) {
+            streams.err << "kesto: the USB storage " << modReg::UsbStorPlace(where)
                         << " cannot be read\n";
             return kExitError;
         }

@@ -1,25 +1,8 @@
 #include "tools/UsbLock.h"
 
-#include "platform/EntryStamp.h"
 #include "product/Product.h"
 
 namespace UsbLock {
-
-namespace {
-
-/// What tells one state of the rule file from another without reading it: "none" while there is
-/// no file, empty when that cannot be told (say, the folder cannot be searched).
-std::string ruleFileStamp(const std::string& path) {
-    platform::FileStamp stamp;
-    if (const std::error_code error = platform::entryStamp(path, stamp)) {
-        return error == std::errc::no_such_file_or_directory ? "none" : "";
-    }
-    return std::to_string(stamp.device) + ":" + std::to_string(stamp.inode) + ":" +
-           std::to_string(stamp.size) + ":" + std::to_string(stamp.modifiedNs) + ":" +
-           std::to_string(stamp.changedNs);
-}
-
-} // namespace
 
 std::string ReadMeText() {
     // The pieces are joined as they are: some end without a blank.
@@ -58,34 +41,48 @@ std::optional<std::uint32_t> StateOf(const modReg::Value& value) {
 }
 
 Status ReadStatus(const modReg::Locations& where) {
-    std::string text;
-    if (modReg::ReadRuleText(where, text)) {
-        return {};
-    }
-    return {modReg::StartFromRuleText(text), modReg::BlockingLinesIn(text)};
+    return modReg::ReadUsbStor(where);
 }
 
 bool LinesDisagree(const Status& status) {
-    if (std::holds_alternative<std::monostate>(status.start)) {
+    if (std::holds_alternative<std::monostate>(status.start) || !status.blockingLines ||
+        status.found != modReg::Found::Read) {
         return false;
     }
     const bool lockNumber = StateOf(status.start) == kLocked;
-    return status.blockingLines != (lockNumber ? modReg::kBlockingLines : 0);
+    return *status.blockingLines != (lockNumber ? modReg::kBlockingLines : 0);
 }
 
 std::optional<std::uint32_t> StateOf(const Status& status) {
-    return LinesDisagree(status) ? std::nullopt : StateOf(status.start);
+    if (status.found != modReg::Found::Read || LinesDisagree(status)) {
+        return std::nullopt;
+    }
+    return StateOf(status.start);
 }
 
 std::string StatusText(const Status& status) {
     if (const auto state = StateOf(status)) {
         return *state == kLocked ? kLockedText : kUnLockedText;
     }
-    std::string text = std::string(kNeitherText) + " (Start=" + modReg::ValueText(status.start);
+    const std::string neither = std::string(kNeitherText) + " (";
+    switch (status.found) {
+    case modReg::Found::NoKey:
+        return neither + "no USBSTOR key)";
+    case modReg::Found::NoValue:
+        return neither + "no Start value)";
+    case modReg::Found::OtherType:
+        return std::holds_alternative<std::string>(status.start)
+                   ? neither + "Start=" + modReg::ValueText(status.start) + ", not a 32-bit number)"
+                   : neither + "Start is not a 32-bit number)";
+    case modReg::Found::Read:
+    case modReg::Found::Unreadable:
+        break;
+    }
+    std::string text = neither + "Start=" + modReg::ValueText(status.start);
     if (LinesDisagree(status)) {
         text += status.blockingLines == 0
                     ? std::string(", no blocking lines")
-                    : ", " + std::to_string(status.blockingLines) + " of " +
+                    : ", " + std::to_string(*status.blockingLines) + " of " +
                           std::to_string(modReg::kBlockingLines) + " blocking lines";
     }
     return text + ")";
@@ -106,13 +103,16 @@ modReg::Value ReadStart(const modReg::Locations& where) {
 }
 
 std::string FailureText(bool lock, const std::error_code& error) {
+    const modReg::UsbStorWords words = modReg::UsbStorWordsHere();
     std::string reason;
     if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted) {
-        reason = "Root rights are needed to change the USB storage rule.";
+        reason = std::string(words.rights) + " rights are needed to change the USB storage " +
+                 words.thing + ".";
     } else if (error == std::errc::read_only_file_system) {
-        reason = "The rule folder is on a read-only file system.";
+        reason = "The " + std::string(words.folder) + " is on a read-only file system.";
     } else {
-        reason = "The rule file could not be written: " + error.message() + ".";
+        reason =
+            "The " + std::string(words.store) + " could not be written: " + error.message() + ".";
     }
     return std::string(lock ? " USB Port could not be locked."
                             : " USB Port could not be un-locked.") +
@@ -120,7 +120,7 @@ std::string FailureText(bool lock, const std::error_code& error) {
 }
 
 Status StartWatcher::poll() {
-    const std::string stamp = ruleFileStamp(m_where.ruleFolder + "/" + modReg::kRuleFileName);
+    const std::string stamp = modReg::UsbStorStamp(m_where);
     // An unknown stamp (the folder cannot be searched) is never cached.
     if (!stamp.empty() && m_stamp == stamp) {
         return m_status;

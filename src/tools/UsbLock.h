@@ -13,7 +13,7 @@ namespace UsbLock {
 inline constexpr char kTitle[] = "Kesto -> USB Port Locked";
 inline constexpr char kLockedText[] = "Locked";
 inline constexpr char kUnLockedText[] = "Un-Locked";
-/// The window's status word when the rule file's number and its blocking lines disagree.
+/// The status word for any value but 3 and 4, or rule file lines that disagree with the number.
 inline constexpr char kNeitherText[] = "Neither";
 inline constexpr char kLockedMessage[] = " USB Port Has Been Locked...";
 inline constexpr char kUnLockedMessage[] = " USB Port Has Been Un-Locked...";
@@ -32,27 +32,27 @@ std::string AboutText();
 /// for a value that could not be read.
 std::optional<std::uint32_t> StateOf(const modReg::Value& value);
 
-/// What the rule file holds: the "Start" number its header gives (nothing when the file cannot
-/// be read) and how many of the lines that block the drivers are in it.
-struct Status {
-    modReg::Value start;
-    int blockingLines = 0;
-};
+/// What the place of "Start" holds: the number (nothing when it cannot be read), how it was
+/// found, and on Linux how many of the rule file's lines that block the drivers are in it.
+using Status = modReg::UsbStorReading;
 
-/// Reads the rule file once.
+/// Reads the place of "Start" once.
 Status ReadStatus(const modReg::Locations& where);
 
-/// True when the file's lines say otherwise than its number: 4 without all the blocking lines,
-/// or any other number with some of them.
+/// True when the rule file's lines say otherwise than its number: 4 without all the blocking
+/// lines, or any other number with some of them. Never where there are no such lines.
 bool LinesDisagree(const Status& status);
 
-/// The state the drivers are in: locked only when the number is 4 and every blocking line is
-/// there, un-locked only when the number is 3 and none is; nothing otherwise.
+/// The state the drivers are in: locked only when the number is 4 (a 32-bit number in the
+/// registry) and every blocking line is there, un-locked only when the number is 3 and none is;
+/// nothing otherwise.
 std::optional<std::uint32_t> StateOf(const Status& status);
 
 /// "Locked", "Un-Locked", "Neither (Start=N)", or when the lines disagree with the number, for
-/// example "Neither (Start=4, no blocking lines)" or "Neither (Start=3, 4 of 4 blocking lines)".
-/// The file must have been read.
+/// example "Neither (Start=4, no blocking lines)" or "Neither (Start=3, 4 of 4 blocking lines)";
+/// for a registry without the key or the value "Neither (no USBSTOR key)" or
+/// "Neither (no Start value)", and for a value of another type "Neither (Start=4, not a 32-bit
+/// number)" or "Neither (Start is not a 32-bit number)". The place must have been read.
 std::string StatusText(const Status& status);
 
 /// Writes "Start" = 4 (lock) or 3 (un-lock); the error is empty on success.
@@ -64,13 +64,14 @@ modReg::Value ReadStart(const modReg::Locations& where);
 /// The message of a lock or un-lock that failed, with the reason.
 std::string FailureText(bool lock, const std::error_code& error);
 
-/// Reads the rule file again only when its stamp changed since the last poll.
+/// Reads the place of "Start" again only when its stamp changed since the last poll (every time
+/// where there is no stamp).
 class StartWatcher {
 public:
     explicit StartWatcher(modReg::Locations where) : m_where(std::move(where)) {}
-    /// The current status; the file is re-read only when it changed.
+    /// The current status; the place is re-read only when it may have changed.
     Status poll();
-    /// How often the value was read from the file (not from the cache).
+    /// How often the value was read from its place (not from the cache).
     int reads() const { return m_reads; }
 
 private:
