@@ -9,6 +9,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 /// Where a command writes: results to `out`, messages to `err`.
 struct CommandStreams {
@@ -38,10 +39,14 @@ int runQuarantine(const CommandLine& line, CommandStreams streams);
 /// `smart [DEVICE]`: the disk health report of the four slots, or of one device.
 int runSmart(const CommandLine& line, CommandStreams streams);
 /// Where `smart` finds drives, and what asks a DEVICE once it was opened and checked (by default
-/// the system's SMART requests); tests replace both.
+/// the system's SMART requests); tests replace both. `slots` and `slotDevice`, when set, replace
+/// the system's slots and what asks them.
 struct SmartSystem {
     platform::SmartSysfs sysfs;
     std::function<std::unique_ptr<platform::SmartDevice>(platform::CheckedDrive)> ask;
+    std::function<std::vector<platform::SmartSlot>()> slots;
+    std::function<std::unique_ptr<platform::SmartDevice>(const std::vector<platform::SmartSlot>&)>
+        slotDevice;
 };
 int runSmartWith(const CommandLine& line, CommandStreams streams, const SmartSystem& system);
 /// `usb-lock status|lock|unlock` against the system's rule folder, or against `where`.

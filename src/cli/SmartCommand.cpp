@@ -14,7 +14,8 @@ std::string reasonText(const std::error_code& error) {
         return "no such device";
     }
     if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted) {
-        return "permission denied: reading SMART data needs root rights";
+        return "permission denied: reading SMART data needs " +
+               std::string(platform::smartRightsName());
     }
     if (error == std::errc::io_error) {
         return "the drive refused the SMART requests";
@@ -67,7 +68,8 @@ int runSmartWith(const CommandLine& line, CommandStreams streams, const SmartSys
     if (line.operands.size() == 1) {
         return runOneDevice(line, streams, line.operands.front(), system);
     }
-    const std::vector<platform::SmartSlot> slots = platform::smartSlots(system.sysfs.block);
+    const std::vector<platform::SmartSlot> slots =
+        system.slots ? system.slots() : platform::smartSlots(system.sysfs.block);
     std::vector<SmartEntry> entries;
     int code = kExitClean;
     for (int slot = 0; slot < mSMARTDef::kSlotCount; ++slot) {
@@ -76,11 +78,14 @@ int runSmartWith(const CommandLine& line, CommandStreams streams, const SmartSys
         if (static_cast<std::size_t>(slot) < slots.size()) {
             const platform::SmartSlot& found = slots[static_cast<std::size_t>(slot)];
             entry.device = found.devicePath;
-            platform::SystemSmartDevice device(slots, system.sysfs);
-            entry.info = mSMARTCall::GetDriveInfo(device, slot);
+            const std::unique_ptr<platform::SmartDevice> device =
+                system.slotDevice
+                    ? system.slotDevice(slots)
+                    : std::make_unique<platform::SystemSmartDevice>(slots, system.sysfs);
+            entry.info = mSMARTCall::GetDriveInfo(*device, slot);
             // A drive that is there but could not be asked is a failure, not an empty slot;
             // optical drives that know no SMART are the exception unless rights were missing.
-            const std::error_code error = device.lastError();
+            const std::error_code error = device->lastError();
             const bool noRights = error == std::errc::permission_denied ||
                                   error == std::errc::operation_not_permitted;
             if (entry.info.DriveType == mSMARTDef::kNotPresent &&

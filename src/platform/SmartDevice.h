@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/NativeHandle.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -7,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <type_traits>
 #include <utility>
@@ -66,23 +69,26 @@ public:
 enum class SmartKind { AtaDisk, Optical, Nvme };
 
 struct SmartSlot {
-    std::string name;       ///< the block device's name, e.g. "sda", "nvme0n1"
-    std::string devicePath; ///< what is opened: "/dev/sda", or the controller "/dev/nvme0"
+    std::string name;       ///< the drive's name: "sda", "nvme0n1", "PhysicalDrive0"
+    std::string devicePath; ///< what is opened: "/dev/sda", the controller "/dev/nvme0", or
+                            ///< "\\.\PhysicalDrive0"
     SmartKind kind = SmartKind::AtaDisk;
 
     friend bool operator==(const SmartSlot&, const SmartSlot&) = default;
 };
 
-/// Where the system describes its disks; tests point these at trees of their own. Every entry
-/// has a file "dev" holding its device number as "MAJOR:MINOR".
+/// Where Linux describes its disks; tests point these at trees of their own. Every entry has a
+/// file "dev" holding its device number as "MAJOR:MINOR". Windows asks the drives themselves and
+/// ignores it.
 struct SmartSysfs {
     std::string block = "/sys/block";          ///< whole disks, by kernel name
     std::string nvmeClass = "/sys/class/nvme"; ///< NVMe controllers, by kernel name
 };
 
-/// The drives that take the slots: whole disks driven by the ATA layer and optical drives, in
-/// byte order of their names, then the first namespace of each NVMe controller; at most four.
-/// USB-attached, SAS, virtual and memory-backed disks never take a slot.
+/// The drives that take the slots, at most four. Linux: whole disks driven by the ATA layer and
+/// optical drives, in byte order of their names, then the first namespace of each NVMe
+/// controller. Windows: the physical drives on an ATA, SATA or NVMe bus, by number. USB-attached,
+/// SAS, virtual and memory-backed disks never take a slot.
 std::vector<SmartSlot> smartSlots(const std::string& sysBlock = "/sys/block");
 
 /// Why a path names no drive that may be asked, beside the system's own error codes.
@@ -97,11 +103,15 @@ enum class SmartDeviceError {
     NotWholeDisk,      ///< a block device that is no whole disk (a partition, or unknown)
     NotAtaOrNvme,      ///< a whole disk the ATA and NVMe requests must not reach
     Replaced,          ///< the node changed between the check and the opening
+    NotPhysicalDrive,  ///< (Windows) a name other than \\.\PhysicalDriveN
 };
 const std::error_category& smartDeviceCategory();
 std::error_code make_error_code(SmartDeviceError error);
 
-/// What a file is, as its descriptor's status tells it.
+/// What the system calls the rights that reading a drive needs ("root rights").
+std::string_view smartRightsName();
+
+/// What a file is, as its descriptor's status tells it (Linux).
 struct DeviceNode {
     enum class Type { Regular, Folder, Fifo, Socket, Block, Character, Other };
     Type type = Type::Other;
@@ -112,14 +122,14 @@ struct DeviceNode {
 /// Which drive `node` is, by its device number alone (never by a name): a whole disk of
 /// `sysfs.block` that the ATA requests may reach, an NVMe namespace there whose controller is in
 /// `sysfs.nvmeClass`, or an NVMe controller of `sysfs.nvmeClass`. None, with the reason, for
-/// anything else. The files of `sysfs` are read as untrusted text.
+/// anything else. The files of `sysfs` are read as untrusted text. Linux only.
 std::optional<SmartSlot> identifySmartNode(const DeviceNode& node, const SmartSysfs& sysfs,
                                            std::error_code& error);
 
-/// A drive opened and checked through one descriptor, which it owns.
+/// A drive opened and checked through one descriptor (Windows: handle), which it owns.
 class CheckedDrive {
 public:
-    CheckedDrive(SmartSlot slot, int fd) : m_slot(std::move(slot)), m_fd(fd) {}
+    CheckedDrive(SmartSlot slot, NativeHandle fd) : m_slot(std::move(slot)), m_fd(fd) {}
     ~CheckedDrive();
     CheckedDrive(CheckedDrive&& other) noexcept;
     CheckedDrive& operator=(CheckedDrive&&) = delete;
@@ -127,20 +137,22 @@ public:
     CheckedDrive& operator=(const CheckedDrive&) = delete;
 
     const SmartSlot& slot() const { return m_slot; }
-    int descriptor() const { return m_fd; }
+    NativeHandle descriptor() const { return m_fd; }
     /// Hands the descriptor over to the caller.
-    int release() { return std::exchange(m_fd, -1); }
+    NativeHandle release() { return std::exchange(m_fd, kNoHandle); }
 
 private:
     SmartSlot m_slot;
-    int m_fd;
+    NativeHandle m_fd;
 };
 
 /// Opens the drive at `devicePath` ("/dev/sda", "/dev/nvme0", "/dev/nvme0n1", or a link to one
 /// of them) and checks on the descriptor what it is (identifySmartNode). The path is first opened
 /// only as a place in the file tree, so that no FIFO, folder or other device is ever opened for
 /// reading, and the drive is then opened through that descriptor. Nothing is sent to the drive.
-/// None, with the reason, when it is no drive that may be asked.
+/// None, with the reason, when it is no drive that may be asked. Windows takes only
+/// "\\.\PhysicalDriveN", opens it for the SMART requests (which needs administrator rights)
+/// and asks the handle for its bus; `sysfs` is not used there.
 std::optional<CheckedDrive> openSmartDrive(const std::string& devicePath, std::error_code& error,
                                            const SmartSysfs& sysfs = {});
 

@@ -1,5 +1,6 @@
 #include "smart/NvmePages.h"
 #include "smart/mSMARTCall.h"
+#include "testsupport/FakeSmartDevice.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -12,93 +13,16 @@ using platform::SmartInParams;
 
 namespace {
 
-using SectorBytes = std::array<std::uint8_t, 512>;
+using FakeDevice = testsupport::FakeSmartDevice;
+using testsupport::SectorBytes;
 
-/// A sector with attribute or threshold entries: {id, byte 1, byte 2, ...} from byte 2 on.
 SectorBytes entries(const std::vector<std::vector<std::uint8_t>>& rows) {
-    SectorBytes sector{};
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        std::copy(rows[i].begin(), rows[i].end(), sector.begin() + 2 + 12 * i);
-    }
-    return sector;
+    return testsupport::smartEntries(rows);
 }
 
 void put(SectorBytes& sector, std::size_t at, std::string_view text) {
-    std::memcpy(sector.data() + at, text.data(), text.size());
+    testsupport::putText(sector, at, text);
 }
-
-/// Drive slots whose every request is recorded and answered from the fields below.
-class FakeDevice final : public platform::SmartDevice {
-public:
-    bool winNT = true;
-    bool opens = true;
-    bool nvme = false;
-    std::optional<std::uint8_t> deviceMap = 0x0F;
-    std::map<std::uint8_t, bool> answers = {{0xD8, true}, {0xEC, true}, {0xD0, true}, {0xD1, true}};
-    SectorBytes identify{};
-    SectorBytes attributes{};
-    SectorBytes thresholds{};
-    bool nvmeIdentifies = true;
-    bool nvmeLogs = true;
-    std::array<std::uint8_t, platform::kNvmeIdentifySize> nvmeIdentifyPage{};
-    std::array<std::uint8_t, platform::kNvmeLogSize> nvmeLogPage{};
-    std::vector<std::string> calls;
-    std::vector<SmartInParams> sent;
-
-    bool isWinNT() const override { return winNT; }
-
-    std::unique_ptr<platform::SmartHandle> open(int slot) override {
-        calls.push_back("open " + std::to_string(slot));
-        return opens ? std::make_unique<Handle>(*this) : nullptr;
-    }
-
-private:
-    class Handle final : public platform::SmartHandle {
-    public:
-        explicit Handle(FakeDevice& device) : m_device(device) {}
-        ~Handle() override { m_device.calls.push_back("close"); }
-
-        bool isNvme() const override { return m_device.nvme; }
-        bool version(platform::SmartVersionBlock& block) override {
-            m_device.calls.push_back("version");
-            block.fill(0xEE);
-            block[3] = m_device.deviceMap.value_or(0);
-            return m_device.deviceMap.has_value();
-        }
-        bool command(std::uint32_t code, const SmartInParams& in,
-                     std::span<std::uint8_t> out) override {
-            // The features register tells the SMART subcommands apart; IDENTIFY has none.
-            const std::uint8_t which = in[10] == 0xEC ? 0xEC : in[4];
-            char name[32];
-            std::snprintf(name, sizeof name, "command %X %02X %zu", code, which, out.size());
-            m_device.calls.push_back(name);
-            m_device.sent.push_back(in);
-            const SectorBytes* sector = which == 0xEC   ? &m_device.identify
-                                        : which == 0xD0 ? &m_device.attributes
-                                        : which == 0xD1 ? &m_device.thresholds
-                                                        : nullptr;
-            // A failed request still leaves bytes behind: the query must not parse them.
-            if (sector && out.size() == 528) {
-                std::copy(sector->begin(), sector->end(), out.begin() + 16);
-            }
-            return m_device.answers[which];
-        }
-        bool nvmeIdentify(std::span<std::uint8_t, platform::kNvmeIdentifySize> page) override {
-            m_device.calls.push_back("nvme identify");
-            std::copy(m_device.nvmeIdentifyPage.begin(), m_device.nvmeIdentifyPage.end(),
-                      page.begin());
-            return m_device.nvmeIdentifies;
-        }
-        bool nvmeHealthLog(std::span<std::uint8_t, platform::kNvmeLogSize> page) override {
-            m_device.calls.push_back("nvme health");
-            std::copy(m_device.nvmeLogPage.begin(), m_device.nvmeLogPage.end(), page.begin());
-            return m_device.nvmeLogs;
-        }
-
-    private:
-        FakeDevice& m_device;
-    };
-};
 
 const std::vector<std::string> kFullQuery = {"open 2",
                                              "version",

@@ -18,10 +18,10 @@ int runGuardUnavailable(const CommandLine&, CommandStreams streams) {
 } // namespace
 
 const std::map<std::string, CommandRunner>& systemCommands() {
-    // System facts, disk health, the USB lock and file encryption have no Windows backend yet.
+    // System facts, the USB lock and file encryption have no Windows backend yet.
     static const std::map<std::string, CommandRunner> commands = {
         {"decrypt", runUnavailable}, {"encrypt", runUnavailable}, {"guard", runGuardUnavailable},
-        {"info", runUnavailable},    {"smart", runUnavailable},   {"usb-lock", runUnavailable},
+        {"info", runUnavailable},    {"smart", runSmart},         {"usb-lock", runUnavailable},
     };
     return commands;
 }

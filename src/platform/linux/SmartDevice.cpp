@@ -255,6 +255,10 @@ private:
 
 } // namespace
 
+std::string_view smartRightsName() {
+    return "root rights";
+}
+
 std::vector<SmartSlot> smartSlots(const std::string& sysBlock) {
     std::vector<std::string> names;
     std::error_code error;
@@ -283,37 +287,6 @@ std::vector<SmartSlot> smartSlots(const std::string& sysBlock) {
 }
 
 namespace {
-
-class SmartDeviceCategory final : public std::error_category {
-public:
-    const char* name() const noexcept override { return "smart device"; }
-    std::string message(int value) const override {
-        switch (static_cast<SmartDeviceError>(value)) {
-        case SmartDeviceError::ControlCharacters:
-            return "the name holds control characters";
-        case SmartDeviceError::RegularFile:
-            return "a regular file, not a drive";
-        case SmartDeviceError::Folder:
-            return "a folder, not a drive";
-        case SmartDeviceError::Fifo:
-            return "a FIFO, not a drive";
-        case SmartDeviceError::Socket:
-            return "a socket, not a drive";
-        case SmartDeviceError::NotADevice:
-            return "not a drive";
-        case SmartDeviceError::NotNvmeController:
-            return "a character device that is not an NVMe controller";
-        case SmartDeviceError::NotWholeDisk:
-            return "a block device that is not a whole disk (a partition, or unknown to the "
-                   "system)";
-        case SmartDeviceError::NotAtaOrNvme:
-            return "not an ATA or NVMe disk (USB-attached, SAS and virtual disks are not asked)";
-        case SmartDeviceError::Replaced:
-            return "the device changed while it was opened";
-        }
-        return "unknown problem";
-    }
-};
 
 DeviceNode nodeOf(const struct stat& status) {
     DeviceNode node;
@@ -365,15 +338,6 @@ std::unique_ptr<SmartHandle> handleFor(int fd, const SmartSlot& slot, int index,
 }
 
 } // namespace
-
-const std::error_category& smartDeviceCategory() {
-    static const SmartDeviceCategory category;
-    return category;
-}
-
-std::error_code make_error_code(SmartDeviceError error) {
-    return {static_cast<int>(error), smartDeviceCategory()};
-}
 
 std::optional<SmartSlot> identifySmartNode(const DeviceNode& node, const SmartSysfs& sysfs,
                                            std::error_code& error) {
