@@ -14,6 +14,26 @@ constexpr const char* kDefaultQuarantineShown = "C:\\Karantina";
 #else
 constexpr const char* kDefaultQuarantineShown = "~/Karantina";
 #endif
+/// Where the USB lock is kept, how files are encrypted and which disks `smart` asks, as the help
+/// names them on each system.
+#ifdef _WIN32
+constexpr const char* kUsbLockShown =
+    "the\n"
+    "                        Start value of the USBSTOR driver's key in the registry;\n"
+    "                        changing it needs administrator rights";
+constexpr const char* kEncryptShown = "encrypt FILE in place with the file system's own\n"
+                                      "                        encryption, for your account";
+constexpr const char* kSmartShown = "\\\\.\\PhysicalDrive0; needs an administrator console";
+#else
+constexpr const char* kUsbLockShown =
+    "the rule\n"
+    "                        file /etc/modprobe.d/kesto-usb-storage.conf; changing it\n"
+    "                        needs root rights";
+constexpr const char* kEncryptShown =
+    "encrypt FILE in place with your key (~/.config/kesto); a\n"
+    "                        file encrypted with it is left as it is";
+constexpr const char* kSmartShown = "/dev/sda or /dev/nvme0; needs root rights";
+#endif
 /// The default verdict cache folder as the help names it.
 constexpr const char* kDefaultCacheShown = "~/.cache/kesto, for root /var/cache/kesto";
 
@@ -136,16 +156,19 @@ std::string usageText() {
            "  info                  show the user and system folders, memory figures and the\n"
            "                        size, used and free space of every mounted drive\n"
            "  usb-lock status|lock|unlock\n"
-           "                        show, set or clear the lock on USB storage disks (the rule\n"
-           "                        file /etc/modprobe.d/kesto-usb-storage.conf; changing it\n"
-           "                        needs root rights)\n"
-           "  encrypt FILE          encrypt FILE in place with your key (~/.config/kesto); a\n"
-           "                        file encrypted with it is left as it is\n"
+           "                        show, set or clear the lock on USB storage disks (" +
+           std::string(kUsbLockShown) +
+           ")\n"
+           "  encrypt FILE          " +
+           std::string(kEncryptShown) +
+           "\n"
            "  decrypt FILE          decrypt FILE in place; a plain file is left as it is\n"
            "  smart [--json] [DEVICE]\n"
            "                        show the identity and SMART health data of the four disk\n"
            "                        slots (SATA and NVMe disks), or of DEVICE such as\n"
-           "                        /dev/sda or /dev/nvme0; needs root rights\n"
+           "                        " +
+           std::string(kSmartShown) +
+           "\n"
            "  guard [--watch PATH]... [--on-detection report|quarantine]\n"
            "        [--deadline SECONDS] [--fail-closed] [--log FILE] [--state-dir DIR]\n"
            "                        stop listed programs below each PATH before they run and\n"
