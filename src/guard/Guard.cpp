@@ -90,6 +90,9 @@ void Guard::stop() {
 }
 
 std::error_code Guard::run() {
+    // Every program waits for this thread; it runs ahead of ordinary work where the system lets
+    // it (root may), and the checks and the log keep the ordinary priority.
+    platform::favourAnsweringThread();
     std::vector<platform::AccessEvent> events;
     events.reserve(kBatch);
     std::error_code failure;

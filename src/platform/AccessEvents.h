@@ -80,6 +80,11 @@ std::string openFilePath(NativeHandle file);
 /// This process's id, as AccessEvent::pid gives it.
 std::int32_t currentProcessId();
 
+/// Lets the calling thread, the one that answers the events, run ahead of ordinary threads that
+/// wait for a processor (a lower nice value for this thread alone, where the system allows it),
+/// since every program waits for its answer. False when the system refused.
+bool favourAnsweringThread();
+
 } // namespace platform
 
 template <> struct std::is_error_code_enum<platform::AccessError> : std::true_type {};

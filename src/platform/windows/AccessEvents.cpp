@@ -28,6 +28,10 @@ std::string openFilePath(NativeHandle file) {
     return windows::narrow(windows::withoutLongPrefix(path));
 }
 
+bool favourAnsweringThread() {
+    return false; // no access events to answer here
+}
+
 std::int32_t currentProcessId() {
     return static_cast<std::int32_t>(GetCurrentProcessId());
 }
