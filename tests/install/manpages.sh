@@ -22,8 +22,10 @@ commands=$(printf '%s\n' "$help" | sed -n '/^Commands:/,/^$/p' | grep -E '^  [a-
            awk '{ print $1 }' | sort -u)
 [ -n "$commands" ] || fail "no commands found in kesto --help"
 for command in $commands; do
-    # Each command heads an entry of the COMMANDS section.
-    printf '%s\n' "$text" | grep -qE "^\.(B|BI|BR) +\"?$command( |\"|$)" ||
+    # Each command heads an entry of the COMMANDS section. A here-string, not a pipe: grep -q
+    # ends at the first match, and the page is longer than a pipe holds, so the writer of a pipe
+    # would die of SIGPIPE and pipefail would fail the check.
+    grep -qE "^\.(B|BI|BR) +\"?$command( |\"|$)" <<<"$text" ||
         fail "kesto.1 has no entry for the command '$command'"
 done
 
