@@ -8,7 +8,9 @@ namespace {
 constexpr std::uint8_t kChecksummed = 1;
 constexpr std::uint8_t kPatternsSearched = 2;
 constexpr std::uint8_t kMayBeRunning = 4;
-constexpr std::uint8_t kKnownFlags = kChecksummed | kPatternsSearched | kMayBeRunning;
+constexpr std::uint8_t kExtraChecked = 8;
+constexpr std::uint8_t kKnownFlags =
+    kChecksummed | kPatternsSearched | kMayBeRunning | kExtraChecked;
 
 // Where the check starts: everything before it is covered by it.
 constexpr std::size_t kCheckOffset = VerdictRecord::kValueSize - 4;
@@ -68,8 +70,11 @@ VerdictRecord::Value VerdictRecord::encode() const {
     flags |= facts.checksum ? kChecksummed : 0;
     flags |= facts.patternsSearched ? kPatternsSearched : 0;
     flags |= facts.mayBeRunning ? kMayBeRunning : 0;
+    flags |= facts.extraChecked ? kExtraChecked : 0;
     out.put(flags);
     out.put(facts.pattern);
+    out.put(facts.extraSource);
+    out.put(facts.extraItem);
     out.put(serial);
     out.put(checkOf(std::string_view(value.data(), kCheckOffset)));
     return value;
@@ -86,6 +91,8 @@ std::optional<VerdictRecord> VerdictRecord::Decode(std::string_view bytes) {
     const auto checksum = in.get<std::uint32_t>();
     const auto flags = in.get<std::uint8_t>();
     record.facts.pattern = in.get<std::uint16_t>();
+    record.facts.extraSource = in.get<std::uint16_t>();
+    record.facts.extraItem = in.get<std::uint32_t>();
     record.serial = in.get<std::uint32_t>();
     const auto check = in.get<std::uint32_t>();
     if (check != checkOf(bytes.substr(0, kCheckOffset)) || (flags & ~kKnownFlags) != 0) {
@@ -94,8 +101,13 @@ std::optional<VerdictRecord> VerdictRecord::Decode(std::string_view bytes) {
     // A checksum that was not made is written as 0; a pattern is found only where one was sought.
     const bool checksummed = (flags & kChecksummed) != 0;
     record.facts.patternsSearched = (flags & kPatternsSearched) != 0;
+    // What the other sources found is there only where they were asked, and an item belongs to a
+    // source.
+    record.facts.extraChecked = (flags & kExtraChecked) != 0;
     if ((!checksummed && checksum != 0) ||
-        (!record.facts.patternsSearched && record.facts.pattern != 0)) {
+        (!record.facts.patternsSearched && record.facts.pattern != 0) ||
+        (!record.facts.extraChecked && record.facts.extraSource != 0) ||
+        (record.facts.extraSource == 0 && record.facts.extraItem != 0)) {
         return std::nullopt;
     }
     if (checksummed) {

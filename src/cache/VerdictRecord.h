@@ -17,6 +17,11 @@ struct ContentFacts {
     std::uint16_t pattern = 0;
     /// False when the first bytes show that no process can be running the file.
     bool mayBeRunning = true;
+    /// Whether the content was checked against the signature sources beside the shipped database,
+    /// and what they found: the source (from 1; 0 when none listed it) and the item within it.
+    bool extraChecked = false;
+    std::uint16_t extraSource = 0;
+    std::uint32_t extraItem = 0;
     bool operator==(const ContentFacts&) const = default;
 };
 
@@ -42,7 +47,7 @@ struct VerdictRecord {
     bool operator==(const VerdictRecord&) const = default;
 
     static constexpr std::size_t kKeySize = 12;
-    static constexpr std::size_t kValueSize = 27;
+    static constexpr std::size_t kValueSize = 33;
     /// Files this long and longer are never recorded (the scan reads far shorter files only).
     static constexpr std::uint64_t kMaxSize = UINT32_MAX;
     using Key = std::array<char, kKeySize>;

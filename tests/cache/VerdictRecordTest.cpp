@@ -15,7 +15,9 @@ namespace {
 constexpr std::size_t kChecksumAt = 12;
 constexpr std::size_t kFlagsAt = 16;
 constexpr std::size_t kPatternAt = 17;
-constexpr std::size_t kCheckAt = 23;
+constexpr std::size_t kExtraSourceAt = 19;
+constexpr std::size_t kExtraItemAt = 21;
+constexpr std::size_t kCheckAt = 29;
 
 std::string bytesOf(const VerdictRecord& record) {
     const VerdictRecord::Value value = record.encode();
@@ -32,7 +34,7 @@ std::string withCheck(std::string bytes) {
 }
 
 std::vector<VerdictRecord> variedRecords() {
-    std::vector<VerdictRecord> records(4);
+    std::vector<VerdictRecord> records(6);
     // records[0]: nothing known but the stamp's zeros, may be running.
     records[1].stamp = {VerdictRecord::kMaxSize - 1, std::numeric_limits<std::int64_t>::min()};
     records[1].facts = {0u, true, 0, false}; // a checksum of 0 is still a checksum
@@ -43,6 +45,10 @@ std::vector<VerdictRecord> variedRecords() {
     records[3].stamp = {4096, -5};
     records[3].facts = {std::nullopt, false, 0, false};
     records[3].serial = 1;
+    // What the other signature sources found: nothing, and the last item of the last source.
+    records[4].facts = {17u, false, 0, true, true, 0, 0};
+    records[5].facts = {std::nullopt, true, 3, false, true, 65535, 0xFFFFFFFFu};
+    records[5].serial = 2;
     return records;
 }
 
@@ -80,7 +86,7 @@ TEST(VerdictRecordTest, DecodeRefusesFieldsNoRecordHasEvenWithAValidCheck) {
     expected.serial = 8;
     ASSERT_EQ(VerdictRecord::Decode(withCheck(serialChanged)), expected);
 
-    for (const unsigned flag : {0x08u, 0x10u, 0x80u}) {
+    for (const unsigned flag : {0x10u, 0x20u, 0x80u}) {
         std::string unknownFlag = bytesOf(records[2]);
         unknownFlag[kFlagsAt] = static_cast<char>(unknownFlag[kFlagsAt] | flag);
         EXPECT_FALSE(VerdictRecord::Decode(withCheck(unknownFlag))) << "flag " << flag;
@@ -92,6 +98,13 @@ TEST(VerdictRecordTest, DecodeRefusesFieldsNoRecordHasEvenWithAValidCheck) {
     std::string patternWithoutSearch = bytesOf(records[3]);
     patternWithoutSearch[kPatternAt] = 1;
     EXPECT_FALSE(VerdictRecord::Decode(withCheck(patternWithoutSearch)));
+    // records[3] was not checked by the other sources; records[4] was, and they found nothing.
+    std::string sourceWithoutCheck = bytesOf(records[3]);
+    sourceWithoutCheck[kExtraSourceAt + 1] = 1;
+    EXPECT_FALSE(VerdictRecord::Decode(withCheck(sourceWithoutCheck)));
+    std::string itemWithoutSource = bytesOf(records[4]);
+    itemWithoutSource[kExtraItemAt + 3] = 1;
+    EXPECT_FALSE(VerdictRecord::Decode(withCheck(itemWithoutSource)));
 }
 
 TEST(VerdictRecordTest, KeysSortByInodeFirstThenVolume) {
