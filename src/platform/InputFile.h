@@ -60,6 +60,10 @@ public:
     std::uint64_t size() const { return m_size; }
     /// Reads up to `count` bytes; returns 0 at the end of the file or on error (see `ec`).
     std::size_t read(char* buffer, std::size_t count, std::error_code& ec);
+    /// Reads up to `count` bytes from `offset` without moving the file position; safe from several
+    /// threads at once. Returns 0 at the end of the file or on error (see `ec`).
+    std::size_t readAt(std::uint64_t offset, char* buffer, std::size_t count,
+                       std::error_code& ec) const;
     /// As `read`, but only as far as the data is in memory already: it never waits for the disk,
     /// so it may read less than is there, or nothing (then `read` the rest). Where the system
     /// cannot tell, it reads as `read` does.

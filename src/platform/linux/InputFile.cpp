@@ -121,6 +121,18 @@ std::size_t InputFile::read(char* buffer, std::size_t count, std::error_code& ec
     return static_cast<std::size_t>(got);
 }
 
+std::size_t InputFile::readAt(std::uint64_t offset, char* buffer, std::size_t count,
+                              std::error_code& ec) const {
+    ec.clear();
+    const ssize_t got =
+        retryOnEintr([&] { return ::pread(m_fd, buffer, count, static_cast<off_t>(offset)); });
+    if (got < 0) {
+        ec = lastError();
+        return 0;
+    }
+    return static_cast<std::size_t>(got);
+}
+
 std::size_t InputFile::readCached(char* buffer, std::size_t count, std::error_code& ec) {
     ec.clear();
     iovec part{buffer, count};

@@ -88,6 +88,26 @@ std::size_t InputFile::read(char* buffer, std::size_t count, std::error_code& ec
     return got;
 }
 
+std::size_t InputFile::readAt(std::uint64_t offset, char* buffer, std::size_t count,
+                              std::error_code& ec) const {
+    ec.clear();
+    // A read with an offset of its own on a handle opened for synchronous reads; it moves the
+    // handle's position, which no reader of this class relies on between calls of readAt.
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(count, std::size_t{1} << 30));
+    if (!ReadFile(m_fd, buffer, wanted, &got, &at)) {
+        if (GetLastError() == ERROR_HANDLE_EOF) {
+            return 0;
+        }
+        ec = windows::lastError();
+        return 0;
+    }
+    return got;
+}
+
 // Windows cannot tell whether a read would wait for the disk, so a cached read is a plain read,
 // the start of a file always counts as in memory, and no read-ahead is asked for (the cache
 // manager reads ahead on sequential reads by itself).
