@@ -27,7 +27,7 @@ inline constexpr const char* kManifestSignatureName = "manifest.json.minisig";
 /// The largest manifest text read.
 inline constexpr std::uint64_t kManifestLimit = 4ull << 20;
 /// The largest signature file read.
-inline constexpr std::uint64_t kManifestSignatureLimit = 4096;
+inline constexpr std::uint64_t kManifestSignatureLimit = 16384;
 
 /// Reads a manifest; none, with `error` saying why, for one that is not JSON, has another format
 /// than 1, misses a field or gives it the wrong type, has version 0, names a file that could
