@@ -99,12 +99,14 @@ if(KESTO_BUILD_GUI)
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
     set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, fonts-dejavu-core, xdg-utils")
 endif()
-# The guard's unit is installed but never enabled or started: postinst only tells systemd that
-# the unit changed and restarts a guard that runs on an upgrade, prerm stops it on removal, and
-# purging removes the tools' registry store, the guard's log, root's verdict cache and the link
-# that enabled the guard (a quarantine folder in /var/lib/kesto stays). CPack adds no
-# maintainer script of its own for units.
+# The guard's unit and the update's service and timer are installed but never enabled or
+# started: postinst only tells systemd that the units changed and restarts a guard that runs on
+# an upgrade, prerm stops the guard and the update timer on removal, and purging removes the
+# tools' registry store, the guard's log, root's verdict cache, the signature sets and the links
+# that enabled the units (a quarantine folder in /var/lib/kesto stays). CPack adds no
+# maintainer script of its own for units. The files in /etc/kesto are configuration files.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/data/package/postinst
-    ${CMAKE_SOURCE_DIR}/data/package/prerm ${CMAKE_SOURCE_DIR}/data/package/postrm)
+    ${CMAKE_SOURCE_DIR}/data/package/prerm ${CMAKE_SOURCE_DIR}/data/package/postrm
+    ${CMAKE_SOURCE_DIR}/data/package/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
