@@ -89,7 +89,7 @@ std::string fetchFile(UpdateSource& source, const ManifestFile& file,
                " bytes)";
     }
     if (!error.empty()) {
-        return file.name + ": " + error;
+        return error; // sources name the file in their reasons
     }
     if (received != file.size) {
         return file.name + " has " + std::to_string(received) + " bytes, the manifest says " +
