@@ -64,6 +64,13 @@ int runGuard(const CommandLine& line, CommandStreams streams);
 /// system's folder; 0 when one runs, 1 when none does, 2 when the status file cannot be read.
 int runGuardStatus(const CommandLine& line, CommandStreams streams);
 
+/// `update [SOURCE]` and `update --rollback`: installs the signed signature set that SOURCE (a
+/// folder or an http(s):// address; else the one named in /etc/kesto/update-source) offers, or
+/// goes back to the previous set; 0 when installed or up to date, 2 for every failure. Linux only.
+int runUpdate(const CommandLine& line, CommandStreams streams);
+/// `update` taking its default source from `sourceFile` instead of /etc/kesto/update-source.
+int runUpdateWith(const CommandLine& line, CommandStreams streams, const std::string& sourceFile);
+
 /// Reports a usage problem as one line and where to read more; returns kExitError.
 int usageError(CommandStreams streams, const std::string& problem);
 

@@ -67,5 +67,11 @@ expect "kesto guard --deadline " ""
 expect "kesto guard --watch " folder
 expect "kesto guard --state-dir " folder
 expect "kesto guard --f" --fail-closed
+expect "kesto update --" -- --database --help --install-root --quarantine-dir --rollback \
+    --trusted-keys --version
+expect "kesto update --install-root " folder
+expect "kesto update --trusted-keys " folder
+expect "kesto update " folder
+expect "kesto update --rollback " ""
 expect "kesto guard status --" -- --database --help --json --quarantine-dir --state-dir --version
 echo "completion: ok"

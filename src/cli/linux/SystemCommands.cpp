@@ -2,8 +2,9 @@
 
 const std::map<std::string, CommandRunner>& systemCommands() {
     static const std::map<std::string, CommandRunner> commands = {
-        {"decrypt", runDecrypt}, {"encrypt", runEncrypt}, {"guard", runGuard},
-        {"info", runInfo},       {"smart", runSmart},     {"usb-lock", runUsbLock},
+        {"decrypt", runDecrypt},  {"encrypt", runEncrypt}, {"guard", runGuard},
+        {"info", runInfo},        {"smart", runSmart},     {"update", runUpdate},
+        {"usb-lock", runUsbLock},
     };
     return commands;
 }

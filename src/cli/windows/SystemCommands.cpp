@@ -10,12 +10,21 @@ int runGuardUnavailable(const CommandLine&, CommandStreams streams) {
     return kExitError;
 }
 
+/// Updates are verified with libsodium and fetched with libcurl, which the Windows build lacks.
+int runUpdateUnavailable(const CommandLine&, CommandStreams streams) {
+    streams.err << "kesto: 'update' needs the Linux build: signed signature updates are checked "
+                   "with libsodium and downloaded with libcurl, which this Windows build does "
+                   "not have\n";
+    return kExitError;
+}
+
 } // namespace
 
 const std::map<std::string, CommandRunner>& systemCommands() {
     static const std::map<std::string, CommandRunner> commands = {
-        {"decrypt", runDecrypt}, {"encrypt", runEncrypt}, {"guard", runGuardUnavailable},
-        {"info", runInfo},       {"smart", runSmart},     {"usb-lock", runUsbLock},
+        {"decrypt", runDecrypt},  {"encrypt", runEncrypt}, {"guard", runGuardUnavailable},
+        {"info", runInfo},        {"smart", runSmart},     {"update", runUpdateUnavailable},
+        {"usb-lock", runUsbLock},
     };
     return commands;
 }
