@@ -25,9 +25,9 @@ struct EntryOrigin {
 };
 
 /// The listed digests of one length, packed tight: a million SHA-256 entries with sizes take 48
-/// MB. Each entry keeps its digest, its size when listed with one, and its origin (EntryOrigin).
-/// Entries with a size are sorted by size and then digest, the others by digest alone; of equal
-/// ones only the lowest origin is kept.
+/// MB, and 2 MB more for the size filter. Each entry keeps its digest, its size when listed with
+/// one, and its origin (EntryOrigin). Entries with a size are sorted by size and then digest, the
+/// others by digest alone; of equal ones only the lowest origin is kept.
 template <std::size_t Length> class DigestTable {
 public:
     /// Byte arrays only, so that no padding lies between the records.
@@ -74,6 +74,7 @@ public:
             for (std::size_t i = 0; i < table.m_sized.size(); i += kGuideStep) {
                 table.m_guide.push_back(load(table.m_sized[i].size));
             }
+            table.fillSizeFilter();
             return table;
         }
 
@@ -121,6 +122,9 @@ public:
 
     /// Whether an entry with a size lists exactly this size.
     bool hasSize(std::uint64_t size) const {
+        if (m_sized.empty() || !inSizeFilter(size)) {
+            return false;
+        }
         const auto [from, to] = blockOf(size);
         const auto at = std::lower_bound(
             m_sized.begin() + static_cast<std::ptrdiff_t>(from),
@@ -159,10 +163,38 @@ public:
     std::size_t count() const { return m_sized.size() + m_unsized.size(); }
     std::size_t memoryBytes() const {
         return m_sized.capacity() * sizeof(Sized) + m_unsized.capacity() * sizeof(Unsized) +
-               m_guide.capacity() * sizeof(std::uint64_t);
+               (m_guide.capacity() + m_sizeFilter.capacity()) * sizeof(std::uint64_t);
     }
 
 private:
+    /// One bit for each of (at least 16 times as many as sized entries) slots that sizes are
+    /// spread over: a clear bit answers most sizes no entry has with one memory read. Two bytes
+    /// an entry; a listed size's bit is always set.
+    static constexpr std::size_t kFilterBitsPerEntry = 16;
+
+    static std::size_t filterSlot(std::uint64_t size, unsigned shift) {
+        return static_cast<std::size_t>((size * 0x9E3779B97F4A7C15ULL) >> shift);
+    }
+    bool inSizeFilter(std::uint64_t size) const {
+        const std::size_t slot = filterSlot(size, m_filterShift);
+        return (m_sizeFilter[slot / 64] >> (slot % 64) & 1) != 0;
+    }
+    void fillSizeFilter() {
+        if (m_sized.empty()) {
+            return;
+        }
+        unsigned bits = 6; // at least one word
+        while ((std::size_t{1} << bits) < m_sized.size() * kFilterBitsPerEntry && bits < 40) {
+            ++bits;
+        }
+        m_filterShift = 64 - bits;
+        m_sizeFilter.assign((std::size_t{1} << bits) / 64, 0);
+        for (const Sized& record : m_sized) {
+            const std::size_t slot = filterSlot(load(record.size), m_filterShift);
+            m_sizeFilter[slot / 64] |= std::uint64_t{1} << (slot % 64);
+        }
+    }
+
     /// Every kGuideStep-th size, a small array that stays in the processor's cache: the size
     /// check that runs for every scanned file then touches few records of the big array.
     static constexpr std::size_t kGuideStep = 64;
@@ -202,4 +234,6 @@ private:
     std::vector<Sized> m_sized;
     std::vector<Unsized> m_unsized;
     std::vector<std::uint64_t> m_guide;
+    std::vector<std::uint64_t> m_sizeFilter;
+    unsigned m_filterShift = 64;
 };
