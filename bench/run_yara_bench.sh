@@ -105,29 +105,37 @@ else
     echo "== Planted folder: both flag the same 3 files"
 fi
 
-# One run of each per round, alternating which goes first.
+# One run of each per round, alternating which goes first. Wall and processor time (user +
+# system) of each: on a machine that other work shares, the processor time is the steadier one.
 for ((round = 1; round <= runs; round++)); do
     order=(kesto yara)
     ((round % 2 == 0)) && order=(yara kesto)
     for tool in "${order[@]}"; do
-        start=$(date +%s.%N)
         if [[ $tool == kesto ]]; then
-            "$scan_bench" --threads "$threads" --list "$work/rules.yar" "$tree" \
+            /usr/bin/time -f '%e %U %S' -o "$work/kesto.$round.time" \
+                "$scan_bench" --threads "$threads" --list "$work/rules.yar" "$tree" \
                 >"$work/kesto.$round.out" 2>"$work/kesto.$round.err"
         else
-            "$yara" -r -f -N -p "$threads" "$work/rules.yar" "$tree" >"$work/yara.$round.out"
+            /usr/bin/time -f '%e %U %S' -o "$work/yara.$round.time" \
+                "$yara" -r -f -N -p "$threads" "$work/rules.yar" "$tree" >"$work/yara.$round.out"
         fi
-        wall=$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%.2f", e - s }')
+        read -r wall user sys <"$work/$tool.$round.time"
         echo "$wall" >"$work/$tool.$round.wall"
-        printf '   round %d  %-6s wall %6.2f s\n' "$round" "$tool" "$wall"
+        awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }' >"$work/$tool.$round.cpu"
+        printf '   round %d  %-6s wall %6.2f s   cpu %6.2f s\n' "$round" "$tool" "$wall" \
+            "$(cat "$work/$tool.$round.cpu")"
     done
 done
-median() { sort -g "$@" | awk '{ v[++n] = $1 } END { print (n % 2) ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2 }'; }
+median() { sort -g | awk '{ v[++n] = $1 } END { print (n % 2) ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2 }'; }
+ratio() { awk -v k="$1" -v y="$2" 'BEGIN { printf "%.3f", k / y }'; }
 kesto_wall=$(cat "$work"/kesto.*.wall | median)
 yara_wall=$(cat "$work"/yara.*.wall | median)
+kesto_cpu=$(cat "$work"/kesto.*.cpu | median)
+yara_cpu=$(cat "$work"/yara.*.cpu | median)
 echo
-echo "== Median wall (compile included): kesto rules $kesto_wall s, yara $yara_wall s," \
-    "kesto/yara $(awk -v k="$kesto_wall" -v y="$yara_wall" 'BEGIN { printf "%.3f", k / y }')"
+echo "== Medians (compile included): wall kesto $kesto_wall s, yara $yara_wall s," \
+    "kesto/yara $(ratio "$kesto_wall" "$yara_wall"); cpu kesto $kesto_cpu s, yara $yara_cpu s," \
+    "kesto/yara $(ratio "$kesto_cpu" "$yara_cpu")"
 echo "   kesto's last run: $(tail -1 "$work/kesto.$runs.err")"
 if ! cmp -s "$work/kesto.1.out" <(sed "s|^[^ ]* ||" "$work/yara.1.out" | LC_ALL=C sort -u); then
     echo "note: the flagged files of the corpus differ (kesto $(wc -l <"$work/kesto.1.out")," \
