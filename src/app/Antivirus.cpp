@@ -14,6 +14,7 @@
 #include "scanner/StartupTexts.h"
 #include "scanner/ui/ActionWorker.h"
 #include "scanner/ui/ScanWorker.h"
+#include "signatures/ExtraSignatures.h"
 #include "tools/ui/ToolWindows.h"
 
 #include <QAbstractPrintDialog>
@@ -33,6 +34,20 @@
 #include <utility>
 
 namespace {
+
+/// The signature sources of `folders`; each problem of a source goes to the program's warnings.
+std::shared_ptr<const ExtraSignatures>
+loadExtraSignatures(const std::vector<std::string>& folders) {
+    SignatureOptions options;
+    options.folders = folders;
+    std::shared_ptr<const ExtraSignatures> extra = ExtraSignatures::Load(options);
+    for (const SignatureSourceInfo& source : extra->sources()) {
+        for (const std::string& problem : source.problems) {
+            qWarning("%s: %s", source.path.c_str(), problem.c_str());
+        }
+    }
+    return extra;
+}
 
 /// Message boxes and the stock file, folder, colour, font, input, progress and print dialogs come
 /// and go over a window without being windows of the program in their own right.
@@ -62,6 +77,7 @@ Antivirus::Settings Antivirus::DefaultSettings() {
     Settings settings;
     settings.databasePath = KestoEngine::DefaultDatabasePath();
     settings.quarantineFolder = DefaultQuarantineFolder();
+    settings.signatureFolders = DefaultSignatureFolders();
     settings.endProgram = [] {
         QApplication::closeAllWindows();
         QApplication::exit(1);
@@ -72,7 +88,8 @@ Antivirus::Settings Antivirus::DefaultSettings() {
 Antivirus::Antivirus(Settings settings, QWidget* parent)
     : QMainWindow(parent), m_settings(std::move(settings)),
       m_database(std::make_unique<SignatureDatabase>(m_settings.databasePath)),
-      m_engineWindows(std::make_unique<EngineWindows>(this, m_settings.databasePath)),
+      m_extra(loadExtraSignatures(m_settings.signatureFolders)),
+      m_engineWindows(std::make_unique<EngineWindows>(this, m_settings.databasePath, m_extra)),
       m_toolWindows(std::make_unique<ToolWindows>(this, m_settings.tools)),
       m_worker(new ScanWorker(this, m_settings.progressClock)),
       m_actionWorker(new ActionWorker(this)) {

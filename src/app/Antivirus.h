@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class ActionWorker;
 class Button;
@@ -20,6 +21,7 @@ class QMenu;
 class QTimer;
 class QTreeWidget;
 class QWindow;
+class ExtraSignatures;
 class ScanWorker;
 class SignatureDatabase;
 class ToolWindows;
@@ -50,6 +52,9 @@ public:
         std::function<void(const DetectionEntry& entry)> beforeAct;
         /// Whether scans answer unchanged files from the user's verdict cache.
         bool verdictCache = true;
+        /// The folders of signature sources beside the database (hash lists, YARA rules), read
+        /// once at start.
+        std::vector<std::string> signatureFolders;
     };
     /// The settings of the installed program.
     static Settings DefaultSettings();
@@ -117,6 +122,7 @@ private:
 
     Settings m_settings;
     std::unique_ptr<SignatureDatabase> m_database;
+    std::shared_ptr<const ExtraSignatures> m_extra;
     std::unique_ptr<EngineWindows> m_engineWindows;
     std::unique_ptr<ToolWindows> m_toolWindows;
     ScanWorker* m_worker = nullptr;

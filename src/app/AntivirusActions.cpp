@@ -18,8 +18,8 @@ void Antivirus::tindakan(std::string_view aksi) {
     m_acting = true;
     cmdScan->setEnabled(false);
     setScanButtons(false);
-    ActionOptions options =
-        ActionOptionsFor(*m_database, ResolveQuarantineFolder(m_settings.quarantineFolder));
+    ActionOptions options = ActionOptionsFor(
+        *m_database, ResolveQuarantineFolder(m_settings.quarantineFolder), m_extra.get());
     options.beforeAct = m_settings.beforeAct;
     // The list goes to the action and comes back without the entries it handled.
     m_actionWorker->start(aksi, std::exchange(m_detections, {}), std::move(options));

@@ -93,6 +93,7 @@ void Antivirus::cmdScan_Click() {
     ScanOptions options;
     options.root = root;
     options.database = m_database.get();
+    options.extra = m_extra.get();
     options.quarantineFolder = ResolveQuarantineFolder(m_settings.quarantineFolder);
     m_worker->start(std::move(options));
 }

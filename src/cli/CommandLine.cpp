@@ -34,6 +34,12 @@ constexpr const char* kEncryptShown =
     "                        file encrypted with it is left as it is";
 constexpr const char* kSmartShown = "/dev/sda or /dev/nvme0; needs root rights";
 #endif
+/// What `update` needs on each system.
+#ifdef _WIN32
+constexpr const char* kUpdateShown = "needs the Linux build";
+#else
+constexpr const char* kUpdateShown = "needs root";
+#endif
 /// The default verdict cache folder as the help names it.
 constexpr const char* kDefaultCacheShown = "~/.cache/kesto, for root /var/cache/kesto";
 
@@ -55,6 +61,7 @@ const std::map<std::string, Flag>& flags() {
         {"--no-summary", &CommandLine::noSummary},
         {"--no-cache", &CommandLine::noCache},
         {"--fail-closed", &CommandLine::failClosed},
+        {"--rollback", &CommandLine::rollback},
     };
     return table;
 }
@@ -66,9 +73,14 @@ const std::map<std::string, Value>& valueOptions() {
         {"--log", &CommandLine::log},
         {"--to", &CommandLine::to},
         {"--cache-dir", &CommandLine::cacheDir},
+        {"--max-hash-size", &CommandLine::maxHashSize},
+        {"--max-yara-size", &CommandLine::maxYaraSize},
+        {"--yara-timeout", &CommandLine::yaraTimeout},
         {"--on-detection", &CommandLine::onDetection},
         {"--deadline", &CommandLine::deadline},
         {"--state-dir", &CommandLine::stateDir},
+        {"--install-root", &CommandLine::installRoot},
+        {"--trusted-keys", &CommandLine::trustedKeys},
     };
     return table;
 }
@@ -79,6 +91,7 @@ const std::map<std::string, List>& listOptions() {
         {"--exclude", &CommandLine::excludes},
         {"--exclude-dir", &CommandLine::excludeDirs},
         {"--watch", &CommandLine::watch},
+        {"--signatures", &CommandLine::signatures},
     };
     return table;
 }
@@ -144,15 +157,20 @@ std::string usageText() {
            "\n"
            "Commands:\n"
            "  scan [--clean | --quarantine] [--json] [--quiet] [--no-summary] [--log FILE]\n"
-           "       [--exclude GLOB]... [--exclude-dir GLOB]... [--no-cache] PATH...\n"
+           "       [--exclude GLOB]... [--exclude-dir GLOB]... [--no-cache]\n"
+           "       [--signatures PATH]... [--max-hash-size SIZE] [--max-yara-size SIZE]\n"
+           "       [--yara-timeout SECONDS] PATH...\n"
            "                        check every file below each FOLDER, each FILE given, and\n"
            "                        standard input for '-', and list each detection with one\n"
            "                        summary; Ctrl+C stops the scan\n"
            "  cache stats [--json] | cache clear\n"
            "                        show the verdict cache (entries, size, files the last scan\n"
            "                        answered from it), or empty it\n"
-           "  inspect FILE...       show each file's checksum text, type, compiler and packer\n"
-           "  signatures            list every threat name the scanner knows, numbered\n"
+           "  inspect FILE...       show each file's checksum text, type, compiler, packer\n"
+           "                        and SHA-256\n"
+           "  signatures [--signatures PATH]...\n"
+           "                        list every threat name the scanner knows, numbered, and\n"
+           "                        then each extra signature source with its names\n"
            "  info                  show the user and system folders, memory figures and the\n"
            "                        size, used and free space of every mounted drive\n"
            "  usb-lock status|lock|unlock\n"
@@ -176,6 +194,15 @@ std::string usageText() {
            "                        root and Linux 5.0 or later\n"
            "  guard status [--json] [--state-dir DIR]\n"
            "                        show whether the guard runs, what it checked and stopped\n"
+           "  update [--install-root DIR] [--trusted-keys DIR] [SOURCE]\n"
+           "                        install the signed signature set that SOURCE offers (a\n"
+           "                        folder or an http:// or https:// address; default: the one\n"
+           "                        in /etc/kesto/update-source) when it is newer than the\n"
+           "                        installed one; " +
+           std::string(kUpdateShown) +
+           "\n"
+           "  update --rollback [--install-root DIR]\n"
+           "                        go back to the signature set installed before\n"
            "  quarantine list [--json]\n"
            "                        show the quarantined files with where they came from\n"
            "  quarantine restore NAME [--to DIR]\n"
@@ -208,6 +235,18 @@ std::string usageText() {
            "                        repeatable; skipped files are not counted\n"
            "  --no-cache            (scan, guard) read every file: do not answer unchanged\n"
            "                        files from the verdict cache, and do not fill it\n"
+           "  --signatures PATH     (scan, guard, signatures) also use the hash lists (.hashes,\n"
+           "                        .hsb, .hdb) and YARA rules (.yar, .yara) in PATH, a file\n"
+           "                        or folder, after those of /var/lib/kesto/signatures and\n"
+           "                        ~/.local/share/kesto/signatures; repeatable\n"
+           "  --max-hash-size SIZE  (scan, guard) hash files up to SIZE bytes for the hash\n"
+           "                        lists (suffix K, M or G; default 64M)\n"
+           "  --max-yara-size SIZE  (scan, guard) run the YARA rules on files up to SIZE\n"
+           "                        bytes (default 16M)\n"
+           "  --yara-timeout SECONDS\n"
+           "                        (scan, guard) the longest the YARA rules may take over one\n"
+           "                        file (default 10); a file they do not finish is counted\n"
+           "                        as not examined\n"
            "  --watch PATH          (guard) watch the files below PATH; repeatable (default\n"
            "                        those of /home, /tmp, /var/tmp, /media, /run/media, /opt\n"
            "                        and /usr/local that exist)\n"
@@ -217,6 +256,11 @@ std::string usageText() {
            "                        (default 1); then it runs unchecked\n"
            "  --fail-closed         (guard) refuse a program whose check did not end in time\n"
            "  --state-dir DIR       (guard) the folder of its status file (default /run/kesto)\n"
+           "  --rollback            (update) go back to the previous signature set\n"
+           "  --install-root DIR    (update) install signature sets below DIR instead of\n"
+           "                        /var/lib/kesto (DIR/signatures is the current set)\n"
+           "  --trusted-keys DIR    (update) trust the minisign public keys in DIR instead\n"
+           "                        of those in /etc/kesto/trusted-keys\n"
            "  --cache-dir DIR       (scan, cache, guard) keep the verdict cache in DIR, a\n"
            "                        folder of yours that others cannot change (default\n"
            "                        " +
@@ -233,7 +277,8 @@ std::string usageText() {
            "  1    scan listed at least one file (this wins over 2)\n"
            "  2    bad usage; a missing, unreadable or broken database; a folder or file that\n"
            "       could not be read; files whose checksum could not be looked up; output\n"
-           "       that could not be written\n"
+           "       that could not be written; a signature update or rollback that was refused\n"
+           "       or failed (the installed set is left as it was)\n"
            "  130  scan stopped with Ctrl+C (or SIGTERM) before anything was listed;\n"
            "       encrypt or decrypt stopped with Ctrl+C (the file is left as it was)\n";
 }

@@ -25,6 +25,13 @@ struct CommandLine {
     bool noSummary = false;
     /// `scan`: read every file, neither using nor filling the verdict cache.
     bool noCache = false;
+    /// `scan`, `guard`, `signatures`: signature sources (hash lists, YARA rules, or folders of
+    /// them) beside the usual folders (each option may be repeated); the largest file that is
+    /// hashed and that the rules look at; the seconds the rules may take over one file.
+    std::vector<std::string> signatures;
+    std::optional<std::string> maxHashSize;
+    std::optional<std::string> maxYaraSize;
+    std::optional<std::string> yaraTimeout;
     /// `scan`, `cache`: the verdict cache's folder instead of the user's own.
     std::optional<std::string> cacheDir;
     /// `guard`: the paths watched (each option may be repeated), what becomes of a listed file
@@ -36,6 +43,12 @@ struct CommandLine {
     std::optional<std::string> deadline;
     bool failClosed = false;
     std::optional<std::string> stateDir;
+    /// `update`: go back to the previous signature set, the folder the sets are installed in
+    /// instead of /var/lib/kesto, and the folder of the trusted public keys instead of
+    /// /etc/kesto/trusted-keys.
+    bool rollback = false;
+    std::optional<std::string> installRoot;
+    std::optional<std::string> trustedKeys;
 };
 
 /// Throws UsageError for unknown options and missing option values.

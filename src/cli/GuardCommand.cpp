@@ -1,5 +1,6 @@
 #include "cache/VerdictCache.h"
 #include "cli/Commands.h"
+#include "cli/SignatureSources.h"
 #include "engine/SignatureDatabase.h"
 #include "guard/Guard.h"
 #include "guard/GuardChecker.h"
@@ -138,6 +139,11 @@ int runGuard(const CommandLine& line, CommandStreams streams) {
         return kExitError;
     }
 
+    const std::optional<LoadedSignatures> extra = LoadSignatureSources(line, streams);
+    if (!extra) {
+        return kExitError;
+    }
+    options.extra = extra->set.get();
     const SignatureDatabase database(databasePathFor(line));
     try {
         if (const std::string databaseProblem = database.problem(); !databaseProblem.empty()) {
@@ -156,10 +162,11 @@ int runGuard(const CommandLine& line, CommandStreams streams) {
             streams.err << "kesto: " << folderProblem << '\n';
             return kExitError;
         }
-        options.act = [&database, quarantineFolder](const std::string& path,
-                                                    const platform::FileStamp& stamp,
-                                                    const OpenFileVerdict& verdict) {
-            return QuarantineWrittenFile(database, quarantineFolder, path, stamp, verdict);
+        options.act = [&database, quarantineFolder, &extra](const std::string& path,
+                                                            const platform::FileStamp& stamp,
+                                                            const OpenFileVerdict& verdict) {
+            return QuarantineWrittenFile(database, quarantineFolder, path, stamp, verdict,
+                                         extra->set.get());
         };
     }
 
@@ -182,7 +189,7 @@ int runGuard(const CommandLine& line, CommandStreams streams) {
     std::unique_ptr<VerdictCache> cache;
     if (!line.noCache) {
         std::string warning;
-        cache = OpenScanCache(database, line.cacheDir.value_or(""), warning);
+        cache = OpenScanCache(database, line.cacheDir.value_or(""), warning, extra->set.get());
         if (!warning.empty()) {
             streams.err << "kesto: " << PrintableName(warning)
                         << (cache ? "" : "; checking without it") << '\n';
@@ -193,7 +200,7 @@ int runGuard(const CommandLine& line, CommandStreams streams) {
     logOptions.filePath = line.log.value_or(kDefaultGuardLog);
     GuardLog log(std::move(logOptions));
     GuardTally tally;
-    GuardChecker checker(database, cache.get());
+    GuardChecker checker(database, cache.get(), extra->set.get());
 
     const std::string stateFolder = line.stateDir.value_or(kGuardStateFolder);
     GuardStatus status;

@@ -18,7 +18,8 @@ int runInspect(const CommandLine& line, CommandStreams streams) {
                     << "  Checksum : " << inspection.checksum << '\n'
                     << "  Type     : " << inspection.type.value_or("") << '\n'
                     << "  Compiler : " << inspection.compiler.value_or("") << '\n'
-                    << "  Packer   : " << inspection.packer.value_or("") << '\n';
+                    << "  Packer   : " << inspection.packer.value_or("") << '\n'
+                    << "  SHA-256  : " << inspection.sha256.value_or("") << '\n';
     }
     return exitCode;
 }

@@ -3,6 +3,7 @@
 #include "cli/JsonText.h"
 #include "cli/ReportLog.h"
 #include "cli/ScanReporter.h"
+#include "cli/SignatureSources.h"
 #include "engine/SignatureDatabase.h"
 #include "platform/FolderListing.h"
 #include "platform/Interrupt.h"
@@ -93,6 +94,10 @@ int runScan(const CommandLine& line, CommandStreams streams) {
         }
         return kExitError;
     }
+    const std::optional<LoadedSignatures> extra = LoadSignatureSources(line, streams);
+    if (!extra) {
+        return kExitError;
+    }
     const std::string databasePath = databasePathFor(line);
     const SignatureDatabase database(databasePath);
     std::string databaseProblem;
@@ -156,7 +161,7 @@ int runScan(const CommandLine& line, CommandStreams streams) {
         });
     if (!line.noCache && filesToScan) {
         std::string warning;
-        cache = OpenScanCache(database, line.cacheDir.value_or(""), warning);
+        cache = OpenScanCache(database, line.cacheDir.value_or(""), warning, extra->set.get());
         if (!warning.empty()) {
             streams.err << "kesto: " << PrintableName(warning)
                         << (cache ? "" : "; scanning without it") << '\n';
@@ -166,6 +171,7 @@ int runScan(const CommandLine& line, CommandStreams streams) {
     options.database = &database;
     options.quarantineFolder = quarantineFolder;
     options.cache = cache.get();
+    options.extra = extra->set.get();
     ScanSummary summary;
     {
         const platform::InterruptGuard guard;
@@ -173,9 +179,9 @@ int runScan(const CommandLine& line, CommandStreams streams) {
     }
     const bool interrupted = platform::interruptRequested();
     if (!interrupted && (line.clean || line.quarantine)) {
-        reporter.actionFinished(
-            actOnDetections(line, summary.detections,
-                            ActionOptionsFor(database, options.quarantineFolder), reporter));
+        reporter.actionFinished(actOnDetections(
+            line, summary.detections,
+            ActionOptionsFor(database, options.quarantineFolder, options.extra), reporter));
     }
     reporter.close();
     bool logFailed = false;
@@ -193,7 +199,8 @@ int runScan(const CommandLine& line, CommandStreams streams) {
     }
     const ScanCounts& counts = summary.counts;
     if (logFailed || !pathProblems.empty() || reporter.rootUnreadable() ||
-        !databaseProblem.empty() || counts.unreadable > 0 || counts.lookupFailed > 0) {
+        !databaseProblem.empty() || counts.unreadable > 0 || counts.lookupFailed > 0 ||
+        extra->problems) {
         return kExitError;
     }
     return kExitClean;

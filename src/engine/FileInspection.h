@@ -13,6 +13,8 @@ struct FileInspection {
     /// Whether the checksum may be marked as the temporary database: the file is at most 750 KB
     /// and has a checksum other than "0". Unset when an earlier step failed.
     std::optional<bool> canMark;
+    /// SHA-256 of the whole file in lowercase hexadecimal, as hash lists name files.
+    std::optional<std::string> sha256;
     std::string error; ///< why the filling stopped; empty when every step succeeded
 };
 

@@ -163,7 +163,7 @@ void Guard::handleExec(platform::AccessEvent& event) {
             settle(*waiting, *verdict);
             return;
         }
-    } else if (!ExaminedByCheck(name, waiting->file.stamp().size)) {
+    } else if (!ExaminedByCheck(name, waiting->file.stamp().size, m_options.extra)) {
         settle(*waiting, OpenFileVerdict{});
         return;
     }
@@ -201,7 +201,7 @@ void Guard::handleWritten(platform::AccessEvent& event) {
         return; // not a regular file (closed by the refusal): nothing a scan would examine
     }
     const platform::FileStamp stamp = written->file.stamp();
-    if (!ExaminedByCheck(nameOf(written->path), stamp.size)) {
+    if (!ExaminedByCheck(nameOf(written->path), stamp.size, m_options.extra)) {
         m_tally.addChecked();
         return;
     }

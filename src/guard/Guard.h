@@ -61,6 +61,9 @@ struct GuardOptions {
     GuardQuickCheck quickCheck;
     /// What is done with a listed written file; empty: it is reported only.
     GuardAction act;
+    /// The signature sources beside the shipped database, whose wish to see a file decides, as
+    /// the check's does, whether a file is checked at all; none for the shipped ones alone.
+    const ExtraSignatures* extra = nullptr;
     /// Called about once a second on a thread of the guard's own (to write the status file, to
     /// let checks see a changed database); never on the thread that answers.
     std::function<void()> everySecond;

@@ -17,23 +17,24 @@ std::int64_t nowNs() {
 
 } // namespace
 
-GuardChecker::GuardChecker(const SignatureDatabase& database, VerdictCache* cache)
-    : m_database(database), m_cache(cache) {
+GuardChecker::GuardChecker(const SignatureDatabase& database, VerdictCache* cache,
+                           const ExtraSignatures* extra)
+    : m_database(database), m_cache(cache), m_extra(extra) {
     refresh();
 }
 
 OpenFileVerdict GuardChecker::check(platform::InputFile& file, std::string_view name) {
     // Each checking thread reads into a buffer of its own, kept for its next file.
     thread_local platform::ReadBuffer buffer;
-    const OpenFileContext context{m_database, m_round.load(std::memory_order_acquire), m_cache,
-                                  nowNs};
+    const OpenFileContext context{
+        m_database, m_round.load(std::memory_order_acquire), m_cache, nowNs, m_extra, name};
     return CheckOpenFile(file, name, context, buffer);
 }
 
 std::optional<OpenFileVerdict> GuardChecker::checkUnread(const platform::InputFile& file,
                                                          std::string_view name) {
-    const OpenFileContext context{m_database, m_round.load(std::memory_order_acquire), m_cache,
-                                  nullptr};
+    const OpenFileContext context{
+        m_database, m_round.load(std::memory_order_acquire), m_cache, nullptr, m_extra, name};
     return CheckOpenFileFromCache(file, name, context);
 }
 

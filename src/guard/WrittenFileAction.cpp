@@ -8,7 +8,8 @@
 GuardActionResult QuarantineWrittenFile(const SignatureDatabase& database,
                                         const std::string& quarantineFolder,
                                         const std::string& path, const platform::FileStamp& stamp,
-                                        const OpenFileVerdict& verdict) {
+                                        const OpenFileVerdict& verdict,
+                                        const ExtraSignatures* extra) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos || slash + 1 == path.size()) {
         return {false, "no folder in its path"};
@@ -28,8 +29,8 @@ GuardActionResult QuarantineWrittenFile(const SignatureDatabase& database,
     entry.stamp = stamp;
     DetectionList list{std::move(entry)};
     ActionObserver quiet;
-    const ActionResult result =
-        tindakan(kActionQuarantine, list, ActionOptionsFor(database, quarantineFolder), quiet);
+    const ActionResult result = tindakan(
+        kActionQuarantine, list, ActionOptionsFor(database, quarantineFolder, extra), quiet);
     if (result.outcomes.empty()) {
         return {false, "nothing was done"};
     }

@@ -95,12 +95,12 @@ std::string reasonText(std::error_code ec) {
 } // namespace
 
 ActionOptions ActionOptionsFor(const SignatureDatabase& database,
-                               const std::string& quarantineFolder) {
+                               const std::string& quarantineFolder, const ExtraSignatures* extra) {
     ActionOptions options;
     options.quarantineFolder = quarantineFolder;
-    options.stillListed = [&database, quarantineFolder](const WalkedFile& file) {
+    options.stillListed = [&database, quarantineFolder, extra](const WalkedFile& file) {
         platform::ReadBuffer buffer;
-        return CheckFile(file, FileCheckContext{database, quarantineFolder}, buffer)
+        return CheckFile(file, FileCheckContext{database, quarantineFolder, nullptr, extra}, buffer)
             .row.has_value();
     };
     return options;

@@ -70,11 +70,14 @@ struct ActionOptions {
     std::function<void(const DetectionEntry& entry)> beforeAct;
 };
 
+class ExtraSignatures;
 class SignatureDatabase;
 
-/// Options whose changed files are examined again with `database`, which must outlive them.
+/// Options whose changed files are examined again with `database` and `extra` (none: the shipped
+/// signatures alone), which must outlive them.
 ActionOptions ActionOptionsFor(const SignatureDatabase& database,
-                               const std::string& quarantineFolder);
+                               const std::string& quarantineFolder,
+                               const ExtraSignatures* extra = nullptr);
 
 /// Deletes ("hapus") or quarantines ("karantina") every listed file, last entry first. Each file
 /// is reached again from the scan root folder by folder without following links, and only the

@@ -7,6 +7,7 @@
 #include "engine/clsCRC.h"
 #include "platform/PathText.h"
 #include "platform/Processes.h"
+#include "signatures/ExtraSignatures.h"
 
 #include <algorithm>
 
@@ -26,6 +27,19 @@ bool isProgram(std::string_view name) {
 bool readByCheck(std::string_view name, std::uint64_t length) {
     return kilobytes(length) < kExamineLimitKb &&
            (kilobytes(length) < kChecksumLimitKb || isProgram(name));
+}
+
+/// Whether the check reads a file of this name and length for the shipped signatures or for the
+/// extra sources.
+bool readForAny(std::string_view name, std::uint64_t length, const ExtraSignatures* extra) {
+    return readByCheck(name, length) || (extra != nullptr && extra->wantsContent(length));
+}
+
+/// The most the check reads of a file.
+std::size_t readLimitFor(const ExtraSignatures* extra) {
+    const std::uint64_t limit =
+        std::max<std::uint64_t>(kExamineLimitBytes - 1, extra != nullptr ? extra->readLimit() : 0);
+    return static_cast<std::size_t>(std::min<std::uint64_t>(limit, SIZE_MAX));
 }
 
 /// A file that is gone, or is no longer a regular file, has nothing left to examine.
@@ -66,11 +80,25 @@ std::optional<StringSignature::VirusMatch> patternAt(std::uint16_t place) {
     return StringSignature::VirusMatch{entry.name, entry.size};
 }
 
+/// What the extra sources found in the facts, named as a row names it.
+void judgeExtra(OpenFileVerdict& verdict, const ExtraSignatures* extra, const ContentFacts& facts) {
+    if (extra == nullptr || facts.extraSource == 0) {
+        return;
+    }
+    if (std::optional<ExtraThreat> threat = extra->describe(facts.extraSource, facts.extraItem)) {
+        verdict.threat = std::move(threat->name);
+        verdict.information =
+            threat->information.empty() ? kChecksumAdvice : std::move(threat->information);
+    }
+}
+
 /// What the facts of a file's content say: the first pattern found lists a program; else a file
-/// below the checksum limit gets its checksum looked up in `round` of the database.
+/// below the checksum limit gets its checksum looked up in `round` of the database; else the
+/// extra sources may list it.
 OpenFileVerdict judgeContent(const SignatureDatabase& database, std::uint64_t round,
                              std::uint64_t length, const ContentFacts& facts,
-                             const std::optional<StringSignature::VirusMatch>& match) {
+                             const std::optional<StringSignature::VirusMatch>& match,
+                             const ExtraSignatures* extra) {
     OpenFileVerdict verdict;
     if (match) {
         const bool larger = static_cast<std::uint64_t>(std::max(match->size, 0)) < length;
@@ -79,6 +107,7 @@ OpenFileVerdict judgeContent(const SignatureDatabase& database, std::uint64_t ro
         return verdict;
     }
     if (kilobytes(length) >= kChecksumLimitKb) {
+        judgeExtra(verdict, extra, facts);
         return verdict;
     }
     CrcResult crc;
@@ -89,14 +118,18 @@ OpenFileVerdict judgeContent(const SignatureDatabase& database, std::uint64_t ro
     try {
         verdict.threat = KestoEngine::LookupChecksum(database, ChecksumText(crc), round, &version);
     } catch (const DatabaseError& error) {
+        // The other sources still speak for a file the database could not answer for.
         verdict.lookupFailure = error.what();
         verdict.databaseVersion = 0;
+        judgeExtra(verdict, extra, facts);
         return verdict;
     }
     verdict.databaseVersion = version;
     if (!verdict.threat.empty()) {
         verdict.information = kChecksumAdvice;
+        return verdict;
     }
+    judgeExtra(verdict, extra, facts);
     return verdict;
 }
 
@@ -106,7 +139,7 @@ void judge(FileCheckResult& result, const WalkedFile& file, const FileCheckConte
            const std::optional<StringSignature::VirusMatch>& match) {
     result.mayBeRunning = facts.mayBeRunning;
     OpenFileVerdict verdict =
-        judgeContent(context.database, file.databaseRound, length, facts, match);
+        judgeContent(context.database, file.databaseRound, length, facts, match, context.extra);
     result.lookupFailure = std::move(verdict.lookupFailure);
     result.databaseVersion = verdict.databaseVersion;
     if (!verdict.threat.empty()) {
@@ -118,32 +151,60 @@ void judge(FileCheckResult& result, const WalkedFile& file, const FileCheckConte
 /// The pattern kept facts name for a file of this name and length, or none; nothing when the
 /// facts lack what the check of such a file needs (what another name of the same file learnt may
 /// lack the pattern search, or the checksum), so that the file must be read.
-std::optional<std::optional<StringSignature::VirusMatch>>
-keptMatch(const ContentFacts& facts, std::string_view name, std::uint64_t length) {
-    // Only a program's name has its content searched for the patterns.
-    const bool program = isProgram(name);
+std::optional<std::optional<StringSignature::VirusMatch>> keptMatch(const ContentFacts& facts,
+                                                                    std::string_view name,
+                                                                    std::uint64_t length,
+                                                                    const ExtraSignatures* extra) {
+    // Only a program's name has its content searched for the patterns, and only a file the
+    // shipped signatures read at all.
+    const bool shipped = readByCheck(name, length);
+    const bool program = shipped && isProgram(name);
     std::optional<StringSignature::VirusMatch> match =
         program ? patternAt(facts.pattern) : std::nullopt;
     if ((program && (!facts.patternsSearched || (facts.pattern != 0 && !match))) ||
-        (!match && kilobytes(length) < kChecksumLimitKb && !facts.checksum)) {
+        (!match && shipped && kilobytes(length) < kChecksumLimitKb && !facts.checksum) ||
+        (!match && extra != nullptr && extra->wantsContent(length) && !facts.extraChecked)) {
         return std::nullopt;
     }
     return match;
 }
 
+/// Where the content of a file is judged: its name and full path (for rules that look at them)
+/// and the extra sources, if any.
+struct ContentPlace {
+    std::string_view name;
+    std::string_view path;
+    const ExtraSignatures* extra = nullptr;
+};
+
 /// The facts of content read from a file of this name and length, and the pattern found first.
-ContentFacts factsOf(std::string_view content, bool readable, std::string_view name,
-                     std::uint64_t length, std::optional<StringSignature::VirusMatch>& match) {
+/// `extraFailure` says why the extra sources could not judge the content, if they could not.
+ContentFacts factsOf(std::string_view content, bool readable, const ContentPlace& place,
+                     std::uint64_t length, std::optional<StringSignature::VirusMatch>& match,
+                     std::string& extraFailure) {
     ContentFacts facts;
     facts.mayBeRunning = !readable || platform::canBeProcessImage(content);
-    if (isProgram(name) && readable) {
+    const bool shipped = readByCheck(place.name, length);
+    if (shipped && isProgram(place.name) && readable) {
         facts.patternsSearched = true;
         match = StringSignature::FirstVirusPattern(content);
         facts.pattern = match ? patternPlace(*match) : 0;
     }
     // An unreadable or empty file has no checksum; its text "0" is looked up like any other.
-    if (!match && kilobytes(length) < kChecksumLimitKb && readable && !content.empty()) {
+    if (shipped && !match && kilobytes(length) < kChecksumLimitKb && readable && !content.empty()) {
         facts.checksum = static_cast<std::uint32_t>(clsCRC().CalculateBytes(content));
+    }
+    // A file a pattern lists needs nothing more; the checksum's verdict waits for the lookup,
+    // so the extra sources judge every other file they want to see.
+    if (place.extra != nullptr && readable && !match && place.extra->wantsContent(length)) {
+        const ExtraVerdict verdict = place.extra->check(content, place.name, place.path);
+        if (verdict.failure.empty()) {
+            facts.extraChecked = true;
+            facts.extraSource = verdict.source;
+            facts.extraItem = verdict.item;
+        } else {
+            extraFailure = verdict.failure;
+        }
     }
     return facts;
 }
@@ -163,10 +224,10 @@ std::optional<FileCheckResult> checkFromCache(const WalkedFile& file,
     platform::FileStamp stamp;
     if (file.handle->statFile(file.name, stamp) || stamp.device != file.handle->id().device ||
         stamp.inode != file.listedId || ContentStamp{stamp.size, stamp.changedNs} != kept->stamp ||
-        stamp.size == 0 || !readByCheck(file.name, stamp.size)) {
+        stamp.size == 0 || !readForAny(file.name, stamp.size, context.extra)) {
         return std::nullopt;
     }
-    const auto match = keptMatch(kept->facts, file.name, stamp.size);
+    const auto match = keptMatch(kept->facts, file.name, stamp.size, context.extra);
     if (!match) {
         return std::nullopt;
     }
@@ -219,7 +280,7 @@ FileCheckResult CheckFile(const WalkedFile& file, const FileCheckContext& contex
         }
         length = seen.size;
     }
-    if (!readByCheck(file.name, length)) {
+    if (!readForAny(file.name, length, context.extra)) {
         return result;
     }
     // A file of no length is not read: some kernel files report none and never end.
@@ -227,7 +288,7 @@ FileCheckResult CheckFile(const WalkedFile& file, const FileCheckContext& contex
     if (openError) {
         result.unreadable = openError.message();
     } else if (length > 0) {
-        const auto ec = buffer.readOpenFile(input, kExamineLimitBytes - 1);
+        const auto ec = buffer.readOpenFile(input, readLimitFor(context.extra));
         if (ec == std::errc::file_too_large || vanished(ec)) {
             return result; // grew past the examination limit, or left, since it was opened
         }
@@ -239,23 +300,30 @@ FileCheckResult CheckFile(const WalkedFile& file, const FileCheckContext& contex
     input.close();
     const std::string_view content = readable ? buffer.view() : std::string_view();
     std::optional<StringSignature::VirusMatch> match;
-    const ContentFacts facts = factsOf(content, readable, file.name, length, match);
+    std::string extraFailure;
+    const std::string location = context.extra != nullptr ? file.folder + file.name : std::string();
+    const ContentFacts facts = factsOf(content, readable, {file.name, location, context.extra},
+                                       length, match, extraFailure);
     if (readable && context.cache != nullptr) {
         context.cache->remember(*file.handle, stamp, facts);
     }
     judge(result, file, context, length, stamp, facts, match);
+    // Content the extra sources could not judge was not examined, unless it is listed anyway.
+    if (!result.row && result.unreadable.empty()) {
+        result.unreadable = std::move(extraFailure);
+    }
     return result;
 }
 
-bool ExaminedByCheck(std::string_view name, std::uint64_t length) {
-    return length > 0 && readByCheck(name, length);
+bool ExaminedByCheck(std::string_view name, std::uint64_t length, const ExtraSignatures* extra) {
+    return length > 0 && readForAny(name, length, extra);
 }
 
 std::optional<OpenFileVerdict> CheckOpenFileFromCache(const platform::InputFile& input,
                                                       std::string_view name,
                                                       const OpenFileContext& context) {
     const platform::FileStamp& stamp = input.stamp();
-    if (!ExaminedByCheck(name, stamp.size)) {
+    if (!ExaminedByCheck(name, stamp.size, context.extra)) {
         return OpenFileVerdict{};
     }
     if (context.cache == nullptr) {
@@ -265,12 +333,12 @@ std::optional<OpenFileVerdict> CheckOpenFileFromCache(const platform::InputFile&
     if (!kept || ContentStamp{stamp.size, stamp.changedNs} != kept->stamp) {
         return std::nullopt;
     }
-    const auto match = keptMatch(kept->facts, name, stamp.size);
+    const auto match = keptMatch(kept->facts, name, stamp.size, context.extra);
     if (!match) {
         return std::nullopt;
     }
-    OpenFileVerdict verdict =
-        judgeContent(context.database, context.databaseRound, stamp.size, kept->facts, *match);
+    OpenFileVerdict verdict = judgeContent(context.database, context.databaseRound, stamp.size,
+                                           kept->facts, *match, context.extra);
     verdict.examined = true;
     verdict.fromCache = true;
     return verdict;
@@ -284,7 +352,7 @@ OpenFileVerdict CheckOpenFile(platform::InputFile& input, std::string_view name,
     OpenFileVerdict verdict;
     const platform::FileStamp stamp = input.stamp();
     const std::int64_t readStarted = context.nowNs ? context.nowNs() : 0;
-    const std::error_code ec = buffer.readOpenFile(input, kExamineLimitBytes - 1);
+    const std::error_code ec = buffer.readOpenFile(input, readLimitFor(context.extra));
     if (ec == std::errc::file_too_large) {
         verdict.examined = false; // grew past the examination limit since it was opened
         return verdict;
@@ -294,15 +362,20 @@ OpenFileVerdict CheckOpenFile(platform::InputFile& input, std::string_view name,
         return verdict;
     }
     std::optional<StringSignature::VirusMatch> match;
-    const ContentFacts facts = factsOf(buffer.view(), true, name, stamp.size, match);
+    std::string extraFailure;
+    const ContentFacts facts = factsOf(buffer.view(), true, {name, context.path, context.extra},
+                                       stamp.size, match, extraFailure);
     // Facts are kept under the stamp the file had when it was opened; a write during the read
     // gives the file a later change time, so what was read then is never taken for it.
     if (context.cache != nullptr && context.nowNs) {
         context.cache->remember(input.nativeHandle(), stamp, facts, readStarted);
     }
-    OpenFileVerdict judged =
-        judgeContent(context.database, context.databaseRound, stamp.size, facts, match);
+    OpenFileVerdict judged = judgeContent(context.database, context.databaseRound, stamp.size,
+                                          facts, match, context.extra);
     judged.examined = true;
+    if (judged.threat.empty()) {
+        judged.unreadable = std::move(extraFailure);
+    }
     return judged;
 }
 
@@ -317,7 +390,7 @@ bool PrefetchFile(const WalkedFile& file, const FileCheckContext& context) {
     }
     platform::InputFile input;
     if (input.openAt(file.handle->fd(), file.name) || input.size() == 0 ||
-        !readByCheck(file.name, input.size()) || input.startCached()) {
+        !readForAny(file.name, input.size(), context.extra) || input.startCached()) {
         return false;
     }
     input.prefetch();

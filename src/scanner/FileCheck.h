@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+class ExtraSignatures;
 class SignatureDatabase;
 class VerdictCache;
 
@@ -21,6 +22,9 @@ struct FileCheckContext {
     std::string quarantineFolder;
     /// What earlier scans learnt about files that have not changed since; none reads every file.
     VerdictCache* cache = nullptr;
+    /// The signature sources beside the shipped database (hash lists, YARA rules); none for the
+    /// shipped database and patterns alone.
+    const ExtraSignatures* extra = nullptr;
 };
 
 /// Size limits, in KB of 1024 bytes: files this large are not examined at all, and files this
@@ -62,8 +66,10 @@ FileCheckResult CheckFile(const WalkedFile& file, const FileCheckContext& contex
                           platform::ReadBuffer& buffer);
 
 /// Whether the check reads a file of this name and length: programs up to the examine limit,
-/// other files below the checksum limit, and no file of no length.
-bool ExaminedByCheck(std::string_view name, std::uint64_t length);
+/// other files below the checksum limit, files the extra sources want to see (when given), and
+/// no file of no length.
+bool ExaminedByCheck(std::string_view name, std::uint64_t length,
+                     const ExtraSignatures* extra = nullptr);
 
 /// What the check of a file opened elsewhere needs besides the file.
 struct OpenFileContext {
@@ -76,6 +82,10 @@ struct OpenFileContext {
     /// This computer's clock (nanoseconds since 1970), for when a read began; without it no new
     /// facts are kept.
     std::function<std::int64_t()> nowNs;
+    /// As FileCheckContext::extra.
+    const ExtraSignatures* extra = nullptr;
+    /// The file's full path, which YARA rules may look at.
+    std::string_view path{};
 };
 
 /// What the check of a file opened elsewhere found.

@@ -6,6 +6,7 @@
 #include "engine/StringSignature.h"
 #include "platform/Digest.h"
 #include "product/Product.h"
+#include "signatures/ExtraSignatures.h"
 
 namespace {
 
@@ -18,12 +19,13 @@ void addField(platform::Sha256& hash, std::string_view text) {
 
 } // namespace
 
-std::optional<std::string> VerdictFingerprint(const SignatureDatabase& database) {
+std::optional<std::string> VerdictFingerprint(const SignatureDatabase& database,
+                                              const ExtraSignatures* extra) {
     platform::Sha256 hash;
     if (!hash.ready()) {
         return std::nullopt;
     }
-    addField(hash, "kesto verdicts 1");
+    addField(hash, "kesto verdicts 2");
     addField(hash, Product::kVersion);
     for (const StringSignature::EntryFields& entry : StringSignature::VirusEntries()) {
         addField(hash, entry.pattern);
@@ -35,12 +37,18 @@ std::optional<std::string> VerdictFingerprint(const SignatureDatabase& database)
     } catch (const DatabaseError&) {
         return std::nullopt;
     }
+    // Without extra sources the fingerprint is what it was before there were any.
+    if (extra != nullptr && !extra->empty()) {
+        addField(hash, "extra");
+        addField(hash, extra->fingerprint());
+    }
     return hash.hexDigest();
 }
 
 std::unique_ptr<VerdictCache> OpenScanCache(const SignatureDatabase& database,
-                                            const std::string& folder, std::string& warning) {
-    const std::optional<std::string> fingerprint = VerdictFingerprint(database);
+                                            const std::string& folder, std::string& warning,
+                                            const ExtraSignatures* extra) {
+    const std::optional<std::string> fingerprint = VerdictFingerprint(database, extra);
     if (!fingerprint) {
         return nullptr; // the scan reports the database itself
     }

@@ -69,7 +69,7 @@ public:
         : m_options(options), m_observer(observer), m_summary(summary),
           m_stopRequested(stopRequested),
           m_listings(listings), m_context{*options.database, options.quarantineFolder,
-                                          options.cache},
+                                          options.cache, options.extra},
           m_pipeline(
               workerCount(options.threads),
               [this](const WalkedFile& file, platform::ReadBuffer& buffer) {

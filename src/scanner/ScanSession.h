@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+class ExtraSignatures;
 class SignatureDatabase;
 class VerdictCache;
 
@@ -98,6 +99,8 @@ struct ScanOptions {
     /// What earlier scans learnt about files that have not changed since (none reads every
     /// file); the scan keeps what it learns there too.
     VerdictCache* cache = nullptr;
+    /// The signature sources beside the shipped database; none for the shipped ones alone.
+    const ExtraSignatures* extra = nullptr;
     /// Threads that read and check files ahead of the walk; 0 picks one per processor.
     unsigned threads = 0;
     /// End the running process of each listed file.

@@ -4,6 +4,7 @@
 #include "engine/SignatureDatabase.h"
 #include "engine/clsCRC.h"
 #include "platform/InputStream.h"
+#include "signatures/ExtraSignatures.h"
 
 FileCheckResult CheckStream(int fd, const std::string& location, const FileCheckContext& context,
                             const std::function<bool()>& stopRequested, bool& stopped) {
@@ -39,6 +40,20 @@ FileCheckResult CheckStream(int fd, const std::string& location, const FileCheck
         }
     } catch (const DatabaseError& error) {
         result.lookupFailure = error.what();
+    }
+    if (!result.row && context.extra != nullptr && context.extra->wantsContent(content.size())) {
+        const ExtraVerdict verdict = context.extra->check(content, {}, location);
+        if (!verdict.failure.empty()) {
+            result.unreadable = verdict.failure;
+        } else if (auto threat = context.extra->describe(verdict.source, verdict.item)) {
+            DetectionEntry row;
+            row.name = std::move(threat->name);
+            row.location = location;
+            row.size = std::to_string(content.size());
+            row.information =
+                threat->information.empty() ? kChecksumAdvice : std::move(threat->information);
+            result.row = std::move(row);
+        }
     }
     return result;
 }

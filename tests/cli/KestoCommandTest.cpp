@@ -77,12 +77,16 @@ TEST(KestoCommand, InspectShowsReadableFilesAndReportsTheOthers) {
     const CommandRun run = kesto({"inspect", program, dir.file("missing"), empty});
     EXPECT_EQ(run.code, kExitError);
     EXPECT_NE(run.err.find("missing"), std::string::npos);
-    EXPECT_EQ(run.out, program + "\n  Checksum : " + "35763E46" +
-                           "\n  Type     : Application\n  Compiler : Unknown\n"
-                           "  Packer   : MEW\n" +
-                           empty +
-                           "\n  Checksum : 0\n  Type     : Text Document\n"
-                           "  Compiler : Unknown\n  Packer   : Unknown\n");
+    EXPECT_EQ(
+        run.out,
+        program + "\n  Checksum : " + "35763E46" +
+            "\n  Type     : Application\n  Compiler : Unknown\n"
+            "  Packer   : MEW\n"
+            "  SHA-256  : e81c12244e1992da65c2f0f859024427ae8eb89dc4f978884ca8c12e643d750e\n" +
+            empty +
+            "\n  Checksum : 0\n  Type     : Text Document\n"
+            "  Compiler : Unknown\n  Packer   : Unknown\n"
+            "  SHA-256  : e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855\n");
 }
 
 TEST(KestoCommand, SignaturesListsDatabaseNamesThenBuiltInNames) {

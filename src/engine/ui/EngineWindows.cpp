@@ -5,14 +5,16 @@
 
 #include <QWindow>
 
-EngineWindows::EngineWindows(QWidget* mainWindow, std::string databasePath)
-    : m_mainWindow(mainWindow), m_databasePath(std::move(databasePath)) {}
+EngineWindows::EngineWindows(QWidget* mainWindow, std::string databasePath,
+                             std::shared_ptr<const ExtraSignatures> extra)
+    : m_mainWindow(mainWindow), m_databasePath(std::move(databasePath)), m_extra(std::move(extra)) {
+}
 
 EngineWindows::~EngineWindows() = default;
 
 void EngineWindows::showSignatures() {
     if (!m_signatures) {
-        m_signatures = std::make_unique<frmSignature>(m_mainWindow.data(), m_databasePath);
+        m_signatures = std::make_unique<frmSignature>(m_mainWindow.data(), m_databasePath, m_extra);
     }
     if (!m_signatures->isVisible()) {
         m_signatures->Form_Load();

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+class ExtraSignatures;
 class QWidget;
 class frmSignature;
 class frmTempDb;
@@ -18,7 +19,9 @@ class frmTempDb;
 /// transient children.
 class EngineWindows final {
 public:
-    EngineWindows(QWidget* mainWindow, std::string databasePath);
+    /// `extra`: the signature sources beside the database, which the signature list counts.
+    EngineWindows(QWidget* mainWindow, std::string databasePath,
+                  std::shared_ptr<const ExtraSignatures> extra = nullptr);
     ~EngineWindows();
     EngineWindows(const EngineWindows&) = delete;
     EngineWindows& operator=(const EngineWindows&) = delete;
@@ -37,6 +40,7 @@ private:
 
     QPointer<QWidget> m_mainWindow;
     std::string m_databasePath;
+    std::shared_ptr<const ExtraSignatures> m_extra;
     std::unique_ptr<frmSignature> m_signatures;
     std::unique_ptr<frmTempDb> m_tempDb;
 };

@@ -3,6 +3,7 @@
 #include "controls/Button.h"
 #include "controls/WindowText.h"
 #include "engine/SignatureList.h"
+#include "signatures/ExtraSignatures.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -27,9 +28,10 @@ constexpr int kListHeight = 300;
 
 } // namespace
 
-frmSignature::frmSignature(QWidget* mainWindow, std::string databasePath)
+frmSignature::frmSignature(QWidget* mainWindow, std::string databasePath,
+                           std::shared_ptr<const ExtraSignatures> extra)
     : QWidget(nullptr, Qt::Dialog), m_mainWindow(mainWindow),
-      m_databasePath(std::move(databasePath)) {
+      m_databasePath(std::move(databasePath)), m_extra(std::move(extra)) {
     setObjectName(QStringLiteral("frmSignature"));
     setWindowTitle(QStringLiteral("Kesto -> Virus Signatures"));
     buildWindow();
@@ -79,10 +81,10 @@ void frmSignature::buildWindow() {
     details->setContentsMargins(12, 10, 12, 10);
     details->setHorizontalSpacing(8);
     details->setVerticalSpacing(6);
-    const auto detailRow = [&](int row, const char* caption, const char* value) {
-        details->addWidget(makeLabel(QString::fromLatin1(caption), Frame1), row, 0);
+    const auto detailRow = [&](int row, const std::string& caption, const std::string& value) {
+        details->addWidget(makeLabel(QString::fromStdString(caption), Frame1), row, 0);
         details->addWidget(makeLabel(QStringLiteral(":"), Frame1), row, 1);
-        QLabel* shown = makeLabel(QString::fromLatin1(value), Frame1);
+        QLabel* shown = makeLabel(QString::fromStdString(value), Frame1);
         setBold(*shown);
         details->addWidget(shown, row, 2);
     };
@@ -93,6 +95,15 @@ void frmSignature::buildWindow() {
     line->setFrameShadow(QFrame::Sunken);
     details->addWidget(line, 2, 0, 1, 3);
     detailRow(3, "Total Signatures", "2879");
+    // One line per extra signature source that gave signatures, by its file name.
+    int row = 4;
+    if (m_extra) {
+        for (const SignatureSourceInfo& source : m_extra->sources()) {
+            if (!source.refused) {
+                detailRow(row++, SourceFileName(source), SourceCountText(source));
+            }
+        }
+    }
     details->setColumnStretch(2, 1);
     right->addWidget(Frame1);
     right->addStretch();

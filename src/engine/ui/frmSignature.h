@@ -2,21 +2,25 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <memory>
 #include <string>
 
 class Button;
+class ExtraSignatures;
 class QGroupBox;
 class QLabel;
 class QListWidget;
 
 /// The signature list: every threat name the scanner can report, numbered, with their total.
-/// A separate window owned by the main window, which stays disabled while this one is open.
+/// A separate window owned by the main window, which stays disabled while this one is open. The
+/// details below the fixed figures add a line per extra signature source with its count.
 class frmSignature final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmSignature)
 
 public:
-    frmSignature(QWidget* mainWindow, std::string databasePath);
+    frmSignature(QWidget* mainWindow, std::string databasePath,
+                 std::shared_ptr<const ExtraSignatures> extra = nullptr);
     ~frmSignature() override;
 
     /// Disables the main window and fills the list afresh from the database; run at each opening.
@@ -33,6 +37,7 @@ private:
 
     QPointer<QWidget> m_mainWindow;
     std::string m_databasePath;
+    std::shared_ptr<const ExtraSignatures> m_extra;
 
     QLabel* lblJudul = nullptr;
     QListWidget* List1 = nullptr;

@@ -63,7 +63,7 @@ void ScanWorker::start(ScanOptions options) {
         std::unique_ptr<VerdictCache> cache;
         if (useCache && options.cache == nullptr && options.database != nullptr) {
             std::string warning;
-            cache = OpenScanCache(*options.database, {}, warning);
+            cache = OpenScanCache(*options.database, {}, warning, options.extra);
             if (!warning.empty()) {
                 qWarning("%s%s", warning.c_str(), cache ? "" : "; scanning without it");
             }
