@@ -7,6 +7,7 @@
 #include "engine/ui/frmSignature.h"
 #include "engine/ui/frmTempDb.h"
 #include "platform/ScopedSeam.h"
+#include "signatures/ExtraSignatures.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 
@@ -123,6 +124,33 @@ private slots:
         QCOMPARE(labelText(window, "lblJumlahVirus"), QStringLiteral("Total Signatures : 17"));
         // Listed whole, but no checksum past that line could be looked up.
         QVERIFY(labelText(window, "lblProblem").contains(QStringLiteral("line 2")));
+    }
+
+    void signatureDetailsAddALinePerExtraSourceWithItsCount() {
+        writeDatabase({"1A2B:First.Threat", "Selesai:Selesai"});
+        writeFile(m_dir.file("sources/feed.hashes"),
+                  "# two entries\n"
+                  "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa:*:One\n"
+                  "bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb\n");
+        writeFile(m_dir.file("sources/rules.yar"), "rule Broken { condition: nothing }\n");
+        SignatureOptions options;
+        options.folders = {m_dir.file("sources")};
+        QWidget mainWindow;
+        EngineWindows windows(&mainWindow, databasePath(), ExtraSignatures::Load(options));
+        windows.showSignatures();
+        const frmSignature& window = *windows.signatures();
+        // The fixed texts stay; the source that gave signatures follows, the broken one does not.
+        const QStringList texts = [&] {
+            QStringList all;
+            for (const QLabel* label : window.findChildren<QLabel*>()) {
+                all << label->text();
+            }
+            return all;
+        }();
+        QVERIFY(texts.contains(QStringLiteral("2879")));
+        QVERIFY(texts.contains(QStringLiteral("feed.hashes")));
+        QVERIFY(texts.contains(QStringLiteral("2 hashes")));
+        QVERIFY(!texts.contains(QStringLiteral("rules.yar")));
     }
 
     void unsoundDatabaseIsListedToItsEndWithANote() {
