@@ -426,10 +426,12 @@ std::optional<ExtraThreat> ExtraSignatures::describe(std::uint16_t source,
         if (const std::size_t end = line.find('\n'); end != std::string::npos) {
             line.resize(end);
         }
-        if (const auto entry = ParseHashLine(line, file.stem())) {
+        // A bare hash's name is the list's own, which the entry's name then points into.
+        const std::string stem = file.stem();
+        if (const auto entry = ParseHashLine(line, stem)) {
             return ExtraThreat{std::string(entry->name), {}};
         }
-        return ExtraThreat{file.stem(), {}}; // the list changed under its descriptor
+        return ExtraThreat{stem, {}}; // the list changed under its descriptor
     }
     if (info.kind == SignatureSourceInfo::Kind::YaraRules && m_rules) {
         const auto at = std::find(m_yaraSources.begin(), m_yaraSources.end(), source);
