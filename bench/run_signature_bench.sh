@@ -81,7 +81,7 @@ make_work_folder signature-bench
 mkdir -p "$work/sized" "$work/unsized" "$work/rules" "$work/empty" "$work/none"
 # Random entries, and the SHA-256 of three corpus files with their sizes (so that the lists list
 # something and the scans show the same three rows); names as malware-sharing lists give them.
-find "$tree" -type f -size +1k | LC_ALL=C sort | head -3 >"$work/planted.txt"
+find "$tree" -type f -size +1k | LC_ALL=C sort | awk 'NR <= 3' >"$work/planted.txt"
 python3 - "$entries" "$work/planted.txt" "$work/sized/random.hashes" \
     "$work/unsized/random.hashes" <<'PY'
 import hashlib, os, random, sys
