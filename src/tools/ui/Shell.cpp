@@ -3,6 +3,7 @@
 #include "controls/MsgBox.h"
 #include "controls/WindowText.h"
 #include "platform/ProgramSearch.h"
+#include "platform/ShellOpen.h"
 #include "tools/SystemPrograms.h"
 
 #include <QFile>
@@ -37,6 +38,11 @@ bool open(QWidget* parent, const Request& request) {
     bool opened = false;
     if (handler()) {
         opened = handler()(request);
+    } else if constexpr (platform::kShellOpens) {
+        // The system opens the file or address itself; there is no opener to be missing.
+        opened = request.kind == Request::Kind::OpenFile
+                     ? platform::shellOpenFile(request.target)
+                     : platform::shellOpenAddress(request.target);
     } else {
         const std::optional<std::string> opener =
             platform::findProgram(std::string(SystemPrograms::kOpener), platform::searchPath());

@@ -17,13 +17,15 @@ struct Request {
     /// The file's path (its exact bytes), the address, or the program's path.
     std::string target;
     /// The program's arguments, one element each; for the other kinds, the one argument the
-    /// opener is handed (the file's "file://" address, or the address).
+    /// opener is handed (the file's "file://" address, or the address). Where the system opens
+    /// files itself (Windows), it is handed `target` instead.
     std::vector<std::string> arguments;
 };
 
 /// Opens the local file `path` (its exact bytes, as a "file://" address) in its associated
-/// program, through the opener started without a shell. When the opener is not installed or
-/// cannot be started, shows a message (style 48) naming it and returns false.
+/// program, through the opener started without a shell; on Windows through the shell, with the
+/// path itself. When the opener is not installed or the file cannot be opened, shows a message
+/// (style 48) naming it and returns false.
 bool OpenFile(QWidget* parent, const std::string& path);
 /// Opens `address` (a web address) in the browser, as `OpenFile` does.
 bool OpenAddress(QWidget* parent, const std::string& address);
