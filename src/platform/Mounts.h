@@ -63,6 +63,12 @@ struct DriveSources {
 /// ("unknown" when it does not answer). Network file systems and drives are never listed.
 std::vector<Drive> listDrives(const DriveSources& sources = {});
 
+/// The places a file browser starts from. On Linux the drives of `listDrives`. On Windows every
+/// drive root in use, "A:\" to "Z:\" in letter order, network drives included (their source
+/// "network drive", never queryable): only each root's kind is asked, so neither an empty drive
+/// nor a share that does not answer holds the list up; the type is left empty.
+std::vector<Drive> listBrowseRoots(const DriveSources& sources = {});
+
 /// Whether the block device `name` (a disk or a partition) is removable, from
 /// `<sysClassBlock>/<name>/removable` or, for a partition, its disk's.
 bool isRemovable(const std::string& sysClassBlock, const std::string& name);

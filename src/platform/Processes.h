@@ -13,7 +13,8 @@ struct ProcessInfo {
     std::int32_t pid = 0;
     std::string name; ///< base name of the executable, else the kernel's short name
     std::string path; ///< executable path; empty when it cannot be read (kernel threads, others)
-    /// Start time in clock ticks after boot; with the pid it names one process for good.
+    /// Start time in clock ticks after boot (Windows: the creation time in 100 ns ticks since
+    /// 1601; 0 when the process may not be asked); with the pid it names one process for good.
     std::uint64_t startTime = 0;
     /// The process has ended and waits for its parent to collect it (a zombie).
     bool ended = false;
@@ -70,6 +71,8 @@ Termination terminateProcessRunning(std::int32_t pid, const std::string& path);
 /// process is pinned by a process descriptor, its start time read again, and the signal goes
 /// through the descriptor, so a reused id is never signalled. Without process descriptors
 /// nothing is signalled (Failed). After the signal it waits up to `waitMs` for the process to end.
+/// On Windows a process handle pins the process and TerminateProcess ends it; a process whose
+/// creation time cannot be read is not ended (Failed).
 Termination terminateProcessIfSame(std::int32_t pid, std::uint64_t startTime, int waitMs = 1000);
 
 /// Opens a process descriptor for a pid, or returns -1 with errno set, as pidfd_open does.

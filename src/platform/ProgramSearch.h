@@ -5,8 +5,10 @@
 
 namespace platform {
 
-/// Full path of the program `name` in the folders of a PATH-style list, first folder first; only
-/// an executable regular file counts. Empty entries (the current folder) are never searched.
+/// Full path of the program `name` in the folders of a PATH-style list (":" between folders on
+/// Linux, ";" on Windows), first folder first; only an executable regular file counts (on Windows,
+/// which has no execute bit, any regular file). Empty entries (the current folder) are never
+/// searched, nor is a name with a separator.
 std::optional<std::string> findProgram(const std::string& name, const std::string& searchPath);
 
 /// The PATH of this process (empty when unset).

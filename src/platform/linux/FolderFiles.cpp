@@ -176,4 +176,9 @@ std::error_code probeFolder(const std::string& folder) {
     return {};
 }
 
+bool isDeviceUnavailable(int error) {
+    return error == ENOMEDIUM || error == ENXIO || error == ENODEV || error == EIO ||
+           error == ESTALE;
+}
+
 } // namespace platform

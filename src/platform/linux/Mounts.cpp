@@ -147,6 +147,10 @@ std::vector<Drive> listDrives(const DriveSources& sources) {
     return drives;
 }
 
+std::vector<Drive> listBrowseRoots(const DriveSources& sources) {
+    return listDrives(sources);
+}
+
 std::optional<Space> querySpace(const std::string& mountPoint) {
     struct statvfs info {};
     if (::statvfs(mountPoint.c_str(), &info) != 0) {

@@ -24,45 +24,6 @@ FolderEntry::Kind kindOf(DWORD attributes, DWORD reparseTag) {
                                                         : FolderEntry::Kind::RegularFile;
 }
 
-/// Reads every entry of the open folder `folder` from its start.
-std::error_code listEntries(HANDLE folder, bool withSizes, std::vector<FolderEntry>& entries) {
-    // The records hold 64-bit fields, so the buffer is 8-byte aligned.
-    std::vector<std::uint64_t> buffer(64 * 1024 / sizeof(std::uint64_t));
-    FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
-    for (;;) {
-        if (!GetFileInformationByHandleEx(folder, kind, buffer.data(),
-                                          static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
-            const std::error_code error = windows::lastError();
-            if (error.value() == ERROR_NO_MORE_FILES) {
-                return {};
-            }
-            return error;
-        }
-        kind = FileIdBothDirectoryInfo;
-        const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
-        for (;;) {
-            const auto* item = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes);
-            const std::wstring_view wideName(item->FileName,
-                                             item->FileNameLength / sizeof(wchar_t));
-            if (wideName != L"." && wideName != L"..") {
-                FolderEntry entry;
-                entry.name = windows::narrow(wideName);
-                // For a reparse point the listing gives the reparse tag in place of the EA size.
-                entry.kind = kindOf(item->FileAttributes, item->EaSize);
-                entry.id = static_cast<std::uint64_t>(item->FileId.QuadPart);
-                if (withSizes && entry.kind == FolderEntry::Kind::RegularFile) {
-                    entry.size = static_cast<std::uint64_t>(item->EndOfFile.QuadPart);
-                }
-                entries.push_back(std::move(entry));
-            }
-            if (item->NextEntryOffset == 0) {
-                break;
-            }
-            bytes += item->NextEntryOffset;
-        }
-    }
-}
-
 } // namespace
 
 FolderHandle::~FolderHandle() {
@@ -173,18 +134,21 @@ std::error_code FolderHandle::openParentOf(const FolderHandle& child) {
 
 std::error_code FolderHandle::list(bool withSizes, std::vector<FolderEntry>& entries) const {
     entries.clear();
-    // A handle of its own, so that listing never moves a position another user of this folder
-    // relies on.
-    windows::RelativeOpen how;
-    how.access = FILE_LIST_DIRECTORY | SYNCHRONIZE;
-    how.options = windows::kDirectoryFile | windows::kOpenForBackup;
-    OwnedHandle own;
-    if (const auto ec = windows::openRelative(m_fd, "", how, own)) {
-        return ec;
-    }
-    if (const auto ec = listEntries(own.get(), withSizes, entries)) {
+    const std::error_code error =
+        windows::readFolderRecords(m_fd, [&entries, withSizes](const FILE_ID_BOTH_DIR_INFO& item) {
+            FolderEntry entry;
+            entry.name = windows::narrow(
+                std::wstring_view(item.FileName, item.FileNameLength / sizeof(wchar_t)));
+            entry.kind = kindOf(item.FileAttributes, item.EaSize);
+            entry.id = static_cast<std::uint64_t>(item.FileId.QuadPart);
+            if (withSizes && entry.kind == FolderEntry::Kind::RegularFile) {
+                entry.size = static_cast<std::uint64_t>(item.EndOfFile.QuadPart);
+            }
+            entries.push_back(std::move(entry));
+        });
+    if (error) {
         entries.clear();
-        return ec;
+        return error;
     }
     std::sort(entries.begin(), entries.end(),
               [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });

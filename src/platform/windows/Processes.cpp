@@ -1,6 +1,7 @@
-// The Windows process list: a tool-help snapshot for the ids and names, the image path asked of
-// each process. The /proc facts of the Linux backend (stat texts, start ticks, process
-// descriptors) have no counterpart here and are not built.
+// The Windows process list: a tool-help snapshot for the ids and names, the image path and
+// creation time asked of each process. The /proc facts of the Linux backend (stat texts, process
+// descriptors) have no counterpart here and are not built: an open process handle pins a process
+// as a descriptor does, and its creation time stands for the start time.
 #include "platform/Processes.h"
 
 #include "platform/PathText.h"
@@ -58,6 +59,18 @@ std::string imagePathOf(HANDLE process) {
     return windows::narrow(imageName(process, 0));
 }
 
+/// When an open process was created, in FILETIME ticks; 0 when it cannot be read.
+std::uint64_t creationTicks(HANDLE process) {
+    FILETIME created{};
+    FILETIME exited{};
+    FILETIME kernel{};
+    FILETIME user{};
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) {
+        return 0;
+    }
+    return (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
 template <typename Visit> void forEachProcess(Visit visit) {
     const OwnedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot.valid()) {
@@ -79,7 +92,12 @@ std::vector<ProcessInfo> listProcesses() {
         ProcessInfo info;
         info.pid = static_cast<std::int32_t>(entry.th32ProcessID);
         info.name = windows::narrow(entry.szExeFile);
-        info.path = processPath(info.pid);
+        const OwnedHandle process(
+            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+        if (process.valid()) {
+            info.path = imagePathOf(process.get());
+            info.startTime = creationTicks(process.get());
+        }
         processes.push_back(std::move(info));
     });
     std::sort(processes.begin(), processes.end(),
@@ -140,6 +158,38 @@ Termination terminateProcessRunning(std::int32_t pid, const std::string& path) {
     // The image file stays locked until the process has really gone.
     return WaitForSingleObject(process.get(), 10'000) == WAIT_OBJECT_0 ? Termination::Ended
                                                                        : Termination::Failed;
+}
+
+Termination terminateProcessIfSame(std::int32_t pid, std::uint64_t startTime, int waitMs) {
+    if (pid <= 0) {
+        return Termination::NotRunning;
+    }
+    // The handle pins the process: the id cannot name another one until it is closed.
+    const OwnedHandle process(
+        OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE,
+                    static_cast<DWORD>(pid)));
+    if (!process.valid()) {
+        return GetLastError() == ERROR_INVALID_PARAMETER ? Termination::NotRunning
+                                                         : Termination::Failed;
+    }
+    if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
+        return Termination::NotRunning;
+    }
+    // A process that reused the id after the row was made was created at another time; one whose
+    // time cannot be read is never ended unchecked.
+    const std::uint64_t created = creationTicks(process.get());
+    if (created == 0) {
+        return Termination::Failed;
+    }
+    if (created != startTime) {
+        return Termination::NotRunning;
+    }
+    if (!TerminateProcess(process.get(), 1)) {
+        return WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0 ? Termination::NotRunning
+                                                                      : Termination::Failed;
+    }
+    WaitForSingleObject(process.get(), waitMs < 0 ? 0 : static_cast<DWORD>(waitMs));
+    return Termination::Ended;
 }
 
 } // namespace platform

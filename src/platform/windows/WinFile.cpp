@@ -261,4 +261,42 @@ std::error_code deleteOpenFile(HANDLE handle) {
     return {};
 }
 
+std::error_code readFolderRecords(HANDLE folder,
+                                  const std::function<void(const FILE_ID_BOTH_DIR_INFO&)>& visit) {
+    RelativeOpen how;
+    how.access = FILE_LIST_DIRECTORY | SYNCHRONIZE;
+    how.options = kDirectoryFile | kOpenForBackup;
+    OwnedHandle own;
+    if (const auto ec = openRelative(folder, "", how, own)) {
+        return ec;
+    }
+    // The records hold 64-bit fields, so the buffer is 8-byte aligned.
+    std::vector<std::uint64_t> buffer(64 * 1024 / sizeof(std::uint64_t));
+    FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+    for (;;) {
+        if (!GetFileInformationByHandleEx(own.get(), kind, buffer.data(),
+                                          static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
+            const std::error_code error = lastError();
+            if (error.value() == ERROR_NO_MORE_FILES) {
+                return {};
+            }
+            return error;
+        }
+        kind = FileIdBothDirectoryInfo;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+        for (;;) {
+            const auto* item = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes);
+            const std::wstring_view wideName(item->FileName,
+                                             item->FileNameLength / sizeof(wchar_t));
+            if (wideName != L"." && wideName != L"..") {
+                visit(*item);
+            }
+            if (item->NextEntryOffset == 0) {
+                break;
+            }
+            bytes += item->NextEntryOffset;
+        }
+    }
+}
+
 } // namespace platform::windows

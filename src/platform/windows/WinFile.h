@@ -3,6 +3,7 @@
 #include "platform/FolderHandle.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <system_error>
 #include <windows.h>
@@ -154,5 +155,12 @@ std::error_code setAttributes(HANDLE handle, DWORD attributes);
 /// that took its name meanwhile is touched. On any failure the new file is removed and the source
 /// stays.
 std::error_code copyThenRemove(HANDLE source, const FolderHandle& to, const std::string& target);
+
+/// Reads every entry of the open folder `folder` from its start, "." and ".." left out, and hands
+/// each record to `visit` in the order the file system gives them. The folder is read through a
+/// handle of its own, so a position another user of `folder` relies on never moves. For a reparse
+/// point the record holds the reparse tag in place of the EA size.
+std::error_code readFolderRecords(HANDLE folder,
+                                  const std::function<void(const FILE_ID_BOTH_DIR_INFO&)>& visit);
 
 } // namespace platform::windows
