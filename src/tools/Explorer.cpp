@@ -1,9 +1,12 @@
 #include "tools/Explorer.h"
 
+#include "platform/FolderFiles.h"
+#include "platform/Mounts.h"
+#include "platform/PathText.h"
+#include "platform/ProgramFolder.h"
 #include "scanner/DisplayName.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 
 namespace Explorer {
@@ -26,6 +29,14 @@ std::string decimalText(float value, char decimalSeparator) {
         text += static_cast<char>('0' + fraction % 10);
     }
     return text;
+}
+
+/// The root `path` starts with: "/", or on Windows "C:\" or a share's "\\server\share\"; the
+/// system's root separator alone for a path without one.
+std::string rootOf(std::string_view path) {
+    const std::size_t length = platform::pathRootLength(path);
+    return length == 0 ? std::string(1, platform::kPathSeparator)
+                       : std::string(path.substr(0, length));
 }
 
 } // namespace
@@ -102,17 +113,23 @@ std::string SortText(const std::vector<std::string_view>& names) {
 
 std::string BasePath(std::string_view folder) {
     std::string base(folder);
-    if (base.empty() || base.back() != '/') {
-        base += '/';
+    if (base.empty() || !platform::isPathSeparator(base.back())) {
+        base += platform::kPathSeparator;
     }
     return base;
 }
 
 std::string GeneralDateText(std::time_t when) {
     std::tm local{};
+#ifdef _WIN32
+    if (::localtime_s(&local, &when) != 0) {
+        return {};
+    }
+#else
     if (::localtime_r(&when, &local) == nullptr) {
         return {};
     }
+#endif
     const bool midnight = local.tm_hour == 0 && local.tm_min == 0 && local.tm_sec == 0;
     char buffer[128];
     const std::size_t length =
@@ -197,22 +214,25 @@ std::string TotalText(const std::vector<platform::BrowseEntry>& files, Filter fi
 
 std::vector<ChainEntry> FolderChain(std::string_view folder, std::vector<std::string> subfolders) {
     std::vector<ChainEntry> chain;
-    chain.push_back({"/", "/", 0, true});
-    std::string path;
+    std::size_t at = platform::pathRootLength(folder);
+    std::string path = rootOf(folder);
+    chain.push_back({path, DisplayName(path), 0, true});
     int depth = 0;
-    std::size_t at = 0;
     while (at < folder.size()) {
-        const std::size_t end = std::min(folder.find('/', at), folder.size());
+        std::size_t end = at;
+        while (end < folder.size() && !platform::isPathSeparator(folder[end])) {
+            ++end;
+        }
         if (end > at) {
             const std::string_view name = folder.substr(at, end - at);
-            path += '/';
+            path = BasePath(path);
             path += name;
             chain.push_back({path, DisplayName(name), ++depth, true});
         }
         at = end + 1;
     }
     std::sort(subfolders.begin(), subfolders.end());
-    const std::string base = BasePath(path.empty() ? std::string_view("/") : path);
+    const std::string base = BasePath(path);
     for (const std::string& name : subfolders) {
         chain.push_back({base + name, DisplayName(name), depth + 1, false});
     }
@@ -220,16 +240,24 @@ std::vector<ChainEntry> FolderChain(std::string_view folder, std::vector<std::st
 }
 
 std::string DriveOf(std::string_view path, const std::vector<std::string>& mountPoints) {
-    std::string best = "/";
+    std::string best;
     for (const std::string& mount : mountPoints) {
-        const bool holds =
-            mount == "/" || path == mount ||
-            (path.starts_with(mount) && path.size() > mount.size() && path[mount.size()] == '/');
-        if (holds && mount.size() > best.size()) {
+        if (mount.size() > best.size() && platform::isWithinFolder(path, mount)) {
             best = mount;
         }
     }
-    return best;
+    return best.empty() ? rootOf(path) : best;
+}
+
+std::vector<std::string> DriveRoots() {
+    std::vector<std::string> roots;
+    for (const platform::Drive& drive : platform::listBrowseRoots()) {
+        roots.push_back(drive.mountPoint);
+    }
+    if (roots.empty()) {
+        roots.emplace_back(1, platform::kPathSeparator);
+    }
+    return roots;
 }
 
 std::string NotReadyText(std::string_view mountPoint) {
@@ -237,8 +265,7 @@ std::string NotReadyText(std::string_view mountPoint) {
 }
 
 bool DeviceUnavailable(int error) {
-    return error == ENOMEDIUM || error == ENXIO || error == ENODEV || error == EIO ||
-           error == ESTALE;
+    return platform::isDeviceUnavailable(error);
 }
 
 } // namespace Explorer

@@ -55,7 +55,8 @@ std::string CountText(std::size_t count);
 /// else " Mulitple sort of files."; " No files were found." without names.
 std::string SortText(const std::vector<std::string_view>& names);
 
-/// The folder with a trailing "/", the root "/" unchanged.
+/// The folder with a trailing separator ("/"; "\" on Windows); a folder that ends with one, a
+/// root such as "/" or "C:\", unchanged.
 std::string BasePath(std::string_view folder);
 
 /// The date and time of `when` in the local time zone, date and time with seconds in the
@@ -108,16 +109,23 @@ struct ChainEntry {
     int depth = 0;
     bool open = false; ///< a folder on the way to the current one, the current one included
 };
-/// The folders from "/" down to `folder`, then its subfolders `subfolders` (sorted here by
-/// their bytes) one level deeper.
+/// The folders from the root of `folder` ("/"; on Windows its drive, "C:\", or share) down to
+/// `folder`, then its subfolders `subfolders` (sorted here by their bytes) one level deeper.
+/// A folder without a root is taken to lie below the system's root separator.
 std::vector<ChainEntry> FolderChain(std::string_view folder, std::vector<std::string> subfolders);
 
-/// The mount point among `mountPoints` that holds `path` (longest whole-name prefix); "/" when
+/// The mount point among `mountPoints` that holds `path` (longest whole-name prefix, names
+/// compared as the system does: ignoring case on Windows); the root of `path` ("/", "C:\") when
 /// none does.
 std::string DriveOf(std::string_view path, const std::vector<std::string>& mountPoints);
+/// What the drive box offers: the places the system's file browser starts from (Linux: the mount
+/// points of the block-device file systems; Windows: every drive letter in use, network drives
+/// included), "/" when there are none.
+std::vector<std::string> DriveRoots();
 /// The message when the drive at `mountPoint` cannot be opened.
 std::string NotReadyText(std::string_view mountPoint);
-/// Whether an error opening a drive means that its device is unavailable.
+/// Whether an error opening a drive (an error code of the system's own category) means that
+/// its device is unavailable: no medium, a device gone, a share that does not answer.
 bool DeviceUnavailable(int error);
 
 } // namespace Explorer

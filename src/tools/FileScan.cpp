@@ -3,6 +3,7 @@
 #include "engine/FileInspection.h"
 #include "engine/KestoEngine.h"
 #include "engine/SignatureDatabase.h"
+#include "platform/PathText.h"
 #include "platform/ReadBuffer.h"
 #include "scanner/FileCheck.h"
 #include "scanner/QuarantineFolder.h"
@@ -15,7 +16,7 @@ namespace FileScan {
 Report ScanFile(const std::string& path, const SignatureDatabase& database,
                 const std::string& quarantineFolder) {
     Report report;
-    const std::size_t slash = path.rfind('/');
+    const std::size_t slash = platform::lastPathSeparator(path);
     if (slash == std::string::npos || slash + 1 == path.size()) {
         report.problem = "not a file path";
         return report;
@@ -34,7 +35,9 @@ Report ScanFile(const std::string& path, const SignatureDatabase& database,
         return report;
     }
     file.size = stamp.size;
-    const std::string folderPath = slash == 0 ? std::string("/") : path.substr(0, slash);
+    // The folder without its final separator, except a root's own ("/", "C:\").
+    const std::string folderPath =
+        slash < platform::pathRootLength(path) ? file.folder : path.substr(0, slash);
     file.node = std::make_shared<WalkedFolder>(nullptr, folderPath, handle->id());
     file.handle = std::move(handle);
 

@@ -1,7 +1,10 @@
 #include "tools/SystemPrograms.h"
 
 #include "platform/FileOps.h"
+#include "platform/PathText.h"
+#include "platform/ProgramFolder.h"
 #include "platform/ProgramSearch.h"
+#include "platform/SystemFacts.h"
 #include "scanner/DisplayName.h"
 
 namespace SystemPrograms {
@@ -17,6 +20,45 @@ constexpr std::string_view kSystemMonitors[] = {"gnome-system-monitor", "plasma-
 constexpr std::string_view kSettings[] = {"gnome-control-center", "systemsettings",
                                           "xfce4-settings-manager", "lxqt-config"};
 constexpr std::string_view kMonitorCommands[] = {"htop", "top"};
+
+/// Each tool's own program on Windows, and whether it lies in the system folder (else in the
+/// Windows folder).
+struct WindowsProgram {
+    Tool tool;
+    bool inSystemFolder;
+    std::string_view file;
+};
+constexpr WindowsProgram kWindowsPrograms[] = {
+    {Tool::Explorer, false, "explorer.exe"},
+    {Tool::RegistryEditor, false, "regedit.exe"},
+    {Tool::CommandPrompt, true, "cmd.exe"},
+    {Tool::TaskManager, true, "taskmgr.exe"},
+    {Tool::SystemConfiguration, true, "msconfig.exe"},
+};
+
+/// The system's own program for `tool`, when its file is there.
+std::optional<Launch> windowsProgram(Tool tool, const WindowsFolders& folders,
+                                     const Environment& environment) {
+    for (const WindowsProgram& program : kWindowsPrograms) {
+        if (program.tool != tool) {
+            continue;
+        }
+        std::string path = program.inSystemFolder ? folders.system : folders.windows;
+        // An unknown folder would leave a path relative to the current folder.
+        if (path.empty() || !environment.isFile) {
+            return std::nullopt;
+        }
+        if (!platform::isPathSeparator(path.back())) {
+            path += platform::kPathSeparator;
+        }
+        path += program.file;
+        if (!environment.isFile(path)) {
+            return std::nullopt;
+        }
+        return Launch{std::move(path), {}, std::string(program.file), {}};
+    }
+    return std::nullopt;
+}
 
 template <std::size_t N>
 std::optional<Launch> firstInstalled(const std::string_view (&names)[N],
@@ -77,10 +119,18 @@ Environment SystemEnvironment() {
     };
     environment.homeFolder = platform::homeFolder();
     environment.registryFolder = std::string(kRegistryFolder);
+#ifdef _WIN32
+    environment.windowsFolders =
+        WindowsFolders{platform::windowsFolder(), platform::systemFolder()};
+    environment.isFile = platform::isRegularFile;
+#endif
     return environment;
 }
 
 std::optional<Launch> Resolve(Tool tool, const Environment& environment) {
+    if (environment.windowsFolders) {
+        return windowsProgram(tool, *environment.windowsFolders, environment);
+    }
     if (!environment.findProgram) {
         return std::nullopt;
     }

@@ -7,8 +7,9 @@
 #include <string_view>
 #include <vector>
 
-/// The Windows-tools window: each button starts the first installed program of its list of
-/// stand-ins for a Windows program. The captions stay those of the Windows programs.
+/// The Windows-tools window: on Windows each button starts the system's own program; elsewhere
+/// the first installed program of its list of stand-ins for it. The captions stay those of the
+/// Windows programs.
 namespace SystemPrograms {
 
 enum class Tool { Explorer, RegistryEditor, CommandPrompt, TaskManager, SystemConfiguration };
@@ -38,17 +39,30 @@ struct Launch {
     std::string requiredFolder;
 };
 
+/// Where Windows keeps its own programs.
+struct WindowsFolders {
+    std::string windows; ///< the Windows folder: explorer.exe, regedit.exe
+    std::string system;  ///< the system folder: cmd.exe, taskmgr.exe, msconfig.exe
+};
+
 /// What resolution looks at.
 struct Environment {
     /// Finds an installed program by name; none when it is not installed.
     std::function<std::optional<std::string>(const std::string& name)> findProgram;
     std::string homeFolder;
     std::string registryFolder;
+    /// Set on Windows: each tool is the system's own program in its folder, started only when
+    /// `isFile` finds it there; no stand-in is searched for, so a program of the same name
+    /// elsewhere on the PATH is never started in its place.
+    std::optional<WindowsFolders> windowsFolders;
+    std::function<bool(const std::string& path)> isFile;
 };
-/// The PATH search of this process, the user's home and the registry store folder.
+/// The PATH search of this process, the user's home and the registry store folder; on Windows
+/// the Windows and system folders too.
 Environment SystemEnvironment();
 
-/// The stand-in started for `tool`; none when no candidate is installed.
+/// The program started for `tool`: with `windowsFolders` the system's own program, else the
+/// stand-in; none when it is not installed.
 std::optional<Launch> Resolve(Tool tool, const Environment& environment);
 
 /// Tooltip of a button: "Starts <name>", or why the button is disabled.
