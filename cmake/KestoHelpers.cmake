@@ -79,6 +79,21 @@ function(kesto_uses_qt out)
     set(${out} FALSE PARENT_SCOPE)
 endfunction()
 
+# kesto_import_qt_plugins(TARGET)
+# A static Qt (the Windows build's) links into a program only the plugins it names, besides the
+# system's own platform: TARGET gets the offscreen platform (the tests, QT_QPA_PLATFORM=offscreen)
+# and the minimal one. A shared Qt loads its plugins at run time and needs nothing.
+function(kesto_import_qt_plugins target)
+    if(NOT TARGET Qt6::Core)
+        return()
+    endif()
+    get_target_property(qtType Qt6::Core TYPE)
+    if(qtType STREQUAL "STATIC_LIBRARY")
+        qt_import_plugins(${target}
+            INCLUDE Qt6::QOffscreenIntegrationPlugin Qt6::QMinimalIntegrationPlugin)
+    endif()
+endfunction()
+
 # kesto_add_qt_test(NAME SOURCES... [LIBS libs...])
 # One Qt Test executable, run headless with the offscreen platform.
 function(kesto_add_qt_test name)
@@ -89,6 +104,7 @@ function(kesto_add_qt_test name)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} kesto_testsupport Qt6::Test kesto_warnings)
     target_compile_definitions(${name} PRIVATE KESTO_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
     kesto_precompile(${name} QT)
+    kesto_import_qt_plugins(${name})
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
 endfunction()
@@ -104,6 +120,10 @@ function(kesto_add_test name)
     target_compile_definitions(${name} PRIVATE KESTO_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     kesto_precompile(${name} GTEST)
+    kesto_uses_qt(qt ${ARG_LIBS})
+    if(qt)
+        kesto_import_qt_plugins(${name})
+    endif()
     gtest_discover_tests(${name}
         DISCOVERY_TIMEOUT 60
         PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
