@@ -1,6 +1,7 @@
 #include "app/Antivirus.h"
 #include "app/Screenshots.h"
 #include "controls/ControlGallery.h"
+#include "controls/FontFallbacks.h"
 #include "scanner/ui/Load1.h"
 
 #include <QApplication>
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     QApplication application(argc, argv);
+    AddFontFallbacks();
     QApplication::setApplicationName(QStringLiteral("Kesto Virus Scanner"));
     // Lets the desktop match the windows to the installed desktop entry and its icon.
     QApplication::setDesktopFileName(QStringLiteral("org.example.kesto_scanner.Kesto"));
