@@ -9,6 +9,7 @@
 #include "engine/ui/EngineWindows.h"
 #include "engine/ui/frmSignature.h"
 #include "engine/ui/frmTempDb.h"
+#include "platform/ProgramFolder.h"
 #include "platform/ScopedSeam.h"
 #include "scanner/ui/Load1.h"
 #include "scanner/ui/frmQuarantine.h"
@@ -157,7 +158,7 @@ bool saveEngineWindows(QWidget& mainWindow, const std::string& databasePath, con
 /// The quarantine window over a temporary quarantine folder holding one recorded file.
 bool saveQuarantineWindow(const QString& folder, const QByteArray& testFile) {
     QTemporaryDir quarantine;
-    const std::string path = toBytes(quarantine.path());
+    const std::string path = toBytes(QDir::toNativeSeparators(quarantine.path()));
     writeSample(quarantine.filePath(QStringLiteral("eicar.com_vir")), testFile);
     platform::FolderHandle handle;
     platform::FileFacts facts;
@@ -165,8 +166,12 @@ bool saveQuarantineWindow(const QString& folder, const QByteArray& testFile) {
         return false;
     }
     facts.mode = 0644;
-    SealQuarantinedFile(handle, "eicar.com_vir", "/home/user/Downloads/eicar.com",
-                        "EICAR-Test-File", facts);
+    // The record keeps where the file came from as a full path of this system, or the window
+    // shows it as damaged.
+    const char* const original = platform::kPathSeparator == '\\'
+                                     ? "C:\\Users\\user\\Downloads\\eicar.com"
+                                     : "/home/user/Downloads/eicar.com";
+    SealQuarantinedFile(handle, "eicar.com_vir", original, "EICAR-Test-File", facts);
     frmQuarantine window(nullptr, path);
     window.Form_Load();
     window.show();
