@@ -46,7 +46,8 @@ loadExtraSignatures(const std::vector<std::string>& folders) {
             qWarning("%s: %s", source.path.c_str(), problem.c_str());
         }
     }
-    return extra;
+    // Without a source that gave signatures the scans do no work for them.
+    return extra->empty() ? nullptr : extra;
 }
 
 /// Message boxes and the stock file, folder, colour, font, input, progress and print dialogs come

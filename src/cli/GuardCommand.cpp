@@ -143,7 +143,7 @@ int runGuard(const CommandLine& line, CommandStreams streams) {
     if (!extra) {
         return kExitError;
     }
-    options.extra = extra->set.get();
+    options.extra = extra->active();
     const SignatureDatabase database(databasePathFor(line));
     try {
         if (const std::string databaseProblem = database.problem(); !databaseProblem.empty()) {
@@ -166,7 +166,7 @@ int runGuard(const CommandLine& line, CommandStreams streams) {
                                                             const platform::FileStamp& stamp,
                                                             const OpenFileVerdict& verdict) {
             return QuarantineWrittenFile(database, quarantineFolder, path, stamp, verdict,
-                                         extra->set.get());
+                                         extra->active());
         };
     }
 
@@ -189,7 +189,7 @@ int runGuard(const CommandLine& line, CommandStreams streams) {
     std::unique_ptr<VerdictCache> cache;
     if (!line.noCache) {
         std::string warning;
-        cache = OpenScanCache(database, line.cacheDir.value_or(""), warning, extra->set.get());
+        cache = OpenScanCache(database, line.cacheDir.value_or(""), warning, extra->active());
         if (!warning.empty()) {
             streams.err << "kesto: " << PrintableName(warning)
                         << (cache ? "" : "; checking without it") << '\n';
@@ -200,7 +200,7 @@ int runGuard(const CommandLine& line, CommandStreams streams) {
     logOptions.filePath = line.log.value_or(kDefaultGuardLog);
     GuardLog log(std::move(logOptions));
     GuardTally tally;
-    GuardChecker checker(database, cache.get(), extra->set.get());
+    GuardChecker checker(database, cache.get(), extra->active());
 
     const std::string stateFolder = line.stateDir.value_or(kGuardStateFolder);
     GuardStatus status;

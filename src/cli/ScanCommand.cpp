@@ -161,7 +161,7 @@ int runScan(const CommandLine& line, CommandStreams streams) {
         });
     if (!line.noCache && filesToScan) {
         std::string warning;
-        cache = OpenScanCache(database, line.cacheDir.value_or(""), warning, extra->set.get());
+        cache = OpenScanCache(database, line.cacheDir.value_or(""), warning, extra->active());
         if (!warning.empty()) {
             streams.err << "kesto: " << PrintableName(warning)
                         << (cache ? "" : "; scanning without it") << '\n';
@@ -171,7 +171,7 @@ int runScan(const CommandLine& line, CommandStreams streams) {
     options.database = &database;
     options.quarantineFolder = quarantineFolder;
     options.cache = cache.get();
-    options.extra = extra->set.get();
+    options.extra = extra->active();
     ScanSummary summary;
     {
         const platform::InterruptGuard guard;

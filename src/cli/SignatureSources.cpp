@@ -36,6 +36,10 @@ std::optional<std::uint64_t> ParseByteSize(const std::string& text) {
     return value << shift;
 }
 
+const ExtraSignatures* LoadedSignatures::active() const {
+    return set != nullptr && !set->empty() ? set.get() : nullptr;
+}
+
 std::optional<LoadedSignatures> LoadSignatureSources(const CommandLine& line,
                                                      CommandStreams streams) {
     SignatureOptions options;

@@ -15,6 +15,9 @@ struct LoadedSignatures {
     std::shared_ptr<const ExtraSignatures> set;
     /// Whether a source had a problem (each one was reported as a warning).
     bool problems = false;
+    /// The sources for checks: none when no source gave a signature, so that a scan without any
+    /// does no work for them.
+    const ExtraSignatures* active() const;
 };
 
 /// Loads the sources `line` names and reports each problem as "kesto: PATH: problem" on
