@@ -105,7 +105,12 @@ function(kesto_add_qt_test name)
     target_compile_definitions(${name} PRIVATE KESTO_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
     kesto_precompile(${name} QT)
     kesto_import_qt_plugins(${name})
-    add_test(NAME ${name} COMMAND ${name})
+    if(WIN32 AND CMAKE_CROSSCOMPILING)
+        add_test(NAME ${name}
+                 COMMAND ${CMAKE_SOURCE_DIR}/cmake/toolchains/wine-qttest $<TARGET_FILE:${name}>)
+    else()
+        add_test(NAME ${name} COMMAND ${name})
+    endif()
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
 endfunction()
 
