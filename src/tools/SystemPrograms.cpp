@@ -4,6 +4,7 @@
 #include "platform/PathText.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ProgramSearch.h"
+#include "platform/ShellOpen.h"
 #include "platform/SystemFacts.h"
 #include "scanner/DisplayName.h"
 
@@ -196,6 +197,10 @@ std::string OpenerMissingText(std::string_view target) {
 }
 
 std::string CannotOpenText(std::string_view target) {
+    if constexpr (platform::kShellOpens) {
+        // The system opens it itself: there is no opener program to name.
+        return "Sorry, " + DisplayName(target) + " could not be opened.";
+    }
     return "Sorry, " + DisplayName(target) + " could not be opened: " + std::string(kOpener) +
            " could not be started.";
 }

@@ -84,7 +84,8 @@ inline constexpr std::string_view kOpener = "xdg-open";
 /// that are not UTF-8) names the same file.
 std::string FileUrl(std::string_view path);
 /// The messages (style 48, title "Error") when `target`, a file or an address, could not be
-/// opened because the opener is not installed or could not be started.
+/// opened because the opener is not installed or could not be started (where the system opens
+/// files itself, only that it could not be opened).
 std::string OpenerMissingText(std::string_view target);
 std::string CannotOpenText(std::string_view target);
 

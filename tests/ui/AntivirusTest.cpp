@@ -205,14 +205,21 @@ private slots:
     }
 
     void detectionListShowsEveryNameAsOneUnambiguousLine() {
+#ifdef _WIN32
+        // Windows names hold no control characters; a character that turns the text around it
+        // and an invisible one are what would make a shown name stand for another.
+        writeFile(m_tree.file("bad\u202Ename\u200B.com"), testsupport::eicar());
+        const std::string shown = m_tree.file("bad\\u202Ename\\u200B.com");
+#else
         writeFile(m_tree.file("bad\nname\xff.com"), testsupport::eicar());
+        const std::string shown = m_tree.file("bad\\x0aname\\xff.com");
+#endif
         DialogAnswers answers;
         Antivirus window(settings());
         scanTree(window, answers);
         const auto* list = window.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
         QCOMPARE(list->topLevelItemCount(), 1);
-        QCOMPARE(list->topLevelItem(0)->text(2),
-                 QString::fromStdString(m_tree.file("bad\\x0aname\\xff.com")));
+        QCOMPARE(list->topLevelItem(0)->text(2), QString::fromStdString(shown));
     }
 
     void scanOfAFolderThatCannotBeReadSaysSoInItsMessage() {

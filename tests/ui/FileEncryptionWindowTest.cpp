@@ -4,6 +4,7 @@
 #include "controls/MsgBox.h"
 #include "controls/WindowTitle.h"
 #include "controls/cCommonDialog.h"
+#include "platform/FileCrypt.h"
 #include "platform/ScopedSeam.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
@@ -80,6 +81,16 @@ private slots:
     void encryptAndDecryptSayWhetherTheyWorked() {
         const std::string path = m_dir->file("note.txt");
         writeFile(path, "plain words");
+#ifdef _WIN32
+        // The file system encrypts on Windows, and reads back plain to its owner; Wine only
+        // pretends to. What the window asks of the system is recorded instead.
+        std::vector<std::pair<std::wstring, bool>> calls;
+        const platform::ScopedSeam<platform::SystemCrypt> system(
+            platform::setSystemCrypt, [&calls](const std::wstring& file, bool encrypt) {
+                calls.emplace_back(file, encrypt);
+                return 0UL;
+            });
+#endif
         QWidget main;
         ToolWindows tools(&main, settings());
         tools.showEnc();
@@ -91,23 +102,40 @@ private slots:
         QCOMPARE(encrypted.text, QStringLiteral("Success"));
         QCOMPARE(encrypted.style, 0);
         QCOMPARE(encrypted.title, MsgBox::ApplicationTitle());
+#ifndef _WIN32
         QVERIFY(readFile(path) != "plain words");
+#endif
         QVERIFY(box(window, "Text1")->text().startsWith(QStringLiteral("  ")));
 
         box(window, "Text2")->setText(QString::fromStdString(path));
         QCOMPARE(run(window, "Command2").text, QStringLiteral("Success"));
         QCOMPARE(readFile(path), std::string("plain words"));
+#ifdef _WIN32
+        // The blanks around the typed path are not part of it.
+        QCOMPARE(calls.size(), std::size_t{2});
+        QVERIFY(calls[0].second && !calls[1].second);
+        QVERIFY(calls[0].first == calls[1].first);
+        QVERIFY(calls[0].first.ends_with(L"\\note.txt"));
+#endif
 
         box(window, "Text1")->setText(QStringLiteral("   "));
         QCOMPARE(run(window, "Command1").text, QStringLiteral("Failed\r\nNo file given."));
         box(window, "Text2")->setText(QString::fromStdString(m_dir->file("missing")));
+#ifdef _WIN32
+        // The reason is the system's own text, which differs between its versions.
+        QVERIFY(run(window, "Command2").text.startsWith(QStringLiteral("Failed\r\n")));
+#else
         QCOMPARE(run(window, "Command2").text,
                  QStringLiteral("Failed\r\nNo such file or directory."));
+#endif
         QVERIFY(button(window, "Command1")->isEnabled());
         QVERIFY(!window.busy());
     }
 
     void aRefusedKeyIsNamedWithItsRepair() {
+#ifdef _WIN32
+        QSKIP("Windows encrypts with the file system's own encryption, which keeps no key file");
+#endif
         const std::string path = m_dir->file("note.txt");
         writeFile(path, "plain words");
         QWidget main;

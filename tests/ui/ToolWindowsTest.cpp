@@ -7,10 +7,12 @@
 #include "controls/Button.h"
 #include "controls/WindowTitle.h"
 #include "guard/GuardStatus.h"
+#include "platform/ProgramFolder.h"
 #include "smart/ui/frmHDD.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 #include "tools/AboutTexts.h"
+#include "tools/SystemPrograms.h"
 #include "tools/ui/frmAbout.h"
 #include "tools/ui/frmBrowse.h"
 #include "tools/ui/frmDrive.h"
@@ -58,6 +60,17 @@ bool shownAsToolWindow(const QWidget* window) {
            window->isWindow() && window->windowModality() == Qt::ApplicationModal;
 }
 
+// Two drives as this system names them: the system's own and a removable stick.
+#ifdef _WIN32
+const std::string kSystemDrive = "C:\\";
+const std::string kStick = "E:\\";
+const std::string kStickShown = "E:\\";
+#else
+const std::string kSystemDrive = "/";
+const std::string kStick = "/media/stick";
+const std::string kStickShown = "/media/stick/";
+#endif
+
 } // namespace
 
 class ToolWindowsTest final : public QObject {
@@ -86,10 +99,10 @@ private:
         };
         settings.driveReport = [] {
             std::vector<platform::Drive> drives(2);
-            drives[0] = {"/dev/sda1", "/", "ext4", false, true};
-            drives[1] = {"/dev/sdb1", "/media/stick", "vfat", true, true};
+            drives[0] = {"/dev/sda1", kSystemDrive, "ext4", false, true};
+            drives[1] = {"/dev/sdb1", kStick, "vfat", true, true};
             return SystemInfo::BuildDriveReport(drives, [](const std::string& point) {
-                if (point == "/") {
+                if (point == kSystemDrive) {
                     return std::optional<platform::Space>(
                         platform::Space{1024 * kMiB, 256 * kMiB, 256 * kMiB});
                 }
@@ -250,20 +263,24 @@ private slots:
         QCOMPARE(tools.system()->findChild<QLineEdit*>(QStringLiteral("Text1"))->text(),
                  QStringLiteral("alice"));
         QCOMPARE(tools.system()->findChild<QLineEdit*>(QStringLiteral("Text2"))->text(),
-                 QStringLiteral("/usr/"));
+                 QStringLiteral("/usr") + QChar(platform::kPathSeparator));
         QCOMPARE(tools.system()->findChild<QLineEdit*>(QStringLiteral("Text3"))->text(),
-                 QStringLiteral("/usr/bin/"));
+                 QStringLiteral("/usr/bin") + QChar(platform::kPathSeparator));
         QCOMPARE(labelText(*tools.system(), "Label1_1"), QStringLiteral("Windows Directory"));
 
         tools.showDrive();
         const auto* report = tools.drive()->findChild<QPlainTextEdit*>(QStringLiteral("Text1"));
         QCOMPARE(report->toPlainText(),
-                 QStringLiteral("/\n-> Drive Size : 1024 MB\n-> Space Used : 768 MB\n"
-                                "-> Free Space : 256 MB\n\n/media/stick/\n-> Drive Size : 0 MB\n"
-                                "-> Space Used : 0 MB\n-> Free Space : 0 MB\n\n"));
+                 QString::fromStdString(kSystemDrive +
+                                        "\n-> Drive Size : 1024 MB\n-> Space Used : "
+                                        "768 MB\n-> Free Space : 256 MB\n\n" +
+                                        kStickShown +
+                                        "\n-> Drive Size : 0 MB\n-> Space Used : 0 MB\n"
+                                        "-> Free Space : 0 MB\n\n"));
         QCOMPARE(report->toolTip(),
-                 QStringLiteral("/ - /dev/sda1, ext4, 75% used\n"
-                                "/media/stick/ - /dev/sdb1, vfat, space unknown, removable"));
+                 QString::fromStdString(kSystemDrive + " - /dev/sda1, ext4, 75% used\n" +
+                                        kStickShown +
+                                        " - /dev/sdb1, vfat, space unknown, removable"));
     }
 
     void memoryLabelsShowResUntilTheTimerFiresAndFollowChanges() {
@@ -354,17 +371,19 @@ private slots:
         QCOMPARE(answers.messages[0].text,
                  QString::fromStdString(AboutTexts::ReadMeMissingText(m_dir.file("program"))));
         QVERIFY(answers.messages[0].text.startsWith(
-            QStringLiteral("Sorry, file %1/ReadMe.txt Nothing found.\r\n")
-                .arg(QString::fromStdString(m_dir.file("program")))));
+            QStringLiteral("Sorry, file %1%2ReadMe.txt Nothing found.\r\n")
+                .arg(QString::fromStdString(m_dir.file("program")))
+                .arg(QChar(platform::kPathSeparator))));
 
         writeFile(m_dir.file("program/ReadMe.txt"), "read me");
         click(*tools.about(), "Button1");
         QCOMPARE(answers.messages.size(), std::size_t{1});
         QCOMPARE(shell.requests.size(), std::size_t{2});
         QVERIFY(shell.requests[1].kind == Shell::Request::Kind::OpenFile);
-        QCOMPARE(shell.requests[1].target, m_dir.file("program/ReadMe.txt"));
+        const std::string readMe = AboutTexts::ReadMePath(m_dir.file("program"));
+        QCOMPARE(shell.requests[1].target, readMe);
         QVERIFY(shell.requests[1].arguments ==
-                std::vector<std::string>{"file://" + m_dir.file("program/ReadMe.txt")});
+                std::vector<std::string>{SystemPrograms::FileUrl(readMe)});
 
         // An opener that cannot be started is named in a message, for the site and the read-me.
         shell.succeed = false;
@@ -374,13 +393,18 @@ private slots:
         QCOMPARE(answers.messages.size(), std::size_t{3});
         QCOMPARE(answers.messages[1].title, QStringLiteral("Error"));
         QCOMPARE(answers.messages[1].style, 48);
+#ifdef _WIN32
+        // The system opens files and addresses itself; there is no opener program to name.
+        const QString why = QStringLiteral(".");
+#else
+        const QString why = QStringLiteral(": xdg-open could not be started.");
+#endif
         QCOMPARE(answers.messages[1].text,
-                 QStringLiteral("Sorry, https://kesto-scanner.example.org could not be opened: "
-                                "xdg-open could not be started."));
+                 QStringLiteral("Sorry, https://kesto-scanner.example.org could not be opened") +
+                     why);
         QCOMPARE(answers.messages[2].style, 48);
         QCOMPARE(answers.messages[2].text,
-                 QString::fromStdString("Sorry, " + m_dir.file("program/ReadMe.txt") +
-                                        " could not be opened: xdg-open could not be started."));
+                 QString::fromStdString("Sorry, " + readMe + " could not be opened") + why);
     }
 
     void windowsToolsStartTheFirstInstalledStandIn() {
