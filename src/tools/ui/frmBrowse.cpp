@@ -3,7 +3,8 @@
 #include "controls/Button.h"
 #include "controls/MsgBox.h"
 #include "controls/WindowText.h"
-#include "platform/Mounts.h"
+#include "platform/PathText.h"
+#include "platform/ProgramFolder.h"
 #include "scanner/DisplayName.h"
 #include "tools/ui/Shell.h"
 
@@ -19,7 +20,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <clocale>
-#include <filesystem>
 
 /// The file table's rows, shown without copying them into widget items, so a folder of a
 /// hundred thousand files fills at once.
@@ -90,21 +90,11 @@ private:
 
 namespace {
 
-std::string currentFolder() {
-    std::error_code error;
-    const std::filesystem::path folder = std::filesystem::current_path(error);
-    return error ? std::string("/") : folder.string();
-}
-
-std::vector<std::string> systemDrives() {
-    std::vector<std::string> mountPoints;
-    for (const platform::Drive& drive : platform::listDrives()) {
-        mountPoints.push_back(drive.mountPoint);
-    }
-    if (mountPoints.empty()) {
-        mountPoints.emplace_back("/");
-    }
-    return mountPoints;
+/// The folder the program was started in, in the core's form of a path; the first drive when it
+/// cannot be told.
+std::string currentFolder(const std::vector<std::string>& drives) {
+    const std::string folder = platform::absolutePath(".");
+    return folder.empty() ? drives.front() : folder;
 }
 
 } // namespace
@@ -113,7 +103,7 @@ frmBrowse::frmBrowse(QWidget* mainWindow, Sources sources)
     : ToolWindow(mainWindow, QStringLiteral("frmBrowse"), toQString(Explorer::kTitle)),
       m_sources(std::move(sources)) {
     if (!m_sources.drives) {
-        m_sources.drives = systemDrives;
+        m_sources.drives = Explorer::DriveRoots;
     }
     if (!m_sources.probe) {
         m_sources.probe = platform::probeFolder;
@@ -237,9 +227,12 @@ void frmBrowse::Form_Load() {
     Combo1->setCurrentIndex(0);
     m_sorted->sort(-1);
     PropertiesList->horizontalHeader()->setSortIndicatorShown(false);
-    const std::string start =
-        m_sources.startFolder.empty() ? currentFolder() : m_sources.startFolder;
     m_drives = m_sources.drives();
+    if (m_drives.empty()) {
+        m_drives.emplace_back(1, platform::kPathSeparator);
+    }
+    const std::string start =
+        m_sources.startFolder.empty() ? currentFolder(m_drives) : m_sources.startFolder;
     {
         const QSignalBlocker quiet(Drive1);
         Drive1->clear();
@@ -295,7 +288,7 @@ void frmBrowse::fillFolderBox(const std::string& folder) {
                 toQString(entry.label),
             Dir1);
         item->setData(Qt::UserRole, QVariant::fromValue<qulonglong>(index));
-        if (entry.path == folder || (entry.open && entry.path == "/" && folder == "/")) {
+        if (entry.path == folder) {
             Dir1->setCurrentItem(item);
         }
     }
