@@ -8,16 +8,30 @@
 #include "tools/ui/frmLock.h"
 #include "tools/ui/frmTools.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+
+#ifdef _WIN32
+#include "platform/Registry.h"
+#include "platform/windows/WideText.h"
+
+// Last: windows.h turns the registry's names into macros, which modReg also declares.
+#include <windows.h>
+#endif
 
 using testsupport::readFile;
 using testsupport::TempDir;
 using testsupport::writeFile;
 
 namespace {
+
+#ifdef _WIN32
+/// HKEY_LOCAL_MACHINE as modReg numbers it (windows.h made its name a macro).
+constexpr std::uint32_t kMachine = 0x80000002U;
+#endif
 
 QLabel* picture(const QWidget& window, const char* name) {
     return window.findChild<QLabel*>(QString::fromLatin1(name));
@@ -38,7 +52,14 @@ class UsbLockWindowTest final : public QObject {
     Q_OBJECT
 
 private:
+#ifdef _WIN32
+    /// A key of the test's own below HKEY_LOCAL_MACHINE, new for each case and removed after it;
+    /// the window's driver key is "USBSTOR" below it, so the real one is never touched.
+    std::string m_scratch;
+    int m_cases = 0;
+#else
     std::unique_ptr<TempDir> m_dir;
+#endif
     modReg::Locations m_where;
 
     ToolSettings settings() const {
@@ -47,17 +68,42 @@ private:
         settings.timersTick = false;
         return settings;
     }
-    std::string ruleFile() const { return m_where.ruleFolder + "/" + modReg::kRuleFileName; }
+#ifdef _WIN32
+    void setStart(std::uint32_t start) const {
+        platform::RegistryKey key;
+        QCOMPARE(key.open(kMachine, m_where.usbStorKey, true), 0L);
+        const char bytes[4] = {static_cast<char>(start), 0, 0, 0};
+        QCOMPARE(key.set("Start", platform::kRegistryNumber, std::string(bytes, 4)), 0L);
+    }
+#else
+    std::string ruleFile() const {
+        return m_where.ruleFolder + "/" + modReg::kRuleFileName;
+    }
     void setStart(std::uint32_t start) const {
         std::filesystem::create_directories(m_where.ruleFolder);
         writeFile(ruleFile(), modReg::RuleFileText(start));
     }
+#endif
 
 private slots:
     void init() {
+#ifdef _WIN32
+        m_scratch = "SOFTWARE\\KestoTest-UsbLockWindow-" +
+                    std::to_string(QCoreApplication::applicationPid()) + "-" +
+                    std::to_string(++m_cases);
+        platform::removeRegistryKey(kMachine, m_scratch);
+        m_where.usbStorKey = m_scratch + "\\USBSTOR";
+#else
         m_dir = std::make_unique<TempDir>();
         m_where = {m_dir->file("store"), m_dir->file("modprobe.d")};
+#endif
     }
+
+#ifdef _WIN32
+    void cleanup() {
+        platform::removeRegistryKey(kMachine, m_scratch);
+    }
+#endif
 
     void toolsButtonOpensTheLockWindowWithItsTexts() {
         QWidget main;
@@ -111,15 +157,38 @@ private slots:
         QCOMPARE(picture(*window, "imgUnLock")->toolTip(), QStringLiteral("Un-Locked"));
         const int reads = window->ruleReads();
         window->Timer1_Timer();
+#ifdef _WIN32
+        // The registry gives nothing cheaper to compare than the value: each tick reads it.
+        QCOMPARE(window->ruleReads(), reads + 1);
+        // A missing value changes nothing, and neither does a text that reads as a number.
+        {
+            platform::RegistryKey key;
+            QCOMPARE(key.open(kMachine, m_where.usbStorKey, false), 0L);
+            QCOMPARE(key.removeValue("Start"), 0L);
+            window->Timer1_Timer();
+            QCOMPARE(stateOf(*window), QStringLiteral("Un-Locked||-U|l-"));
+            QCOMPARE(key.set("Start", platform::kRegistryText, "4"), 0L);
+            window->Timer1_Timer();
+            QCOMPARE(stateOf(*window), QStringLiteral("Un-Locked|4|-U|l-"));
+        }
+#else
         QCOMPARE(window->ruleReads(), reads);
-        // An unreadable value changes nothing.
+#endif
+        // An unreadable value changes nothing; on Windows, a driver key that is gone.
+#ifdef _WIN32
+        platform::removeRegistryKey(kMachine, m_where.usbStorKey);
+#else
         std::filesystem::remove(ruleFile());
         std::filesystem::create_directory(ruleFile());
+#endif
         window->Timer1_Timer();
         QCOMPARE(stateOf(*window), QStringLiteral("Un-Locked||-U|l-"));
     }
 
     void aNumberTheBlockingLinesContradictShowsNeither() {
+#ifdef _WIN32
+        QSKIP("the registry holds the number alone: there are no blocking lines to contradict it");
+#else
         QWidget main;
         ToolWindows tools(&main, settings());
         setStart(4);
@@ -143,6 +212,7 @@ private slots:
         window->Timer1_Timer();
         QCOMPARE(stateOf(*window), QStringLiteral("Locked|4|L-|-u"));
         QCOMPARE(picture(*window, "Label4")->toolTip(), QString());
+#endif
     }
 
     void lockAndUnLockWriteTheRuleAndSaySo() {
@@ -167,8 +237,19 @@ private slots:
     }
 
     void aFailedLockShowsTheReasonAndChangesNothing() {
+#ifdef _WIN32
+        // A key below a volatile key must be volatile too: the driver's key cannot be made there,
+        // even by an administrator.
+        HKEY parent = nullptr;
+        QCOMPARE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, platform::windows::widen(m_scratch).c_str(), 0,
+                                 nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                                 nullptr, &parent, nullptr),
+                 ERROR_SUCCESS);
+        RegCloseKey(parent);
+#else
         // A rule folder that is a file cannot be written, even by root.
         writeFile(m_where.ruleFolder, "not a folder");
+#endif
         QWidget main;
         ToolWindows tools(&main, settings());
         tools.showLock();
@@ -181,7 +262,12 @@ private slots:
         QCOMPARE(answers.messages[0].title, QStringLiteral("Locked"));
         QCOMPARE(answers.messages[0].style, 16);
         QCOMPARE(stateOf(*window), QStringLiteral("Un-Locked|3|--|lu"));
+#ifdef _WIN32
+        QVERIFY(std::holds_alternative<std::monostate>(UsbLock::ReadStart(m_where)));
+        QCOMPARE(UsbLock::ReadStatus(m_where).found, modReg::Found::NoKey);
+#else
         QCOMPARE(readFile(m_where.ruleFolder), std::string("not a folder"));
+#endif
     }
 };
 
