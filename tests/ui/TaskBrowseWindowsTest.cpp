@@ -3,6 +3,9 @@
 #include "ShellCalls.h"
 #include "WindowLookup.h"
 #include "controls/Button.h"
+#include "platform/PathText.h"
+#include "platform/Processes.h"
+#include "platform/ProgramFolder.h"
 #include "testsupport/SampleFiles.h"
 #include "testsupport/TempDir.h"
 #include "tools/ui/frmBrowse.h"
@@ -15,9 +18,14 @@
 #include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+
+#ifdef _WIN32
+#include "platform/windows/WideText.h"
+
+#include <windows.h>
+#endif
 
 using testsupport::ChildPrograms;
 using testsupport::TempDir;
@@ -35,6 +43,33 @@ QList<QTreeWidgetItem*> rowsOf(const frmTask& window, pid_t pid) {
     return window.list()->findItems(QString::number(pid), Qt::MatchExactly, 2);
 }
 
+// How this system names what the tests make: the child program, a removable drive that has no
+// medium and the errors a drive gives, and a name that is shown escaped (a line break; Windows
+// names hold no control characters, so there an invisible character).
+#ifdef _WIN32
+const std::string kChildName = "kesto-window-child.exe";
+const std::string kStick = "E:\\";
+const std::string kStickShown = "E:\\";
+const std::error_code kNoMedium(ERROR_NOT_READY, std::system_category());
+const std::error_code kDenied(ERROR_ACCESS_DENIED, std::system_category());
+const std::string kOddName = "bad\u200Bname.com";
+const std::string kOddShown = "bad\\u200Bname.com";
+#else
+const std::string kChildName = "kesto-window-child";
+const std::string kStick = "/media/stick";
+const std::string kStickShown = "/media/stick/";
+const std::error_code kNoMedium(ENOMEDIUM, std::generic_category());
+const std::error_code kDenied(EACCES, std::generic_category());
+const std::string kOddName = "bad\nname.com";
+const std::string kOddShown = "bad\\x0aname.com";
+#endif
+
+/// `name` in `folder`, joined as the system joins them.
+std::string in(const std::string& folder, const std::string& name) {
+    return folder + platform::kPathSeparator + name;
+}
+
+#ifndef _WIN32
 /// Sets PATH for the lifetime of the object.
 class SearchPath {
 public:
@@ -51,6 +86,7 @@ public:
 private:
     std::string m_old;
 };
+#endif
 
 QStringList column(const QTableView& table, int column) {
     QStringList texts;
@@ -68,21 +104,24 @@ class TaskBrowseWindowsTest final : public QObject {
 private:
     TempDir m_dir;
 
+    /// The drive that holds the test's folders: "/", or on Windows its letter's root.
+    std::string systemDrive() const {
+        return m_dir.path().substr(0, platform::pathRootLength(m_dir.path()));
+    }
+
     frmBrowse::Sources browseSources(const std::string& folder) {
         frmBrowse::Sources sources;
         sources.startFolder = folder;
-        sources.drives = [] { return std::vector<std::string>{"/", "/media/stick"}; };
+        sources.drives = [this] { return std::vector<std::string>{systemDrive(), kStick}; };
         sources.probe = [](const std::string& mountPoint) {
-            return mountPoint == "/media/stick"
-                       ? std::error_code(ENOMEDIUM, std::generic_category())
-                       : std::error_code();
+            return mountPoint == kStick ? kNoMedium : std::error_code();
         };
         return sources;
     }
 
 private slots:
     void taskManagerListsStopsAndForgetsAChildProcess() {
-        const std::string program = m_dir.file("kesto-window-child");
+        const std::string program = m_dir.file(kChildName);
         ChildPrograms::copyProgram(program);
         ChildPrograms children;
         const pid_t pid = children.start(program);
@@ -95,8 +134,9 @@ private slots:
         QVERIFY(window.list()->isColumnHidden(0));
         QList<QTreeWidgetItem*> rows = rowsOf(window, pid);
         QCOMPARE(rows.size(), 1);
-        QCOMPARE(rows.front()->text(1), QStringLiteral("kesto-window-child"));
-        QCOMPARE(rows.front()->text(3), QString::fromStdString(program));
+        // Windows may give the names in another case.
+        QVERIFY(platform::samePath(rows.front()->text(1).toStdString(), kChildName));
+        QVERIFY(platform::samePath(rows.front()->text(3).toStdString(), program));
         QVERIFY(rows.front()->text(0).isEmpty());
 
         // Refresh twice: still one row for the child.
@@ -109,12 +149,12 @@ private slots:
         window.list()->clearSelection();
         window.list()->setCurrentItem(nullptr);
         click(window, "Button1");
-        QCOMPARE(::kill(pid, 0), 0);
+        QVERIFY(platform::processExists(pid));
 
         window.list()->setCurrentItem(rowsOf(window, pid).front());
         click(window, "Button1");
         QVERIFY(rowsOf(window, pid).isEmpty());
-        QCOMPARE(children.end(pid), SIGKILL);
+        QCOMPARE(children.end(pid), testsupport::kChildKilled);
     }
 
     void taskManagerSortsByNumberOnHeaderClick() {
@@ -242,7 +282,7 @@ private slots:
         QCOMPARE(label(window, "lblFileNum"), QStringLiteral(" 0 item(s) in directory."));
         QCOMPARE(label(window, "lblFileSort"), QStringLiteral(" No files were found."));
         QCOMPARE(label(window, "lblDirSize"), QStringLiteral(" 0 Bytes in directory"));
-        QCOMPARE(window.driveBox()->currentText(), QStringLiteral("/"));
+        QCOMPARE(window.driveBox()->currentText(), QString::fromStdString(systemDrive()));
 
         window.Dir1_Change(m_dir.file("mixed"));
         QCOMPARE(column(*window.table(), 0),
@@ -269,6 +309,11 @@ private slots:
 
     void explorerFilterReplacesTheTableButKeepsTheTotal() {
         writeFile(m_dir.file("filter/.secret"), "1234567");
+#ifdef _WIN32
+        // Windows hides a file by its attribute, not by a leading dot.
+        QVERIFY(SetFileAttributesW(platform::windows::widen(m_dir.file("filter/.secret")).c_str(),
+                                   FILE_ATTRIBUTE_HIDDEN));
+#endif
         writeFile(m_dir.file("filter/note.txt"), "12");
         frmBrowse window(nullptr, browseSources(m_dir.file("filter")));
         window.Form_Load();
@@ -304,11 +349,13 @@ private slots:
         QCOMPARE(window.table()->model()->rowCount(), 0);
         QCOMPARE(label(window, "lblFileNum"), QStringLiteral(" 0 item(s) in directory."));
         QCOMPARE(label(window, "lblFileSort"),
-                 QString::fromStdString(" " + locked + "/ Is not accessible. Permission denied."));
+                 QString::fromStdString(" " + in(locked, "") +
+                                        " Is not accessible. Permission denied."));
         QCOMPARE(label(window, "lblDirSize"), QStringLiteral(" 0 Bytes in directory."));
         window.Combo1_Click();
         QCOMPARE(label(window, "lblFileSort"),
-                 QString::fromStdString(" " + locked + "/ Is not accessible. Permission denied."));
+                 QString::fromStdString(" " + in(locked, "") +
+                                        " Is not accessible. Permission denied."));
         window.Dir1_Change(m_dir.file("open"));
         QCOMPARE(label(window, "lblFileSort"), QStringLiteral(" All of ''TXT'' sort."));
     }
@@ -333,27 +380,41 @@ private slots:
     void explorerShowsEveryNameUnambiguously() {
         const std::string folder = m_dir.file("names/sub\xE2\x80\xAE"
                                               "dir");
-        writeFile(folder + "/bad\nname.com", "1");
-        writeFile(folder + "/inv\xFF\xFE.com", "22");
-        writeFile(folder + "/evil\xE2\x80\xAEtxt.exe", "333");
-        std::filesystem::create_symlink("bad\nname.com", folder + "/link");
+#ifdef _WIN32
+        // Names are text on Windows: two characters that hide or turn around what follows.
+        const std::string otherName = "inv\u2066\u2069.com";
+        const QString otherShown = QStringLiteral("inv\\u2066\\u2069.com");
+#else
+        const std::string otherName = "inv\xFF\xFE.com";
+        const QString otherShown = QStringLiteral("inv\\xff\\xfe.com");
+#endif
+        writeFile(in(folder, kOddName), "1");
+        writeFile(in(folder, otherName), "22");
+        writeFile(in(folder, "evil\xE2\x80\xAEtxt.exe"), "333");
+        const QString shownFolder = QString::fromStdString(m_dir.file("names/sub\\u202Edir/"));
+        QStringList paths{shownFolder + QString::fromStdString(kOddShown),
+                          shownFolder + "evil\\u202Etxt.exe", shownFolder + otherShown};
+        QStringList sizes{"1 Bytes", "3 Bytes", "2 Bytes"};
+        QStringList types{"com File", "exe File", "com File"};
+#ifndef _WIN32
+        // A link is listed as a link. Not made on Windows: under Wine a link is a plain Unix link
+        // that every call follows.
+        std::filesystem::create_symlink(kOddName, in(folder, "link"));
+        paths << shownFolder + "link";
+        sizes << "12 Bytes";
+        types << "Link";
+#endif
         frmBrowse window(nullptr, browseSources(folder));
         window.Form_Load();
         window.show();
-        const QString shownFolder = QString::fromStdString(m_dir.file("names/sub\\u202Edir/"));
-        QCOMPARE(column(*window.table(), 0),
-                 (QStringList{shownFolder + "bad\\x0aname.com", shownFolder + "evil\\u202Etxt.exe",
-                              shownFolder + "inv\\xff\\xfe.com", shownFolder + "link"}));
-        QCOMPARE(column(*window.table(), 1),
-                 (QStringList{"1 Bytes", "3 Bytes", "2 Bytes", "12 Bytes"}));
-        QCOMPARE(column(*window.table(), 2),
-                 (QStringList{"com File", "exe File", "com File", "Link"}));
-        QCOMPARE(window.rowPath(0), folder + "/bad\nname.com");
+        QCOMPARE(column(*window.table(), 0), paths);
+        QCOMPARE(column(*window.table(), 1), sizes);
+        QCOMPARE(column(*window.table(), 2), types);
+        QCOMPARE(window.rowPath(0), in(folder, kOddName));
         // A path too long for its column is cut on one line, never wrapped out of sight; the
         // tooltip shows all of it.
         QVERIFY(!window.table()->wordWrap());
-        QCOMPARE(window.table()->model()->index(1, 0).data(Qt::ToolTipRole).toString(),
-                 shownFolder + "evil\\u202Etxt.exe");
+        QCOMPARE(window.table()->model()->index(1, 0).data(Qt::ToolTipRole).toString(), paths[1]);
         QVERIFY(window.folderBox()->currentItem()->text().endsWith(
             QStringLiteral("\u25BE sub\\u202Edir")));
 
@@ -366,12 +427,11 @@ private slots:
         scanning.table()->selectRow(0);
         scanning.cmdScan_Click();
         QCOMPARE(dialogs.messages.size(), std::size_t{1});
-        QVERIFY(dialogs.messages[0].text.startsWith(QStringLiteral("File: ") + shownFolder +
-                                                    QStringLiteral("bad\\x0aname.com\n")));
+        QVERIFY(dialogs.messages[0].text.startsWith(QStringLiteral("File: ") + paths[0] + "\n"));
     }
 
     void explorerRunFileSaysWhenTheOpenerFails() {
-        writeFile(m_dir.file("fail/bad\nname.com"), "x");
+        writeFile(in(m_dir.file("fail"), kOddName), "x");
         frmBrowse window(nullptr, browseSources(m_dir.file("fail")));
         window.Form_Load();
         window.show();
@@ -386,8 +446,14 @@ private slots:
         QCOMPARE(dialogs.messages.size(), std::size_t{1});
         QCOMPARE(dialogs.messages[0].style, 48);
         QCOMPARE(dialogs.messages[0].title, QStringLiteral("Error"));
+        const std::string shown = in(m_dir.file("fail"), kOddShown);
+#ifdef _WIN32
+        // The system opens files itself: there is no opener program to name, or to be missing.
         QCOMPARE(dialogs.messages[0].text,
-                 QString::fromStdString("Sorry, " + m_dir.file("fail/bad\\x0aname.com") +
+                 QString::fromStdString("Sorry, " + shown + " could not be opened."));
+#else
+        QCOMPARE(dialogs.messages[0].text,
+                 QString::fromStdString("Sorry, " + shown +
                                         " could not be opened: xdg-open could not be started."));
 
         // Without an opener on the search path nothing is started and the message says so.
@@ -396,9 +462,10 @@ private slots:
         QCOMPARE(dialogs.messages.size(), std::size_t{2});
         QCOMPARE(dialogs.messages[1].style, 48);
         QCOMPARE(dialogs.messages[1].text,
-                 QString::fromStdString("Sorry, " + m_dir.file("fail/bad\\x0aname.com") +
+                 QString::fromStdString("Sorry, " + shown +
                                         " could not be opened: xdg-open, which opens files and web "
                                         "addresses, is not installed."));
+#endif
     }
 
     void explorerDriveNotReadyAsksUntilCancelled() {
@@ -410,12 +477,13 @@ private slots:
         window.driveBox()->setCurrentIndex(1);
         QCOMPARE(dialogs.messages.size(), std::size_t{3});
         for (const DialogAnswers::Message& message : dialogs.messages) {
-            QCOMPARE(message.text, QStringLiteral("/media/stick/ Is not accessible.\r\n\r\n"
-                                                  "The device is not ready"));
+            QCOMPARE(message.text,
+                     QString::fromStdString(kStickShown + " Is not accessible.\r\n\r\n"
+                                                          "The device is not ready"));
             QCOMPARE(message.title, QStringLiteral("Zeve Vurevado Daza & Vezire"));
             QCOMPARE(message.style, 21);
         }
-        QCOMPARE(window.driveBox()->currentText(), QStringLiteral("/"));
+        QCOMPARE(window.driveBox()->currentText(), QString::fromStdString(systemDrive()));
         QCOMPARE(window.folder(), m_dir.file("drive"));
         // The window still works: the filter rebuilds the table.
         window.Combo1_Click();
@@ -423,25 +491,31 @@ private slots:
 
         // Another failure leaves both boxes on the folder's drive without a message.
         frmBrowse::Sources refusing = browseSources(m_dir.file("drive"));
-        refusing.probe = [](const std::string& mountPoint) {
-            return mountPoint == "/" ? std::error_code()
-                                     : std::error_code(EACCES, std::generic_category());
+        refusing.probe = [this](const std::string& mountPoint) {
+            return mountPoint == systemDrive() ? std::error_code() : kDenied;
         };
         frmBrowse other(nullptr, refusing);
         other.Form_Load();
         other.driveBox()->setCurrentIndex(1);
         QCOMPARE(dialogs.messages.size(), std::size_t{3});
-        QCOMPARE(other.driveBox()->currentText(), QStringLiteral("/"));
+        QCOMPARE(other.driveBox()->currentText(), QString::fromStdString(systemDrive()));
         other.Combo1_Click();
         QCOMPARE(other.table()->model()->rowCount(), 1);
     }
 
     void explorerRunFileOpensTheSelectedFilesExactBytes() {
-        // Spaces, quotes, shell characters, line breaks and bytes that are not UTF-8 reach the
-        // opener as they are, percent-encoded in a file address.
+        // Spaces, quotes, shell characters and bytes that are not UTF-8 reach the opener as they
+        // are, percent-encoded in a file address. Windows hands the path itself to the shell;
+        // its names hold no double quote and are text, here in UTF-8.
+#ifdef _WIN32
+        const std::string name = "a b;'$(x)&^%!.txt";
+        const std::string accented = "caf\xC3\xA9.txt";
+#else
         const std::string name = "a b;'$(x)\".txt";
+        const std::string accented = "caf\xE9.txt";
+#endif
         writeFile(m_dir.file("run/" + name), "x");
-        writeFile(m_dir.file("run/caf\xE9.txt"), "x");
+        writeFile(m_dir.file("run/" + accented), "x");
         writeFile(m_dir.file("run/z.txt"), "y");
         frmBrowse window(nullptr, browseSources(m_dir.file("run")));
         window.Form_Load();
@@ -456,16 +530,20 @@ private slots:
         QCOMPARE(shell.requests.size(), std::size_t{1});
         QVERIFY(shell.requests[0].kind == Shell::Request::Kind::OpenFile);
         QCOMPARE(shell.requests[0].target, m_dir.file("run/" + name));
+#ifndef _WIN32
         QVERIFY(shell.requests[0].arguments ==
                 std::vector<std::string>{"file://" + m_dir.file("run/") +
                                          "a%20b%3B%27%24%28x%29%22.txt"});
+#endif
         window.table()->selectRow(1);
-        QCOMPARE(window.selectedPath(), m_dir.file("run/caf\xE9.txt"));
+        QCOMPARE(window.selectedPath(), m_dir.file("run/" + accented));
         click(window, "cmdRemove");
         QCOMPARE(shell.requests.size(), std::size_t{2});
-        QCOMPARE(shell.requests[1].target, m_dir.file("run/caf\xE9.txt"));
+        QCOMPARE(shell.requests[1].target, m_dir.file("run/" + accented));
+#ifndef _WIN32
         QVERIFY(shell.requests[1].arguments ==
                 std::vector<std::string>{"file://" + m_dir.file("run/") + "caf%E9.txt"});
+#endif
 
         // Sorted by name, descending: the selection follows the visible row.
         QHeaderView* header = window.table()->horizontalHeader();
