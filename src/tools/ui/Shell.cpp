@@ -28,6 +28,17 @@ bool startDetached(const std::string& program, const std::vector<std::string>& a
     return QProcess::startDetached(QFile::decodeName(QByteArray::fromStdString(program)), list);
 }
 
+bool startProgram(const std::string& program, const std::vector<std::string>& arguments) {
+    if constexpr (platform::kShellOpens) {
+        if (arguments.empty()) {
+            // The shell starts it as a double click would: it asks for administrator rights
+            // when the program needs them, where a plain start would fail.
+            return platform::shellOpenFile(program);
+        }
+    }
+    return startDetached(program, arguments);
+}
+
 void showError(QWidget* parent, const std::string& text) {
     MsgBox::Show(parent, toQString(text), SystemPrograms::kCannotStartStyle,
                  toQString(SystemPrograms::kCannotStartTitle));
@@ -78,7 +89,7 @@ bool Start(QWidget* parent, const std::string& program, const std::vector<std::s
     if (handler()) {
         started = handler()(Request{Request::Kind::Start, program, arguments});
     } else {
-        started = startDetached(program, arguments);
+        started = startProgram(program, arguments);
     }
     if (!started) {
         showError(parent, SystemPrograms::CannotStartText(name));
