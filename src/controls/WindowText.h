@@ -7,7 +7,8 @@
 class QLabel;
 class QWidget;
 
-/// Text of the core (bytes in the local encoding, as file names are) as a QString, and back.
+/// Text of the core as a QString, and back: bytes in the local encoding, as file names are; on
+/// Windows WTF-8, so that every name the system may hold comes back unchanged.
 QString toQString(std::string_view text);
 std::string toBytes(const QString& text);
 

@@ -222,6 +222,22 @@ private slots:
         QCOMPARE(list->topLevelItem(0)->text(2), QString::fromStdString(shown));
     }
 
+    void foldersAndFilesNamedInAnyLanguageAreScannedAndShownAsNamed() {
+        // The chosen folder and the files below it keep every letter on the way from the dialog
+        // to the core and back to the list.
+        writeFile(m_tree.file("M\u00fcller \u0416/caf\u00e9 \u6587.com"), testsupport::eicar());
+        DialogAnswers answers;
+        Antivirus window(settings());
+        answers.folder = QString::fromStdString(m_tree.file("M\u00fcller \u0416"));
+        window.cmdScan_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.scanning(), 20000);
+        QCOMPARE(labelText(window, "lblFileDiperiksa"), QStringLiteral("1"));
+        const auto* list = window.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
+        QCOMPARE(list->topLevelItemCount(), 1);
+        QCOMPARE(list->topLevelItem(0)->text(2),
+                 QString::fromStdString(m_tree.file("M\u00fcller \u0416/caf\u00e9 \u6587.com")));
+    }
+
     void scanOfAFolderThatCannotBeReadSaysSoInItsMessage() {
         // The chosen folder is gone by the time the scan opens it.
         DialogAnswers answers;

@@ -8,7 +8,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFile>
+#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -116,8 +116,9 @@ void frmTempDb::cmdBrowse_Click() {
                                   filterIndex, QString(), QString(), QString(), this, flags)) {
         return;
     }
-    txtFileName->setText(fileName);
-    showInspection(InspectFile(QFile::encodeName(fileName).toStdString()));
+    const QString path = QDir::toNativeSeparators(fileName);
+    txtFileName->setText(path);
+    showInspection(InspectFile(toBytes(path)));
 }
 
 void frmTempDb::showInspection(const FileInspection& inspection) {

@@ -6,7 +6,6 @@
 #include "platform/ShellOpen.h"
 #include "tools/SystemPrograms.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QStringList>
 #include <utility>
@@ -23,9 +22,9 @@ Handler& handler() {
 bool startDetached(const std::string& program, const std::vector<std::string>& arguments) {
     QStringList list;
     for (const std::string& argument : arguments) {
-        list.append(QFile::decodeName(QByteArray::fromStdString(argument)));
+        list.append(toQString(argument));
     }
-    return QProcess::startDetached(QFile::decodeName(QByteArray::fromStdString(program)), list);
+    return QProcess::startDetached(toQString(program), list);
 }
 
 bool startProgram(const std::string& program, const std::vector<std::string>& arguments) {

@@ -11,7 +11,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QFile>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -119,7 +118,7 @@ void frmEnc::start(const QString& typed, bool encrypt) {
     if (m_worker != nullptr) {
         return;
     }
-    const std::string path = FileEncryption::TrimBlanks(QFile::encodeName(typed).toStdString());
+    const std::string path = FileEncryption::TrimBlanks(toBytes(typed));
     const bool big = FileEncryption::ShowsProgress(path);
     m_percent = 0;
     showPercent(0);
