@@ -44,7 +44,10 @@ Report ScanFile(const std::string& path, const SignatureDatabase& database,
     platform::ReadBuffer buffer;
     const FileCheckResult result =
         CheckFile(file, FileCheckContext{database, quarantineFolder}, buffer);
-    if (result.row) {
+    if (InQuarantine(file.folder, quarantineFolder)) {
+        // Scans pass the quarantine by; its files are never reported again, nor called clean.
+        report.problem = "it is in the quarantine folder";
+    } else if (result.row) {
         report.threat = result.row->name;
     } else if (!result.unreadable.empty()) {
         report.problem = result.unreadable;

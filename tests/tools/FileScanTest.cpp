@@ -45,4 +45,10 @@ TEST(FileScan, ReportsChecksumTypeAndWhetherTheEngineListsTheFile) {
     const FileScan::Report gone =
         FileScan::ScanFile(dir.file("files/gone.txt"), database, quarantine);
     EXPECT_EQ(FileScan::ResultText(gone).rfind("Not checked: ", 0), 0U);
+
+    // A quarantined file is not reported again, nor called clean.
+    writeFile(dir.file("Karantina/held.txt_vir"), listed);
+    EXPECT_EQ(FileScan::ResultText(
+                  FileScan::ScanFile(dir.file("Karantina/held.txt_vir"), database, quarantine)),
+              "Not checked: it is in the quarantine folder");
 }

@@ -229,9 +229,11 @@ TEST(WindowsFileScan, ChecksOneFileByItsWindowsPathAndLeavesTheQuarantineAlone) 
     EXPECT_EQ(
         FileScan::ResultText(FileScan::ScanFile(dir.file("files/good.txt"), database, quarantine)),
         "Not listed");
-    // Quarantined files are not reported again; the folder's name is compared ignoring case.
-    EXPECT_TRUE(
-        FileScan::ScanFile(dir.file("KARANTINA/held.txt"), database, quarantine).threat.empty());
+    // Quarantined files are not reported again, nor called clean; the folder's name is compared
+    // ignoring case.
+    EXPECT_EQ(FileScan::ResultText(
+                  FileScan::ScanFile(dir.file("KARANTINA/held.txt"), database, quarantine)),
+              "Not checked: it is in the quarantine folder");
     // A missing file or a folder is never reported as clean.
     EXPECT_EQ(
         FileScan::ResultText(FileScan::ScanFile(dir.file("files/gone.txt"), database, quarantine))
