@@ -1,5 +1,7 @@
 #include "smart/HddTexts.h"
 
+#include "platform/SmartDevice.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -7,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace HddTexts {
@@ -331,7 +334,8 @@ std::string VerdictsOrReason(const mSMARTDef::DriveInfo& info) {
         break;
     default:
         AppendLine(out, "No drive answered in this slot, so there is no health data.");
-        AppendLine(out, "Reading the drives needs root rights.");
+        AppendLine(out,
+                   "Reading the drives needs " + std::string(platform::smartRightsName()) + ".");
         break;
     }
     return out;

@@ -1,5 +1,7 @@
 #include "smart/HddTexts.h"
 
+#include "platform/SmartDevice.h"
+
 #include <gtest/gtest.h>
 
 using namespace std::string_literals;
@@ -83,7 +85,8 @@ TEST(HddTexts, WindowSaysWhyASlotHasNoVerdicts) {
     EXPECT_EQ(HddTexts::HealthLine(absent), "Health: no drive in this slot");
     EXPECT_EQ(HddTexts::VerdictsOrReason(absent),
               "No drive answered in this slot, so there is no health data.\r\n"
-              "Reading the drives needs root rights.\r\n");
+              "Reading the drives needs " +
+                  std::string(platform::smartRightsName()) + ".\r\n");
     DriveInfo atapi;
     atapi.DriveType = mSMARTDef::kAtapiDrive;
     EXPECT_EQ(HddTexts::HealthLine(atapi), "Health: not reported (ATAPI drive)");

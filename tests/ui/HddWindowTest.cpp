@@ -1,4 +1,5 @@
 #include "WindowLookup.h"
+#include "platform/SmartDevice.h"
 #include "smart/ui/frmHDD.h"
 #include "tools/ui/ToolWindows.h"
 
@@ -146,7 +147,8 @@ private slots:
         QCOMPARE(labelText(*window, "lblHealth"), QStringLiteral("Health: no drive in this slot"));
         QCOMPARE(boxText(*window, "txtVerdicts"),
                  QStringLiteral("No drive answered in this slot, so there is no health data.\n"
-                                "Reading the drives needs root rights.\n"));
+                                "Reading the drives needs %1.\n")
+                     .arg(QString::fromStdString(std::string(platform::smartRightsName()))));
     }
 };
 
