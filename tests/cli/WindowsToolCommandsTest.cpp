@@ -17,6 +17,7 @@
 #include <windows.h>
 
 using testsupport::CommandRun;
+using testsupport::readFile;
 using testsupport::TempDir;
 using testsupport::writeFile;
 
@@ -268,6 +269,28 @@ TEST(WindowsCrypt, AGoodFileIsHandedToTheFileSystemByItsFullPath) {
     EXPECT_EQ(denied.err, "kesto: cannot encrypt '" + path +
                               "': " + std::system_category().message(ERROR_ACCESS_DENIED) + "\n");
     EXPECT_EQ(crypt(false, {}).err, "kesto: decrypt takes exactly one FILE\nTry 'kesto --help'.\n");
+}
+
+TEST(WindowsCrypt, SuccessIsSaidOnlyWhenTheFileSystemEncryptedTheFile) {
+    // The system's own call: where it answers yes without encrypting (Wine), that is a failure.
+    TempDir dir;
+    const std::string path = dir.file("plain.txt");
+    writeFile(path, "hello");
+    const CommandRun encrypted = crypt(true, {path});
+    const DWORD attributes = GetFileAttributesW(platform::windows::widen(path).c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    if ((attributes & FILE_ATTRIBUTE_ENCRYPTED) != 0) {
+        EXPECT_EQ(encrypted.code, kExitClean) << encrypted.err;
+        EXPECT_EQ(crypt(false, {path}).code, kExitClean);
+    } else {
+        EXPECT_EQ(encrypted.code, kExitError);
+        EXPECT_EQ(encrypted.out, "");
+        EXPECT_EQ(encrypted.err.rfind("kesto: cannot encrypt '" + path + "': ", 0), 0U)
+            << encrypted.err;
+        // Taking off an encryption that is not there leaves the file as it is, as asked.
+        EXPECT_EQ(crypt(false, {path}).code, kExitClean);
+    }
+    EXPECT_EQ(readFile(path), "hello");
 }
 
 TEST(WindowsCrypt, FoldersLinksMissingFilesAndTheProgramsOwnFilesAreRefused) {

@@ -33,6 +33,10 @@ class FileEncryptionWindowTest final : public QObject {
 
 private:
     std::unique_ptr<TempDir> m_dir;
+#ifdef _WIN32
+    std::vector<std::pair<std::wstring, bool>> m_calls;
+    std::unique_ptr<platform::ScopedSeam<platform::SystemCrypt>> m_system;
+#endif
 
     ToolSettings settings() const {
         ToolSettings settings;
@@ -52,7 +56,24 @@ private:
     }
 
 private slots:
-    void init() { m_dir = std::make_unique<TempDir>(); }
+    void init() {
+        m_dir = std::make_unique<TempDir>();
+#ifdef _WIN32
+        // The file system encrypts on Windows, and reads back plain to its owner; Wine cannot.
+        // What the window asks of the system is recorded instead.
+        m_calls.clear();
+        m_system = std::make_unique<platform::ScopedSeam<platform::SystemCrypt>>(
+            platform::setSystemCrypt, [this](const std::wstring& file, bool encrypt) {
+                m_calls.emplace_back(file, encrypt);
+                return 0UL;
+            });
+#endif
+    }
+#ifdef _WIN32
+    void cleanup() {
+        m_system.reset();
+    }
+#endif
 
     void toolsButtonOpensTheWindowWithItsTexts() {
         QWidget main;
@@ -81,16 +102,6 @@ private slots:
     void encryptAndDecryptSayWhetherTheyWorked() {
         const std::string path = m_dir->file("note.txt");
         writeFile(path, "plain words");
-#ifdef _WIN32
-        // The file system encrypts on Windows, and reads back plain to its owner; Wine only
-        // pretends to. What the window asks of the system is recorded instead.
-        std::vector<std::pair<std::wstring, bool>> calls;
-        const platform::ScopedSeam<platform::SystemCrypt> system(
-            platform::setSystemCrypt, [&calls](const std::wstring& file, bool encrypt) {
-                calls.emplace_back(file, encrypt);
-                return 0UL;
-            });
-#endif
         QWidget main;
         ToolWindows tools(&main, settings());
         tools.showEnc();
@@ -112,10 +123,10 @@ private slots:
         QCOMPARE(readFile(path), std::string("plain words"));
 #ifdef _WIN32
         // The blanks around the typed path are not part of it.
-        QCOMPARE(calls.size(), std::size_t{2});
-        QVERIFY(calls[0].second && !calls[1].second);
-        QVERIFY(calls[0].first == calls[1].first);
-        QVERIFY(calls[0].first.ends_with(L"\\note.txt"));
+        QCOMPARE(m_calls.size(), std::size_t{2});
+        QVERIFY(m_calls[0].second && !m_calls[1].second);
+        QVERIFY(m_calls[0].first == m_calls[1].first);
+        QVERIFY(m_calls[0].first.ends_with(L"\\note.txt"));
 #endif
 
         box(window, "Text1")->setText(QStringLiteral("   "));

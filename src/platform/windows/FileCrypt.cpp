@@ -17,7 +17,17 @@ namespace {
 
 unsigned long callSystem(const std::wstring& path, bool encrypt) {
     const BOOL done = encrypt ? EncryptFileW(path.c_str()) : DecryptFileW(path.c_str(), 0);
-    return done ? ERROR_SUCCESS : GetLastError();
+    if (!done) {
+        return GetLastError();
+    }
+    // A file system that cannot encrypt may still answer yes (Wine's does); the file's own
+    // attribute tells whether it happened, so that nothing is called encrypted that is not.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return GetLastError();
+    }
+    const bool encrypted = (attributes & FILE_ATTRIBUTE_ENCRYPTED) != 0;
+    return encrypted == encrypt ? ERROR_SUCCESS : ERROR_NOT_SUPPORTED;
 }
 
 std::mutex& callMutex() {
