@@ -445,10 +445,13 @@ std::string QuarantineFolderProblem(const platform::FolderHandle& folder, const 
                " is not trusted: it belongs to another user; use a folder of your own";
     }
     if ((facts.mode & 022) != 0) {
+#ifdef _WIN32
+        const std::string remedy = "on the Security tab of its Properties";
+#else
+        const std::string remedy = "(chmod go-w " + inQuotes(path) + ")";
+#endif
         return "the quarantine folder " + inQuotes(path) +
-               " is not trusted: others may change it; take their write permission away "
-               "(chmod go-w " +
-               inQuotes(path) + ")";
+               " is not trusted: others may change it; take their write permission away " + remedy;
     }
     return {};
 }

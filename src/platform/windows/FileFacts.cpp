@@ -1,6 +1,7 @@
 #include "platform/FileFacts.h"
 
 #include "platform/PathText.h"
+#include "platform/windows/FolderAccess.h"
 #include "platform/windows/WinFile.h"
 
 namespace platform {
@@ -9,6 +10,9 @@ using windows::HandleFacts;
 using windows::OwnedHandle;
 
 namespace {
+
+/// The owner a folder of another user's reads as: never the running user (0) nor root.
+constexpr std::uint32_t kAnotherUser = 0xFFFFFFFEU;
 
 /// Windows keeps no POSIX owner or mode: the owner reads as 0 (access is the ACL's business) and
 /// the mode as 0644, or 0444 for a read-only file.
@@ -53,11 +57,16 @@ std::error_code folderFacts(const FolderHandle& folder, FileFacts& facts) {
     if (const auto ec = windows::factsOfHandle(folder.fd(), found)) {
         return ec;
     }
-    // Access to a folder is its ACL's business; it reads as the user's own.
+    windows::FolderAccess access;
+    if (const auto ec = windows::folderAccess(folder.fd(), access)) {
+        return ec;
+    }
+    // Its ACL read as the bits that say the same: group and others' write when someone else may
+    // change it, and an owner that is not this user when it belongs to someone else.
     facts = FileFacts{};
     facts.id = found.id;
-    facts.mode = 0700;
-    facts.uid = effectiveUser();
+    facts.mode = access.othersMayChange ? 0722 : 0700;
+    facts.uid = access.foreignOwner ? kAnotherUser : effectiveUser();
     return {};
 }
 

@@ -1,5 +1,6 @@
 #include "platform/FileOps.h"
 
+#include "platform/windows/FolderAccess.h"
 #include "platform/windows/WideText.h"
 #include "platform/windows/WinFile.h"
 
@@ -146,7 +147,28 @@ std::error_code createFolder(const std::string& path, std::uint32_t /*mode*/) {
 }
 
 std::error_code createPrivateFolder(const std::string& path) {
-    return createFolder(path, 0700);
+    // A folder made the usual way would inherit its parent's ACL; the root of the system drive
+    // lets every signed-in user change what is made below it.
+    const std::wstring wide = windows::win32Path(path);
+    if (wide.empty()) {
+        return std::make_error_code(std::errc::no_such_file_or_directory);
+    }
+    const std::size_t separator = wide.find_last_of(L'\\');
+    if (separator != std::wstring::npos && separator > 7) {
+        if (const auto ec = createFolders(windows::narrow(wide.substr(0, separator)))) {
+            return ec;
+        }
+    }
+    if (const auto ec = windows::createProtectedFolder(wide)) {
+        const DWORD attributes = GetFileAttributesW(wide.c_str());
+        if (ec.value() != ERROR_ALREADY_EXISTS || attributes == INVALID_FILE_ATTRIBUTES ||
+            (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            return ec.value() == ERROR_ALREADY_EXISTS
+                       ? std::error_code(ERROR_FILE_EXISTS, std::system_category())
+                       : ec;
+        }
+    }
+    return {};
 }
 
 std::error_code renameFile(const std::string& from, const std::string& to) {
