@@ -21,7 +21,8 @@ std::string CreditsText();
 std::vector<std::pair<std::string, std::string>> EngineFacts();
 
 /// The line under the engine facts that says whether the real-time guard runs, as the status
-/// file in `guardStateFolder` (empty: the system's) and this computer's processes tell.
+/// file in `guardStateFolder` (empty: the system's) and this computer's processes tell. Windows
+/// has no guard, and says so.
 std::string GuardFact(const std::string& guardStateFolder);
 
 /// Credits scrolling in twips: the text starts at `kCreditsStartTop`, moves up 20 twips per

@@ -233,7 +233,11 @@ private slots:
             auto* engine = about.findChild<QGroupBox*>(QStringLiteral("FrameEngine"));
             const QList<QLabel*> facts = engine->findChildren<QLabel*>();
             QCOMPARE(facts.size(), 3);
+#ifdef _WIN32
+            QCOMPARE(facts.back()->text(), QStringLiteral("Guard: only on Linux"));
+#else
             QVERIFY(facts.back()->text().startsWith(QStringLiteral("Guard: running since ")));
+#endif
             for (const QLabel* fact : facts) {
                 const QString what = QStringLiteral("%1 at %2 points")
                                          .arg(fact->text())
@@ -328,7 +332,11 @@ private slots:
         QCOMPARE(about->timer()->interval(), 50);
         const QList<QLabel*> engineLines =
             about->findChild<QGroupBox*>(QStringLiteral("FrameEngine"))->findChildren<QLabel*>();
+#ifdef _WIN32
+        QCOMPARE(engineLines.back()->text(), QStringLiteral("Guard: only on Linux"));
+#else
         QCOMPARE(engineLines.back()->text(), QStringLiteral("Guard: not running"));
+#endif
 
         auto* credits = about->findChild<QPlainTextEdit*>(QStringLiteral("Text1"));
         QCOMPARE(credits->toPlainText().count(QLatin1Char('\n')), 21);
