@@ -148,18 +148,12 @@ std::error_code folderAccess(HANDLE folder, FolderAccess& access) {
     if (const auto ec = finalPath(folder, path)) {
         return ec;
     }
-    const OwnedHandle again(
-        CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!again.valid()) {
-        return lastError();
-    }
-    HandleFacts found;
-    if (const auto ec = factsOfHandle(again.get(), found)) {
+    OwnedHandle again;
+    FileId found;
+    if (const auto ec = openFolderPath(path, again, found, READ_CONTROL)) {
         return ec;
     }
-    if (!(found.id == expected.id)) {
+    if (!(found == expected.id)) {
         return std::make_error_code(std::errc::no_such_file_or_directory);
     }
     LocalMemory descriptor;

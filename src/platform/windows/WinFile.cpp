@@ -223,12 +223,13 @@ std::wstring withoutLongPrefix(const std::wstring& path) {
     return path;
 }
 
-std::error_code openFolderPath(const std::wstring& path, OwnedHandle& out, FileId& id) {
+std::error_code openFolderPath(const std::wstring& path, OwnedHandle& out, FileId& id,
+                               ACCESS_MASK access) {
     out.reset();
-    OwnedHandle handle(CreateFileW(
-        path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    OwnedHandle handle(
+        CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!handle.valid()) {
         return lastError();
     }

@@ -127,8 +127,11 @@ std::error_code finalPath(HANDLE handle, std::wstring& path);
 std::wstring withoutLongPrefix(const std::wstring& path);
 
 /// Opens a folder by its path: links before the last component are followed, a final link or
-/// junction is refused, and anything but a folder fails with std::errc::not_a_directory.
-std::error_code openFolderPath(const std::wstring& path, OwnedHandle& out, FileId& id);
+/// junction is refused, and anything but a folder fails with std::errc::not_a_directory. The
+/// handle is opened for `access` and reading attributes.
+std::error_code openFolderPath(const std::wstring& path, OwnedHandle& out, FileId& id,
+                               ACCESS_MASK access = FILE_LIST_DIRECTORY | FILE_TRAVERSE |
+                                                    FILE_READ_ATTRIBUTES | SYNCHRONIZE);
 
 /// The error a refused link gives: the same as an O_NOFOLLOW open of a symbolic link.
 std::error_code linkRefused();
